@@ -1,0 +1,7 @@
+#include "util/IntPushOperator.h"
+
+namespace util {
+
+IntPushOperator::~IntPushOperator() = default;
+
+}  // namespace util

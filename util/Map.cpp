@@ -1,0 +1,7 @@
+#include "util/Map.h"
+
+namespace util {
+
+Map::~Map() = default;
+
+}  // namespace util

@@ -1,0 +1,7 @@
+#include "util/OutputStream.h"
+
+namespace util {
+
+OutputStream::~OutputStream() = default;
+
+}  // namespace util
