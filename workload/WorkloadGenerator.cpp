@@ -10,15 +10,11 @@
 #include "util/DummyMap.h"
 #include "util/NumberFormat.h"
 #include "workload/CommandLine.h"
+#include "workload/OperationStream.h"
 
 namespace test {
 
 namespace {
-
-constexpr int32_t kValueBase = 42'000'000;
-constexpr int32_t kValueRange = 1'000'000;
-constexpr int32_t kMaxProbes = 10;
-constexpr int32_t kProbeModulus = WorkloadGenerator::maxKey + 1;
 
 int64_t nowNanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -35,45 +31,31 @@ std::string seconds(int64_t nanos) {
 WorkloadGenerator::WorkloadGenerator(int64_t seed, std::ostream& out, std::ostream& err)
     : keyBitMap(static_cast<size_t>(maxKey) + 1, 0), rand(seed), out_(out), err_(err) {}
 
-void WorkloadGenerator::insertProbing(int32_t key, int32_t value, util::Map& map) {
-  // Take the first free slot of key, key + 1, ... (wrapping past maxKey); give up after ten.
-  for (int32_t j = 0; j < kMaxProbes; ++j) {
-    const int32_t slot = (key + j) % kProbeModulus;
-    if (!keyBitMap[static_cast<size_t>(slot)]) {
-      map.insert(slot, value);
-      keyBitMap[static_cast<size_t>(slot)] = 1;
-      ++currentIndexSize;
-      return;
-    }
-  }
-}
+namespace {
+
+// Hands the generated operations to a Map, every query with the same operator.
+class MapTarget {
+ public:
+  MapTarget(util::Map& map, util::IntPushOperator& op) : map_(map), op_(op) {}
+  void insert(int32_t key, int32_t value) { map_.insert(key, value); }
+  void erase(int32_t key) { map_.erase(key); }
+  void pointQuery(int32_t key) { map_.pointQuery(key, op_); }
+  void rangeQuery(int32_t lowKey, int32_t highKey) { map_.rangeQuery(lowKey, highKey, op_); }
+
+ private:
+  util::Map& map_;
+  util::IntPushOperator& op_;
+};
+
+}  // namespace
 
 void WorkloadGenerator::executeWorkload(int32_t numberOfOperations, double queryRatio,
                                         double rangeQueryRatio, double deleteRatio, util::Map& map,
                                         util::IntPushOperator& op, bool isBaseline) {
-  for (int32_t i = 0; i < numberOfOperations; ++i) {
-    const int32_t key = rand.nextInt(maxKey);
-    const double r = rand.nextDouble();
-    if (r > queryRatio) {
-      const int32_t value = rand.nextInt(kValueRange) + kValueBase;  // drawn for deletes too
-      const double r2 = rand.nextDouble();
-      if (r2 > deleteRatio) {
-        insertProbing(key, value, map);
-      } else if (keyBitMap[static_cast<size_t>(key)]) {
-        map.erase(key);
-        keyBitMap[static_cast<size_t>(key)] = 0;
-        --currentIndexSize;
-      }
-    } else {
-      const double r3 = rand.nextDouble();
-      if (r3 > rangeQueryRatio) {
-        map.pointQuery(key, op);
-      } else {
-        const int32_t length = rand.nextInt(maxRangeSize);
-        map.rangeQuery(key, std::min(key + length, maxKey), op);
-      }
-    }
-  }
+  MapTarget target(map, op);
+  generateOperations(numberOfOperations, OperationMix{queryRatio, rangeQueryRatio, deleteRatio},
+                     KeySpace{maxKey, maxRangeSize}, rand, keyBitMap.data(), currentIndexSize,
+                     target);
 
   out_ << "# desired tree size:\t" << currentIndexSize
        << "\ttree size reported by implementation:\t" << map.size() << '\n';

@@ -61,8 +61,6 @@ class WorkloadGenerator {
                   std::ostream& out, std::ostream& err);
 
  private:
-  void insertProbing(int32_t key, int32_t value, util::Map& map);
-
   std::vector<uint8_t> keyBitMap;  // one byte per key 0 .. maxKey: a flat, branch-cheap lookup
   int32_t currentIndexSize = 0;
   Random rand;
