@@ -4,7 +4,8 @@
 # and fails, so that no build starts half-equipped.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libgmock-dev graphviz)
+packages=(cmake g++ ninja-build libgtest-dev libgmock-dev graphviz libabsl-dev libcli11-dev
+  nlohmann-json3-dev libbenchmark-dev gnuplot-nox clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

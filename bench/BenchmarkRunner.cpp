@@ -1,0 +1,216 @@
+#include "bench/BenchmarkRunner.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "bench/ProgressBar.h"
+#include "util/DummyIntPushOperator.h"
+#include "workload/Random.h"
+
+namespace bench {
+
+namespace {
+
+static_assert(std::is_trivially_copyable_v<RunResult>);
+
+int64_t nowNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+class CountingOperator final : public util::IntPushOperator {
+ public:
+  explicit CountingOperator(CheckSums& sums) : sums_(sums) {}
+  void pass(int32_t value) override {
+    ++sums_.valuesPushed;
+    sums_.valueSum += value;
+  }
+  void pass(std::span<const int32_t> values) override {
+    for (int32_t value : values)
+      pass(value);
+  }
+  void thatsallfolks() override { ++sums_.endOfQuery; }
+
+ private:
+  CheckSums& sums_;
+};
+
+// Receives the generated operations: forwards them to the map, counts them, times one in
+// `sampleEvery` and reports progress.
+class MeasuringTarget {
+ public:
+  MeasuringTarget(util::Map& map, util::IntPushOperator& op, RunResult& result,
+                  LatencySampler* sampler, uint32_t sampleMask, ProgressBar& progress,
+                  int64_t progressBase)
+      : map_(map),
+        op_(op),
+        result_(result),
+        sampler_(sampler),
+        sampleMask_(sampleMask),
+        progress_(progress),
+        progressBase_(progressBase) {}
+
+  void insert(int32_t key, int32_t value) {
+    run(kInsert, [&] { map_.insert(key, value); });
+  }
+  void erase(int32_t key) {
+    run(kErase, [&] { map_.erase(key); });
+  }
+  void pointQuery(int32_t key) {
+    ++result_.check.queries;
+    run(kPointQuery, [&] { map_.pointQuery(key, op_); });
+  }
+  void rangeQuery(int32_t lowKey, int32_t highKey) {
+    ++result_.check.queries;
+    run(kRangeQuery, [&] { map_.rangeQuery(lowKey, highKey, op_); });
+  }
+
+ private:
+  template <class Operation>
+  void run(OperationType type, Operation operation) {
+    ++result_.operations[type];
+    const int64_t count = ++done_;
+    if ((count & 0xFFFF) == 0)
+      progress_.update(progressBase_ + count);
+    if (sampler_ != nullptr && (static_cast<uint32_t>(count) & sampleMask_) == 0) {
+      const int64_t start = nowNanos();
+      operation();
+      sampler_->add(type, nowNanos() - start);
+    } else {
+      operation();
+    }
+  }
+
+  util::Map& map_;
+  util::IntPushOperator& op_;
+  RunResult& result_;
+  LatencySampler* sampler_;
+  uint32_t sampleMask_;
+  ProgressBar& progress_;
+  int64_t progressBase_;
+  int64_t done_ = 0;  // operations so far in this run
+};
+
+int64_t peakResidentBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux reports kilobytes
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
+                       const WorkloadConfig& config, const RunOptions& options) {
+  RunResult result;
+  std::unique_ptr<util::Map> map = kind.create(parameters);
+  CountingOperator counting(result.check);
+  util::DummyIntPushOperator ignoring;
+  util::IntPushOperator& op =
+      options.countValues ? static_cast<util::IntPushOperator&>(counting) : ignoring;
+
+  test::Random rand(config.seed);
+  std::vector<uint8_t> keyBitMap(static_cast<size_t>(config.keySpace) + 1, 0);
+  int32_t currentIndexSize = 0;
+  const test::KeySpace space{config.keySpace, config.maxRangeSize};
+  ProgressBar progress(kind.name,
+                       int64_t{config.fillOperations} + int64_t{config.measuredOperations},
+                       options.showProgress);
+
+  // The fill run is neither timed nor sampled.
+  RunResult fillCounts;
+  MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
+  test::generateOperations(config.fillOperations, config.fillMix, space, rand, keyBitMap.data(),
+                           currentIndexSize, fill);
+  result.check.queries += fillCounts.check.queries;
+
+  LatencySampler sampler;
+  const bool sampling = config.sampleEvery > 0;
+  MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
+                           static_cast<uint32_t>(config.sampleEvery - 1), progress,
+                           config.fillOperations);
+  const int64_t start = nowNanos();
+  test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
+                           keyBitMap.data(), currentIndexSize, measured);
+  result.measuredNanos = nowNanos() - start;
+
+  for (int type = 0; type < kOperationTypes; ++type) {
+    result.latency[type] = sampler.summarize(static_cast<OperationType>(type));
+  }
+  result.expectedSize = currentIndexSize;
+  result.reportedSize = map->size();
+  if (kind.allocatedBytes)
+    result.allocatedBytes = kind.allocatedBytes(*map);
+  result.peakResidentBytes = peakResidentBytes();
+  return result;
+}
+
+std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& parameters,
+                                     const WorkloadConfig& config, const RunOptions& options,
+                                     std::string& error) {
+  int fds[2];
+  if (::pipe(fds) != 0) {
+    error = std::string("pipe: ") + std::strerror(errno);
+    return std::nullopt;
+  }
+  const pid_t child = ::fork();
+  if (child < 0) {
+    error = std::string("fork: ") + std::strerror(errno);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return std::nullopt;
+  }
+  if (child == 0) {
+    ::close(fds[0]);
+    const RunResult result = runInProcess(kind, parameters, config, options);
+    const bool sent = writeAll(fds[1], &result, sizeof result);
+    ::_exit(sent ? 0 : 1);
+  }
+  ::close(fds[1]);
+  RunResult result;
+  size_t received = 0;
+  char* bytes = reinterpret_cast<char*>(&result);
+  while (received < sizeof result) {
+    const ssize_t n = ::read(fds[0], bytes + received, sizeof result - received);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    received += static_cast<size_t>(n);
+  }
+  ::close(fds[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (received != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    error = "the run of " + kind.name + " failed" +
+            (WIFSIGNALED(status) ? std::string(" with signal ") + strsignal(WTERMSIG(status))
+                                 : std::string());
+    return std::nullopt;
+  }
+  return result;
+}
+
+}  // namespace bench

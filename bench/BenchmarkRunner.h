@@ -1,0 +1,67 @@
+// BenchmarkRunner: runs the seeded workload once against one map and measures it.
+//
+// A run is a fill (untimed) followed by the measured operations, drawn by the same loop and
+// generator as workload-generator, so with the default configuration both programs issue
+// the identical operation stream. runIsolated() does the run in a forked child process, so
+// that every run starts with a fresh heap and its peak resident size belongs to it alone.
+#ifndef BENCH_BENCHMARK_RUNNER_H_
+#define BENCH_BENCHMARK_RUNNER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "bench/LatencySampler.h"
+#include "bench/MapRegistry.h"
+#include "workload/OperationStream.h"
+
+namespace bench {
+
+struct WorkloadConfig {
+  int32_t fillOperations = 1'000'000;
+  int32_t measuredOperations = 10'000'000;
+  int32_t keySpace = 10'000'000;
+  int32_t maxRangeSize = 1'000;
+  test::OperationMix fillMix{0.0, 0.5, 0.0};
+  test::OperationMix measuredMix{0.7, 0.6, 0.5};
+  int64_t seed = 42;
+  int32_t sampleEvery = 64;  // a power of two; 0 turns latency sampling off
+};
+
+// What pushed values a map delivered over both runs, for cross-checking maps.
+struct CheckSums {
+  int64_t valuesPushed = 0;
+  int64_t valueSum = 0;
+  int64_t queries = 0;     // point and range queries issued by the driver
+  int64_t endOfQuery = 0;  // thatsallfolks() calls received (the trees make one per query)
+};
+
+// Plain data, so that a child process can hand it to its parent through a pipe.
+struct RunResult {
+  int64_t measuredNanos = 0;
+  int64_t expectedSize = 0;  // keys the driver's bookkeeping says are present
+  int64_t reportedSize = 0;  // the map's size()
+  int64_t operations[kOperationTypes] = {};
+  LatencySummary latency[kOperationTypes] = {};
+  int64_t peakResidentBytes = 0;
+  int64_t allocatedBytes = -1;  // exact allocation when the map reports it, else -1
+  CheckSums check;
+};
+
+struct RunOptions {
+  bool countValues = false;  // push into a counting operator (slower) instead of a no-op one
+  bool showProgress = true;
+};
+
+// Runs in this process.
+RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
+                       const WorkloadConfig& config, const RunOptions& options);
+
+// Runs in a forked child; an error message when the child failed.
+std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& parameters,
+                                     const WorkloadConfig& config, const RunOptions& options,
+                                     std::string& error);
+
+}  // namespace bench
+
+#endif  // BENCH_BENCHMARK_RUNNER_H_

@@ -1,0 +1,45 @@
+// MapRegistry: every map that mapbench can run, by name.
+//
+// To benchmark a map of your own, write a util::Map adapter for it (bench/maps/AbslBTreeMap.h
+// is a model) and add one entry to the table in MapRegistry.cpp.
+#ifndef BENCH_MAP_REGISTRY_H_
+#define BENCH_MAP_REGISTRY_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/Map.h"
+
+namespace bench {
+
+// Node parameters of the trees; maps without such parameters ignore them.
+struct TreeParameters {
+  int32_t k = 16;
+  int32_t k_star = 16;
+};
+
+struct MapKind {
+  std::string name;
+  std::string description;
+  // Whether TreeParameters change the map (only such maps take part in parameter sweeps).
+  bool usesTreeParameters = false;
+  std::function<std::unique_ptr<util::Map>(const TreeParameters&)> create;
+  // The exact number of bytes the map has allocated, for maps that can tell. Maps without it
+  // are measured by the peak resident size of their process over that of the no-op map.
+  std::function<int64_t(util::Map&)> allocatedBytes;
+};
+
+// All maps, "dummy" (the no-op map every time is measured against) first.
+const std::vector<MapKind>& registeredMaps();
+
+// The map called `name`, or nullptr.
+const MapKind* findMap(std::string_view name);
+
+}  // namespace bench
+
+#endif  // BENCH_MAP_REGISTRY_H_

@@ -1,0 +1,60 @@
+// Report: turns repeated runs into summary rows and writes them as a table, JSON or CSV.
+//
+// A row is one map with one set of tree parameters on one key space. Its times are the map's
+// measured time minus the no-op map's time of the same repetition, so what remains is the
+// map's own cost; the row gives their median, minimum and maximum.
+#ifndef BENCH_REPORT_H_
+#define BENCH_REPORT_H_
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchmarkRunner.h"
+#include "bench/LatencySampler.h"
+#include "bench/MapRegistry.h"
+
+namespace bench {
+
+// Everything measured for one map, parameter pair and key space.
+struct Measurement {
+  std::string map;
+  bool usesTreeParameters = false;
+  TreeParameters parameters;
+  WorkloadConfig config;
+  std::vector<RunResult> runs;       // one per repetition
+  std::vector<RunResult> baselines;  // the no-op map's run of the same repetition
+};
+
+struct Row {
+  std::string map;
+  bool usesTreeParameters = false;
+  TreeParameters parameters;
+  WorkloadConfig config;
+  int repetitions = 0;
+  double medianSeconds = 0, minSeconds = 0, maxSeconds = 0;
+  double nanosPerOperation = 0;
+  double millionOperationsPerSecond = 0;
+  double bytesPerEntry = 0;
+  std::string bytesSource;  // "allocated" (exact, from the map) or "rss" (peak resident size)
+  LatencySummary latency[kOperationTypes];
+  int64_t expectedSize = 0, reportedSize = 0;
+};
+
+Row summarize(const Measurement& measurement);
+
+// Where and how the figures were produced.
+struct Context {
+  std::string compiler, buildType, flags, commit, cpu, host, kernel, date;
+  int cores = 0;
+  static Context collect();
+};
+
+void printTable(std::ostream& out, const std::vector<Row>& rows);
+void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows);
+void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>& rows);
+
+}  // namespace bench
+
+#endif  // BENCH_REPORT_H_
