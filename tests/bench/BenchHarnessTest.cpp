@@ -1,0 +1,167 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "bench/BenchmarkRunner.h"
+#include "bench/LatencySampler.h"
+#include "bench/MapRegistry.h"
+#include "util/DummyIntPushOperator.h"
+#include "util/StdTreeMap.h"
+#include "workload/WorkloadGenerator.h"
+
+namespace bench {
+namespace {
+
+struct ProgramResult {
+  int status;
+  std::string output;
+};
+
+ProgramResult runMapbench(const std::string& arguments) {
+  const std::string command = std::string(MAPBENCH_EXECUTABLE) + " " + arguments + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string allMapNames() {
+  std::string names;
+  for (const MapKind& kind : registeredMaps())
+    names += (names.empty() ? "" : ",") + kind.name;
+  return names;
+}
+
+constexpr const char* kTinyWorkload = "--key-space 20000 --fill 2000 --ops 20000 --no-progress";
+
+TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
+  const ProgramResult result =
+      runMapbench(std::string("--check ") + kTinyWorkload + " -m " + allMapNames());
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_THAT(result.output, ::testing::HasSubstr("All maps agree."));
+  for (const MapKind& kind : registeredMaps()) {
+    if (kind.name != "dummy")
+      EXPECT_THAT(result.output, ::testing::HasSubstr(kind.name));
+  }
+}
+
+TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
+  const std::string json = ::testing::TempDir() + "mapbench_smoke.json";
+  const std::string csv = ::testing::TempDir() + "mapbench_smoke.csv";
+  const ProgramResult result =
+      runMapbench(std::string(kTinyWorkload) + " -r 2 --key-spaces 5000,10000 --k-pairs 4:4,8:8" +
+                  " -m " + allMapNames() + " --json " + json + " --csv " + csv);
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_THAT(result.output, ::testing::HasSubstr("median s"));
+
+  std::ifstream jsonFile(json);
+  const nlohmann::json document = nlohmann::json::parse(jsonFile);
+  EXPECT_TRUE(document["context"].contains("compiler"));
+  EXPECT_TRUE(document["context"].contains("cpu"));
+  size_t rowsPerKeySpace = 0;
+  for (const MapKind& kind : registeredMaps()) {
+    if (kind.name != "dummy")
+      rowsPerKeySpace += kind.usesTreeParameters ? 2 : 1;
+  }
+  ASSERT_EQ(document["results"].size(), 2 * rowsPerKeySpace);
+  for (const auto& row : document["results"]) {
+    EXPECT_EQ(row["repetitions"], 2);
+    EXPECT_EQ(row["expected_size"], row["reported_size"]) << row["map"];
+    EXPECT_LE(row["min_seconds"].get<double>(), row["median_seconds"].get<double>());
+    EXPECT_LE(row["median_seconds"].get<double>(), row["max_seconds"].get<double>());
+    // Fill and operation counts scale with the key space (2000 fills per 20000 keys).
+    EXPECT_EQ(row["fill_operations"].get<int>() * 10, row["key_space"].get<int>());
+  }
+
+  std::ifstream csvFile(csv);
+  std::string line;
+  int dataLines = 0;
+  while (std::getline(csvFile, line)) {
+    if (!line.empty() && line[0] != '#' && line.rfind("map,", 0) != 0)
+      ++dataLines;
+  }
+  EXPECT_EQ(dataLines, static_cast<int>(2 * rowsPerKeySpace));
+  std::remove(json.c_str());
+  std::remove(csv.c_str());
+}
+
+TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
+  const ProgramResult help = runMapbench("--help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* option :
+       {"--maps",        "--list",         "--fill",         "--ops",          "--key-space",
+        "--query-ratio", "--range-ratio",  "--delete-ratio", "--range-length", "--seed",
+        "--k",           "--k-star",       "--k-pairs",      "--k-grid",       "--key-spaces",
+        "--repetitions", "--sample-every", "--json",         "--csv",          "--in-process",
+        "--check",       "--no-progress"}) {
+    EXPECT_THAT(help.output, ::testing::HasSubstr(option));
+  }
+  EXPECT_NE(runMapbench("-m nosuchmap").status, 0);
+  EXPECT_NE(runMapbench("--query-ratio 1.5").status, 0);
+  EXPECT_NE(runMapbench("--sample-every 3").status, 0);
+  EXPECT_NE(runMapbench("--k-pairs 4-4").status, 0);
+}
+
+TEST(BenchmarkRunnerTest, IssuesTheSameOperationsAsTheWorkloadGenerator) {
+  // The driver's bookkeeping after the same runs must agree, and so must the map's content.
+  WorkloadConfig config;
+  config.fillOperations = 20000;
+  config.measuredOperations = 100000;
+  const RunResult run =
+      runInProcess(*findMap("stdmap"), TreeParameters{}, config, RunOptions{true, false});
+
+  std::ostringstream out, err;
+  util::StdTreeMap map;
+  util::DummyIntPushOperator op;
+  test::WorkloadGenerator generator(42, out, err);
+  generator.executeWorkload(20000, 0.0, 0.5, 0.0, map, op, false);
+  generator.executeWorkload(100000, 0.7, 0.6, 0.5, map, op, false);
+  EXPECT_EQ(run.expectedSize, generator.getCurrentIndexSize());
+  EXPECT_EQ(run.reportedSize, map.size());
+
+  int64_t total = 0;
+  for (int64_t count : run.operations)
+    total += count;
+  EXPECT_LE(total, 100000);  // deletes of absent keys make no call
+  EXPECT_EQ(run.check.queries, run.operations[kPointQuery] + run.operations[kRangeQuery]);
+  EXPECT_GT(run.latency[kRangeQuery].samples, 0);
+}
+
+TEST(BenchmarkRunnerTest, IsolatedRunReportsTheChildsResults) {
+  WorkloadConfig config;
+  config.keySpace = 50000;
+  config.fillOperations = 5000;
+  config.measuredOperations = 20000;
+  std::string error;
+  const auto isolated = runIsolated(*findMap("stdmultimap"), TreeParameters{}, config,
+                                    RunOptions{true, false}, error);
+  ASSERT_TRUE(isolated.has_value()) << error;
+  const RunResult inProcess =
+      runInProcess(*findMap("stdmultimap"), TreeParameters{}, config, RunOptions{true, false});
+  EXPECT_EQ(isolated->check.valueSum, inProcess.check.valueSum);
+  EXPECT_EQ(isolated->reportedSize, inProcess.reportedSize);
+  EXPECT_GT(isolated->peakResidentBytes, 0);
+}
+
+TEST(LatencySamplerTest, NearestRankPercentiles) {
+  LatencySampler sampler;
+  for (int64_t i = 100; i >= 1; --i)
+    sampler.add(kInsert, i);
+  const LatencySummary summary = sampler.summarize(kInsert);
+  EXPECT_EQ(summary.samples, 100);
+  EXPECT_EQ(summary.p50Nanos, 50);
+  EXPECT_EQ(summary.p99Nanos, 99);
+  EXPECT_EQ(sampler.summarize(kErase).samples, 0);
+}
+
+}  // namespace
+}  // namespace bench
