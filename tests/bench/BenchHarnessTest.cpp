@@ -49,8 +49,9 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_THAT(result.output, ::testing::HasSubstr("All maps agree."));
   for (const MapKind& kind : registeredMaps()) {
-    if (kind.name != "dummy")
+    if (kind.name != "dummy") {
       EXPECT_THAT(result.output, ::testing::HasSubstr(kind.name));
+    }
   }
 }
 
