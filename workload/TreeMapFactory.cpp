@@ -1,8 +1,12 @@
 #include "workload/TreeMapFactory.h"
 
+#include "util/BTreeMap.h"
+
 namespace test {
 
 std::optional<TreeMapChoice> createTreeMap(const std::string& type, int32_t k, int32_t k_star) {
+  if (type == "btree")
+    return TreeMapChoice{std::make_unique<util::BTreeMap>(k, k_star), "util.BTreeMap"};
   (void)type;
   (void)k;
   (void)k_star;

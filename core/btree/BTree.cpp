@@ -1,0 +1,155 @@
+#include "core/btree/BTree.h"
+
+#include <iostream>
+#include <limits>
+
+#include "core/btree/BTreeConstants.h"
+#include "core/btree/BTreeVerifier.h"
+#include "core/btree/InternalNode.h"
+#include "util/IOError.h"
+#include "util/NumberFormat.h"
+
+namespace core::btree {
+
+namespace {
+
+constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
+
+int32_t checkedK(int32_t k) {
+  BTreeConstants::checkK(k);
+  return k;
+}
+
+int32_t checkedKStar(int32_t k_star) {
+  BTreeConstants::checkKStar(k_star);
+  return k_star;
+}
+
+}  // namespace
+
+BTree::BTree(int32_t k, int32_t k_star) : k_(checkedK(k)), k_star_(checkedKStar(k_star)) {}
+
+std::string BTree::toString() const {
+  if (root_ == nullptr)
+    return "[]";
+  if (root_->isLeaf())
+    return static_cast<const Leaf*>(root_)->toString();
+  return static_cast<const InternalNode*>(root_)->toString();
+}
+
+void BTree::add(int32_t key, int32_t value) {
+  addEntry(key, value, nullptr);
+}
+
+void BTree::add(int32_t key, int32_t value, LeafCarrier& carrier) {
+  addEntry(key, value, &carrier);
+}
+
+void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
+  if (root_ == nullptr) {
+    firstLeaf_ = pool_.newLeaf(k_star_);
+    root_ = firstLeaf_;
+  }
+  const std::optional<SplitInfo> rootSplit =
+      root_->add(key, value, kMinKey, kMaxKey, carrier, pool_);
+  if (rootSplit) {
+    // The old root stays the first child; for a leaf root the split's left node may be a
+    // chain-only leaf after it, which the chain still reaches.
+    root_ = pool_.newInternalNode(root_, rootSplit->pivot, rootSplit->rightNode, k_);
+  }
+  refreshNeeded_ = true;
+}
+
+void BTree::get(int32_t key, util::IntPushOperator& op) {
+  if (root_ == nullptr) {
+    op.thatsallfolks();
+    return;
+  }
+  root_->get(key, op);
+}
+
+void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
+  if (root_ == nullptr) {
+    op.thatsallfolks();
+    return;
+  }
+  root_->queryRange(lowKey, highKey, op);
+}
+
+void BTree::remove(int32_t key) {
+  remove(key, BTreeConstants::ALL_MAPPINGS);
+}
+
+void BTree::remove(int32_t key, int32_t value) {
+  if (root_ == nullptr)
+    return;
+  root_->remove(key, value, kMinKey, kMaxKey);
+  refreshNeeded_ = true;
+}
+
+int64_t BTree::size() {
+  calculateStats();
+  return elemCount_;
+}
+
+int64_t BTree::getElemCount() {
+  calculateStats();
+  return elemCount_;
+}
+
+int64_t BTree::getLeafCount() {
+  calculateStats();
+  return leafCount_;
+}
+
+double BTree::getLeafUtilization() {
+  calculateStats();
+  return leafUtilization_;
+}
+
+void BTree::printStats() {
+  calculateStats();
+  std::cout << "leafUtilization:\t" << util::formatDouble(leafUtilization_) << "\tleafCount:\t"
+            << leafCount_ << "\telementCount:\t" << elemCount_ << '\t';
+}
+
+void BTree::calculateStats() {
+  if (!refreshNeeded_)
+    return;
+  leafCount_ = 0;
+  elemCount_ = 0;
+  for (const Leaf* leaf = firstLeaf_; leaf != nullptr; leaf = leaf->getNextLeaf()) {
+    ++leafCount_;
+    elemCount_ += leaf->getEntries().size();
+  }
+  // Slots are counted in 64 bits and divided in double precision: 0 / 0 (no leaves) is NaN.
+  const int64_t slots = 2 * static_cast<int64_t>(k_star_) * leafCount_;
+  leafUtilization_ = static_cast<double>(elemCount_) / static_cast<double>(slots);
+  refreshNeeded_ = false;
+}
+
+void BTree::toDot(util::OutputStream& out) {
+  // Nodes report their own write failures and return; an IOError caught here comes from
+  // one of the tree's own steps, and skips everything after it, flush and close included.
+  try {
+    out.write("digraph g {\n");
+    out.write("node [shape=record,height=.1];\n");
+    if (root_ != nullptr)
+      root_->toDot(out);  // the internal levels (or the root leaf)
+    for (Leaf* leaf = firstLeaf_; leaf != nullptr; leaf = leaf->getNextLeaf())
+      leaf->toDot(out);
+    out.write("}\n");
+    out.flush();
+    out.close();
+  } catch (const util::IOError& error) {
+    BTreeNode::reportDotFailure(error, "tree");
+  }
+}
+
+std::optional<std::string> BTree::verify() const {
+  return BTreeVerifier(k_, k_star_, pool_)
+      .check(root_, firstLeaf_, refreshNeeded_, leafCount_, elemCount_);
+}
+
+}  // namespace core::btree

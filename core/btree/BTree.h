@@ -1,0 +1,97 @@
+// BTree: a B+-tree multimap from signed 32-bit keys to signed 32-bit values.
+//
+// It keeps every inserted pair: a key may hold several values, a new mapping goes after
+// the existing ones, lookups deliver values ascending by key and, within a key, in
+// insertion order. Lookups push into an IntPushOperator and end with exactly one
+// thatsallfolks() call, also on a tree that never received an entry. Removal deletes
+// entries only: nodes are never merged, redistributed or freed, and the height never
+// shrinks.
+//
+// Parameters: k for internal nodes (split on reaching 2 x k keys), k_star for leaves
+// (split on reaching 2 x k_star entries). The first insertion creates the root leaf; a
+// root split grows a new root. Leaf statistics (count, entries, utilisation) are cached
+// and recomputed, by a walk along the leaf chain, on the first read after a change.
+//
+// The tree owns all its nodes (NodePool). Not thread-safe: even the statistics getters
+// write the cache.
+#ifndef CORE_BTREE_B_TREE_H_
+#define CORE_BTREE_B_TREE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/btree/BTreeNode.h"
+#include "core/btree/Leaf.h"
+#include "core/btree/LeafCarrier.h"
+#include "core/btree/NodePool.h"
+#include "util/IntPushOperator.h"
+#include "util/OutputStream.h"
+
+namespace core::btree {
+
+class BTree {
+ public:
+  // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::MAX_PARAMETER and
+  // 1 <= k_star <= BTreeConstants::MAX_PARAMETER (k is checked first).
+  BTree(int32_t k, int32_t k_star);
+
+  BTree(const BTree&) = delete;
+  BTree& operator=(const BTree&) = delete;
+
+  // The root's text form ("[]" before the first insertion).
+  std::string toString() const;
+
+  void add(int32_t key, int32_t value);
+  // As add(key, value); `carrier` receives the leaf that took the entry.
+  void add(int32_t key, int32_t value, LeafCarrier& carrier);
+  // Every value of `key`, then thatsallfolks() once.
+  void get(int32_t key, util::IntPushOperator& op);
+  // Every value with lowKey <= key <= highKey, then thatsallfolks() once. Nothing for
+  // lowKey > highKey.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op);
+  // Removes every mapping of `key`.
+  void remove(int32_t key);
+  // Removes the first mapping key -> value (every mapping when value is ALL_MAPPINGS).
+  void remove(int32_t key, int32_t value);
+  // Number of mappings.
+  int64_t size();
+
+  // Leaf statistics; leaves that emptied but stay in the chain count.
+  int64_t getElemCount();
+  int64_t getLeafCount();
+  // Entries / (2 x k_star x leaves); NaN for a tree without leaves.
+  double getLeafUtilization();
+  // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<m>\t" to standard
+  // output, without a line end.
+  void printStats();
+
+  // Writes the tree as a Graphviz digraph to `out`, then flushes and closes it. Every node
+  // line and every edge is one write. An I/O error is reported ("could not write dotty" on
+  // standard output, details on standard error) and skips the rest of the step it hit.
+  void toDot(util::OutputStream& out);
+
+  // Checks the tree's invariants: key order inside every node and along the leaf chain,
+  // separators bounding their subtrees, fill limits, child counts, equal leaf depth, every
+  // referenced leaf on the chain, and the cached statistics (when fresh) against a recount.
+  // Returns the first violation found, or nothing. A diagnostic: no operation calls it.
+  std::optional<std::string> verify() const;
+
+ private:
+  void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
+  void calculateStats();
+
+  NodePool pool_;
+  BTreeNode* root_ = nullptr;  // a Leaf until the first root split, then an InternalNode
+  Leaf* firstLeaf_ = nullptr;  // start of the leaf chain; set with the root, never changes
+  int32_t k_;
+  int32_t k_star_;
+  int64_t elemCount_ = 0;
+  int64_t leafCount_ = 0;
+  double leafUtilization_ = 0.0;
+  bool refreshNeeded_ = true;
+};
+
+}  // namespace core::btree
+
+#endif  // CORE_BTREE_B_TREE_H_

@@ -1,0 +1,38 @@
+// BTreeConstants: the constants shared by the B+-tree's classes, and the checks of the two
+// size parameters.
+//
+// A tree is built with two parameters: `k` for internal nodes (capacity 2 x k keys) and
+// `k_star` for leaves (capacity 2 x k_star entries). Stateless; safe to use from any thread.
+#ifndef CORE_BTREE_B_TREE_CONSTANTS_H_
+#define CORE_BTREE_B_TREE_CONSTANTS_H_
+
+#include <cstdint>
+#include <limits>
+
+namespace core::btree {
+
+class BTreeConstants {
+ public:
+  // As the value of a removal: remove every mapping of the key. A mapping whose value is
+  // ALL_MAPPINGS therefore cannot be removed on its own.
+  static constexpr int32_t ALL_MAPPINGS = std::numeric_limits<int32_t>::min();
+
+  // Smallest usable parameters: an internal node with k = 1 would split into a node without
+  // keys, and a leaf with k_star = 0 would have no room at all.
+  static constexpr int32_t MIN_K = 2;
+  static constexpr int32_t MIN_K_STAR = 1;
+
+  // Largest accepted k and k_star (2^20). Capacities of up to 2 x 2^20 keep every size and
+  // index computation far inside 32-bit arithmetic, and a node of that size (a few MiB)
+  // is still allocatable; nodes far larger than a cache would make no sense in a B+-tree.
+  static constexpr int32_t MAX_PARAMETER = 1 << 20;
+
+  // Throw std::invalid_argument naming the parameter and its allowed range
+  // ("k must be between 2 and 1048576, got 1") when the value is out of range.
+  static void checkK(int32_t k);
+  static void checkKStar(int32_t k_star);
+};
+
+}  // namespace core::btree
+
+#endif  // CORE_BTREE_B_TREE_CONSTANTS_H_

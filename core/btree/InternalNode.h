@@ -1,0 +1,67 @@
+// InternalNode: the B+-tree's inner node, routing every operation to one child.
+//
+// It owns an InternalNodeArrayMap of capacity 2 x k. On the way down it narrows the
+// subtree bounds that insertion and removal hand to the leaves; on the way back up it posts
+// a child's split into its entries and splits itself when it reaches 2 x k keys. It never
+// merges, shrinks or rebalances.
+//
+// Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
+// children of one kind and depth. NULL_NODE is a sentinel that is never part of a tree: it
+// marks a first child slot not yet set. Operations on a node without keys find no child:
+// lookups deliver nothing, removal does nothing, and add throws std::logic_error.
+//
+// Not thread-safe.
+#ifndef CORE_BTREE_INTERNAL_NODE_H_
+#define CORE_BTREE_INTERNAL_NODE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/btree/BTreeNode.h"
+#include "core/btree/InternalNodeArrayMap.h"
+
+namespace core::btree {
+
+class InternalNode final : public BTreeNode {
+ public:
+  // The shared "first child not yet set" mark; printed as NULL. It has no keys and k 0.
+  static InternalNode NULL_NODE;
+
+  // A node without keys for up to 2 x k keys; its first child slot holds NULL_NODE.
+  // Throws std::invalid_argument for a k outside BTreeConstants' limits.
+  explicit InternalNode(int32_t k);
+  // A node with one key and two children, as a new root over a split.
+  InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);
+
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier, NodePool& pool) override;
+  void get(int32_t key, util::IntPushOperator& op) override;
+  // True without keys and without a first child; a node of a tree is never empty.
+  bool isEmpty() const override;
+  bool isLeaf() const override { return false; }
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
+  // Writes this node, its edges and, after each edge, the subtree of an internal child.
+  void toDot(util::OutputStream& out) override;
+
+  // "[NULL | 10 | 11 | 20 | 12]".
+  std::string toString() const;
+
+  const InternalNodeArrayMap& getEntries() const { return entries_; }
+  int32_t getK() const { return k_; }
+
+ private:
+  struct SentinelTag {};
+  explicit InternalNode(SentinelTag);
+
+  // Splits this full node around its middle key into a new right node.
+  SplitInfo split(NodePool& pool);
+
+  InternalNodeArrayMap entries_;
+  int32_t k_;
+};
+
+}  // namespace core::btree
+
+#endif  // CORE_BTREE_INTERNAL_NODE_H_

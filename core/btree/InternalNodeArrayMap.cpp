@@ -1,0 +1,161 @@
+#include "core/btree/InternalNodeArrayMap.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "core/btree/BTreeConstants.h"
+#include "core/btree/InternalNode.h"
+
+namespace core::btree {
+
+namespace {
+
+[[noreturn]] void throwOutOfRange(const char* operation, int32_t pos, int32_t size) {
+  throw std::out_of_range(std::string("InternalNodeArrayMap::") + operation + ": position " +
+                          std::to_string(pos) + " outside a map of " + std::to_string(size) +
+                          " keys");
+}
+
+int32_t uniqueSearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+  while (low <= high) {
+    const int32_t mid = (low + high) >> 1;
+    if (a[mid] < key)
+      low = mid + 1;
+    else if (a[mid] > key)
+      high = mid - 1;
+    else
+      return mid;
+  }
+  return -low - 1;
+}
+
+std::string nameOf(const BTreeNode* node) {
+  if (node == &InternalNode::NULL_NODE)
+    return "NULL";
+  return node == nullptr ? "null" : std::to_string(node->identityNumber());
+}
+
+}  // namespace
+
+InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity) : capacity_(capacity) {
+  if (capacity < 0 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
+    throw std::invalid_argument("internal node capacity must be between 0 and " +
+                                std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
+                                std::to_string(capacity));
+  }
+  keys_ = std::make_unique<int32_t[]>(capacity);
+  nodes_ = std::make_unique<BTreeNode*[]>(capacity + 1);  // all null
+  nodes_[0] = &InternalNode::NULL_NODE;
+}
+
+int32_t InternalNodeArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
+                                           int32_t high) {
+  const auto size = static_cast<int64_t>(a.size());
+  const bool validRange = low <= high ? low >= 0 && high < size : low >= 0 && low <= size;
+  if (!validRange) {
+    throw std::out_of_range("InternalNodeArrayMap::binarySearch: range " + std::to_string(low) +
+                            " .. " + std::to_string(high) + " outside an array of " +
+                            std::to_string(size));
+  }
+  return uniqueSearch(a.data(), key, low, high);
+}
+
+int32_t InternalNodeArrayMap::search(int32_t key) const {
+  return uniqueSearch(keys_.get(), key, 0, currentSize_ - 1);
+}
+
+std::string InternalNodeArrayMap::toString() const {
+  std::string text = nameOf(nodes_[0]) + " | ";
+  for (int32_t i = 0; i < currentSize_; ++i) {
+    text += std::to_string(keys_[i]);
+    text += " | ";
+    text += nameOf(nodes_[i + 1]);
+    if (i + 1 < currentSize_)
+      text += " | ";
+  }
+  return text;
+}
+
+bool InternalNodeArrayMap::erase(int32_t key) {
+  if (currentSize_ == 0)
+    return false;
+  const int32_t found = search(key);
+  if (found < 0)
+    return false;
+  deleteAtPos(found);
+  return true;
+}
+
+void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
+  if (pos < 0 || pos >= currentSize_)
+    throwOutOfRange("deleteAtPos", pos, currentSize_);
+  std::copy(keys_.get() + pos + 1, keys_.get() + currentSize_, keys_.get() + pos);
+  std::copy(nodes_.get() + pos + 2, nodes_.get() + currentSize_ + 1, nodes_.get() + pos + 1);
+  nodes_[currentSize_] = nullptr;
+  --currentSize_;
+}
+
+BTreeNode* InternalNodeArrayMap::get(int32_t key) const {
+  const int32_t pos = getIntervalPosition(key);
+  return pos < 0 ? nullptr : nodes_[pos];
+}
+
+int32_t InternalNodeArrayMap::getIntervalPosition(int32_t key) const {
+  if (currentSize_ == 0)
+    return -1;
+  const int32_t found = search(key);
+  // A key equal to a separator belongs to the child right of it.
+  return found >= 0 ? found + 1 : -found - 1;
+}
+
+int32_t InternalNodeArrayMap::getMidKey() const {
+  return keyAt(currentSize_ / 2);
+}
+
+void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
+  const int32_t found = currentSize_ == 0 ? -1 : search(key);
+  if (found >= 0) {
+    nodes_[found + 1] = node;
+    return;
+  }
+  if (currentSize_ == capacity_) {
+    throw std::length_error("InternalNodeArrayMap: no room for another key (capacity " +
+                            std::to_string(capacity_) + ")");
+  }
+  const int32_t pos = -found - 1;
+  std::copy_backward(keys_.get() + pos, keys_.get() + currentSize_, keys_.get() + currentSize_ + 1);
+  std::copy_backward(nodes_.get() + pos + 1, nodes_.get() + currentSize_ + 1,
+                     nodes_.get() + currentSize_ + 2);
+  keys_[pos] = key;
+  nodes_[pos + 1] = node;
+  ++currentSize_;
+}
+
+void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
+  const int32_t n = currentSize_;
+  const int32_t m = n / 2;
+  if (n == 0 || &upper == this || upper.currentSize_ != 0 || upper.capacity_ < n - m - 1) {
+    throw std::invalid_argument(
+        "InternalNodeArrayMap::split needs keys and an empty map with room for the upper part");
+  }
+  upper.nodes_[0] = nodes_[m + 1];
+  std::copy(keys_.get() + m + 1, keys_.get() + n, upper.keys_.get());
+  std::copy(nodes_.get() + m + 2, nodes_.get() + n + 1, upper.nodes_.get() + 1);
+  std::fill(nodes_.get() + m + 1, nodes_.get() + n + 1, nullptr);
+  upper.currentSize_ = n - m - 1;
+  currentSize_ = m;
+}
+
+int32_t InternalNodeArrayMap::keyAt(int32_t pos) const {
+  if (pos < 0 || pos >= currentSize_)
+    throwOutOfRange("keyAt", pos, currentSize_);
+  return keys_[pos];
+}
+
+BTreeNode* InternalNodeArrayMap::nodeAt(int32_t pos) const {
+  if (pos < 0 || pos > currentSize_)
+    throwOutOfRange("nodeAt", pos, currentSize_);
+  return nodes_[pos];
+}
+
+}  // namespace core::btree

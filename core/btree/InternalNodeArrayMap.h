@@ -1,0 +1,79 @@
+// InternalNodeArrayMap: the sorted separators and children of one internal node.
+//
+// Child i lies between key i - 1 and key i: child 0 holds the keys below key 0, child
+// size() the keys >= the last key, and a key equal to a separator belongs to the child on
+// its right. Keys are unique and strictly increasing; putting an existing key replaces the
+// child to its right. A new map's first child slot holds the sentinel
+// InternalNode::NULL_NODE, marking that the first child is not yet set.
+//
+// The map owns its arrays (capacity keys, capacity + 1 children), not the children: the
+// tree's NodePool owns those. Operations that would write beyond the capacity or address a
+// position outside the map throw (std::length_error, std::out_of_range); an internal node
+// splits in time and never provokes that. Not thread-safe.
+#ifndef CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
+#define CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace core::btree {
+
+class BTreeNode;
+
+class InternalNodeArrayMap {
+ public:
+  // An empty map for `capacity` keys. Throws std::invalid_argument unless
+  // 0 <= capacity <= 2 x BTreeConstants::MAX_PARAMETER.
+  explicit InternalNodeArrayMap(int32_t capacity);
+
+  InternalNodeArrayMap(const InternalNodeArrayMap&) = delete;
+  InternalNodeArrayMap& operator=(const InternalNodeArrayMap&) = delete;
+
+  // "NULL | 10 | 11 | 20 | 12": the first child, then each key and the child right of it,
+  // children by identity number ("NULL" for the sentinel, "null" for an empty slot).
+  std::string toString() const;
+
+  // Removes `key` and the child right of it; false when the key is absent.
+  bool erase(int32_t key);
+  // Removes the key at `pos` and the child right of it, 0 <= pos < size().
+  void deleteAtPos(int32_t pos);
+  // The child whose interval holds `key`, or nullptr when the map has no keys.
+  BTreeNode* get(int32_t key) const;
+  // The position of the child whose interval holds `key`, or -1 when the map has no keys.
+  int32_t getIntervalPosition(int32_t key) const;
+  // The middle key, at position size() / 2: the separator that split() leaves to the caller.
+  int32_t getMidKey() const;
+  // Inserts `key` with `node` as the child to its right, or replaces that child when the
+  // key is present.
+  void put(int32_t key, BTreeNode* node);
+  int32_t size() const { return currentSize_; }
+  // Moves the keys above the middle key, with the children around them, into `upper`
+  // (empty, with room for them). The middle key goes to neither map. Needs size() >= 1.
+  void split(InternalNodeArrayMap& upper);
+
+  // Binary search in a[low .. high] (high inclusive) over unique keys: the position of
+  // `key`, or -(insertion point) - 1. Throws std::out_of_range for a range outside `a`.
+  static int32_t binarySearch(std::span<const int32_t> a, int32_t key, int32_t low, int32_t high);
+
+  int32_t capacity() const { return capacity_; }
+  // The key at `pos`, 0 <= pos < size().
+  int32_t keyAt(int32_t pos) const;
+  // The child at `pos`, 0 <= pos <= size().
+  BTreeNode* nodeAt(int32_t pos) const;
+  // Sets the child left of every key.
+  void setFirstChild(BTreeNode* node) { nodes_[0] = node; }
+
+ private:
+  int32_t search(int32_t key) const;
+
+  int32_t currentSize_ = 0;
+  int32_t capacity_;
+  std::unique_ptr<int32_t[]> keys_;
+  std::unique_ptr<BTreeNode*[]> nodes_;
+};
+
+}  // namespace core::btree
+
+#endif  // CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_

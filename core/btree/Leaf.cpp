@@ -1,0 +1,142 @@
+#include "core/btree/Leaf.h"
+
+#include "core/btree/BTreeConstants.h"
+#include "core/btree/NodePool.h"
+#include "util/IOError.h"
+
+namespace core::btree {
+
+namespace {
+
+int32_t checkedCapacity(int32_t k_star) {
+  BTreeConstants::checkKStar(k_star);
+  return 2 * k_star;
+}
+
+}  // namespace
+
+Leaf::Leaf(int32_t k_star) : entries_(checkedCapacity(k_star)), k_star_(k_star) {}
+
+bool Leaf::nextInSubtree(int32_t key, int32_t highKey) const {
+  // A leaf starting below highKey lies inside the subtree. A key equal to highKey reaches
+  // a leaf only when highKey is the tree's open upper end (INT32_MAX; a separator always
+  // sends its own key to the right), and then every following leaf belongs to the subtree,
+  // including those that start with INT32_MAX itself.
+  return nextLeaf_->entries_.firstKeySlot() < highKey || key == highKey;
+}
+
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+                                   LeafCarrier* carrier, NodePool& pool) {
+  Leaf* target = this;
+  // An empty leaf does not take the entry while leaves of its subtree follow: they may hold
+  // smaller keys (chain-only leaves that outlived this leaf's entries), and the chain must
+  // stay sorted. The entry then finds its place among them, or goes to the last of them.
+  if (entries_.size() == 0 || entries_.tryAdd(key, value)) {
+    bool stored = false;
+    while (!stored && target->nextLeaf_ != nullptr && target->nextInSubtree(key, highKey)) {
+      target = target->nextLeaf_;
+      stored = target->entries_.size() != 0 && !target->entries_.tryAdd(key, value);
+    }
+    if (!stored)
+      target->entries_.addAtPos(key, value, target->entries_.size());
+  }
+  if (carrier != nullptr)
+    carrier->setLeaf(target);
+  if (target->entries_.size() >= 2 * target->k_star_)
+    return target->split(pool);
+  return std::nullopt;
+}
+
+std::optional<SplitInfo> Leaf::split(NodePool& pool) {
+  Leaf* right = pool.newLeaf(k_star_);
+  entries_.split(right->entries_);
+  right->nextLeaf_ = nextLeaf_;
+  nextLeaf_ = right;
+  const int32_t pivot = right->entries_.keyAt(0);
+  // Inside a run of equal keys: a separator would send lookups of that key past the part
+  // of the run left here, so the new leaf stays reachable through the chain only.
+  if (entries_.keyAt(entries_.size() - 1) == pivot)
+    return std::nullopt;
+  return SplitInfo(this, pivot, right);
+}
+
+void Leaf::get(int32_t key, util::IntPushOperator& op) {
+  int32_t code = entries_.get(key, op);
+  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+       leaf = leaf->nextLeaf_) {
+    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
+                                                         : leaf->entries_.continueGet(0, key, op);
+  }
+  op.thatsallfolks();
+}
+
+void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
+  int32_t code = entries_.queryRange(lowKey, highKey, op);
+  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+       leaf = leaf->nextLeaf_) {
+    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH
+               ? leaf->entries_.queryRange(lowKey, highKey, op)
+               : leaf->entries_.continueScan(0, highKey, op);
+  }
+  op.thatsallfolks();
+}
+
+void Leaf::remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) {
+  bool mayContinue = entries_.remove(key, value);
+  Leaf* current = this;
+  while (mayContinue && current->nextLeaf_ != nullptr && current->nextInSubtree(key, highKey)) {
+    Leaf* next = current->nextLeaf_;
+    mayContinue = next->entries_.remove(key, value);
+    if (next->isEmpty())
+      current->nextLeaf_ = next->nextLeaf_;  // a chain-only leaf that emptied leaves the chain
+    else
+      current = next;
+  }
+}
+
+void Leaf::removeValue(int32_t value) {
+  for (Leaf* leaf = this; leaf != nullptr; leaf = leaf->nextLeaf_) {
+    bool deleted = false;
+    for (int32_t pos = 0; pos < leaf->entries_.size();) {
+      if (leaf->entries_.valueAt(pos) == value) {
+        leaf->entries_.deleteAtPos(pos);  // the next entry moves into pos: look at it too
+        deleted = true;
+      } else {
+        ++pos;
+      }
+    }
+    if (deleted)
+      return;
+  }
+}
+
+void Leaf::toDot(util::OutputStream& out) {
+  const std::string name = "nodeX" + std::to_string(identityNumber());
+  try {
+    std::string line = name + " [shape=record,label=\"{{";
+    const int32_t n = entries_.size();
+    for (int32_t i = 0; i < n; ++i) {
+      line += '{';
+      line += std::to_string(entries_.keyAt(i));
+      line += " |";
+      line += std::to_string(entries_.valueAt(i));
+      line += '}';
+      if (i + 1 < n)
+        line += '|';
+    }
+    line += "}}\"];\n";
+    out.write(line);
+    if (nextLeaf_ != nullptr) {
+      out.write("\"" + name + "\":" + std::to_string(n) + " -> \"nodeX" +
+                std::to_string(nextLeaf_->identityNumber()) + "\":0;\n");
+    }
+  } catch (const util::IOError& error) {
+    reportDotFailure(error, "leaf " + name);
+  }
+}
+
+std::string Leaf::toString() const {
+  return "[" + entries_.toString() + "]";
+}
+
+}  // namespace core::btree

@@ -1,0 +1,72 @@
+// Leaf: the B+-tree's leaf node, one link of the chain of leaves in key order.
+//
+// A leaf owns its LeafArrayMap (capacity 2 x k_star) and points to its right neighbour.
+// Duplicate keys shape the design: when a full leaf splits inside a run of equal keys, no
+// separator goes to the parent, and the new right leaf is a chain-only leaf, reached only
+// through the chain. So lookups follow the chain as far as the array's result codes ask,
+// and insertions and removals follow it within the subtree's upper bound `highKey`.
+//
+// Invariants: along the chain keys never decrease; at rest a leaf holds fewer than
+// 2 x k_star entries (it splits as soon as it fills up). A leaf that internal nodes
+// reference stays in the chain when it empties; a chain-only leaf that a removal empties
+// leaves the chain (it stays allocated, owned by the tree's NodePool).
+//
+// Not thread-safe.
+#ifndef CORE_BTREE_LEAF_H_
+#define CORE_BTREE_LEAF_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/btree/BTreeNode.h"
+#include "core/btree/LeafArrayMap.h"
+
+namespace core::btree {
+
+class Leaf final : public BTreeNode {
+ public:
+  // An empty leaf for 2 x k_star entries. Throws std::invalid_argument for a k_star
+  // outside BTreeConstants' limits.
+  explicit Leaf(int32_t k_star);
+
+  // Stores the entry after every equal key it can reach within the subtree (this leaf and
+  // the following leaves that start below highKey), and splits the leaf that took it when
+  // that leaf fills up. lowKey is not needed.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier, NodePool& pool) override;
+  void get(int32_t key, util::IntPushOperator& op) override;
+  bool isEmpty() const override { return entries_.size() == 0; }
+  bool isLeaf() const override { return true; }
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
+  // Removes in this leaf and walks on while the array says matching entries may follow,
+  // within highKey; a following leaf that empties leaves the chain.
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
+  void toDot(util::OutputStream& out) override;
+
+  // Deletes every entry with this value in the first leaf, from this one along the chain,
+  // that holds any; keys are not consulted.
+  void removeValue(int32_t value);
+
+  // "[5=50, 7=70]".
+  std::string toString() const;
+
+  Leaf* getNextLeaf() const { return nextLeaf_; }
+  const LeafArrayMap& getEntries() const { return entries_; }
+  int32_t getKStar() const { return k_star_; }
+
+ private:
+  // Splits this full leaf: the upper half moves into a new leaf linked in after this one.
+  // Returns the split to post, or nothing when it fell inside a run of equal keys.
+  std::optional<SplitInfo> split(NodePool& pool);
+  // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
+  bool nextInSubtree(int32_t key, int32_t highKey) const;
+
+  LeafArrayMap entries_;
+  int32_t k_star_;
+  Leaf* nextLeaf_ = nullptr;
+};
+
+}  // namespace core::btree
+
+#endif  // CORE_BTREE_LEAF_H_

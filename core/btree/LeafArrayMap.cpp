@@ -1,0 +1,224 @@
+#include "core/btree/LeafArrayMap.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "core/btree/BTreeConstants.h"
+
+namespace core::btree {
+
+namespace {
+
+[[noreturn]] void throwOutOfRange(const char* operation, int32_t pos, int32_t size) {
+  throw std::out_of_range(std::string("LeafArrayMap::") + operation + ": position " +
+                          std::to_string(pos) + " outside the " + std::to_string(size) +
+                          " entries");
+}
+
+// The leftmost search over a[low .. high]; the caller guarantees the range is valid.
+int32_t leftmostSearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+  const int32_t first = low;
+  while (low <= high) {
+    const int32_t mid = (low + high) >> 1;
+    if (a[mid] < key) {
+      low = mid + 1;
+    } else if (a[mid] > key) {
+      high = mid - 1;
+    } else {
+      int32_t pos = mid;
+      while (pos > first && a[pos - 1] == key)
+        --pos;
+      return pos;
+    }
+  }
+  return -low - 1;
+}
+
+// The first position whose key is >= the searched key, from a search result.
+int32_t firstNotBelow(int32_t searchResult) {
+  return searchResult >= 0 ? searchResult : -searchResult - 1;
+}
+
+}  // namespace
+
+LeafArrayMap::LeafArrayMap(int32_t capacity) : capacity_(capacity) {
+  if (capacity < 1 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
+    throw std::invalid_argument("leaf capacity must be between 1 and " +
+                                std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
+                                std::to_string(capacity));
+  }
+  // Zero-filled, so that the key slot of a leaf that never held an entry reads as 0.
+  storage_ = std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity));
+  keys_ = storage_.get();
+}
+
+int32_t LeafArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
+                                   int32_t high) {
+  const auto size = static_cast<int64_t>(a.size());
+  const bool validRange = low <= high ? low >= 0 && high < size : low >= 0 && low <= size;
+  if (!validRange) {
+    throw std::out_of_range("LeafArrayMap::binarySearch: range " + std::to_string(low) + " .. " +
+                            std::to_string(high) + " outside an array of " + std::to_string(size));
+  }
+  return leftmostSearch(a.data(), key, low, high);
+}
+
+int32_t LeafArrayMap::search(int32_t key) const {
+  return leftmostSearch(keys_, key, 0, currentSize_ - 1);
+}
+
+bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
+  if (currentSize_ == 0) {
+    insertAt(key, value, 0);
+    return false;
+  }
+  int32_t pos = firstNotBelow(search(key));
+  while (pos < currentSize_ && keys_[pos] <= key)
+    ++pos;
+  if (pos == currentSize_)
+    return true;
+  insertAt(key, value, pos);
+  return false;
+}
+
+void LeafArrayMap::addAtPos(int32_t key, int32_t value, int32_t pos) {
+  if (pos < 0)
+    throwOutOfRange("addAtPos", pos, currentSize_);
+  insertAt(key, value, std::min(pos, currentSize_));
+}
+
+void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
+  if (currentSize_ == capacity_) {
+    throw std::length_error("LeafArrayMap: no room for another entry (capacity " +
+                            std::to_string(capacity_) + ")");
+  }
+  int32_t* vals = values();
+  std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
+  std::copy_backward(vals + pos, vals + currentSize_, vals + currentSize_ + 1);
+  keys_[pos] = key;
+  vals[pos] = value;
+  ++currentSize_;
+}
+
+int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
+  if (currentSize_ == 0)
+    return CONTINUE_WITH_BINSEARCH;
+  const int32_t found = search(key);
+  if (found >= 0)
+    return continueGet(found, key, op);
+  // Every stored key is smaller: the key may still start the next leaf.
+  return -found - 1 == currentSize_ ? CONTINUE_WITH_BINSEARCH : STOP;
+}
+
+int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
+  if (pos < 0)
+    throwOutOfRange("continueGet", pos, currentSize_);
+  const int32_t* vals = values();
+  while (pos < currentSize_ && keys_[pos] == key) {
+    op.pass(vals[pos]);
+    ++pos;
+  }
+  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
+}
+
+int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+  if (currentSize_ == 0)
+    return CONTINUE_WITH_BINSEARCH;
+  return continueScan(firstNotBelow(search(lowKey)), highKey, op);
+}
+
+int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
+  if (pos < 0)
+    throwOutOfRange("continueScan", pos, currentSize_);
+  // At the end already: every key here lies below the range, or the map is empty.
+  if (pos == currentSize_)
+    return CONTINUE_WITH_BINSEARCH;
+  if (pos > currentSize_ || keys_[pos] > highKey)
+    return STOP;
+  const int32_t* vals = values();
+  while (pos < currentSize_ && keys_[pos] <= highKey) {
+    op.pass(vals[pos]);
+    ++pos;
+  }
+  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
+}
+
+bool LeafArrayMap::remove(int32_t key, int32_t value) {
+  if (currentSize_ == 0)
+    return true;
+  const int32_t found = search(key);
+  if (found < 0)
+    return -found - 1 == currentSize_;
+  int32_t end = found;  // one past the last entry of the key's run, or the selected entry
+  if (value == BTreeConstants::ALL_MAPPINGS) {
+    while (end < currentSize_ && keys_[end] == key)
+      ++end;
+    const bool runReachedEnd = end == currentSize_;
+    eraseRange(found, end);
+    return runReachedEnd;
+  }
+  const int32_t* vals = values();
+  for (; end < currentSize_ && keys_[end] == key; ++end) {
+    if (vals[end] == value) {
+      eraseRange(end, end + 1);
+      return false;
+    }
+  }
+  return end == currentSize_;
+}
+
+void LeafArrayMap::deleteAtPos(int32_t pos) {
+  if (pos < 0 || pos >= currentSize_)
+    throwOutOfRange("deleteAtPos", pos, currentSize_);
+  eraseRange(pos, pos + 1);
+}
+
+void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
+  int32_t* vals = values();
+  std::copy(keys_ + to, keys_ + currentSize_, keys_ + from);
+  std::copy(vals + to, vals + currentSize_, vals + from);
+  currentSize_ -= to - from;
+}
+
+void LeafArrayMap::split(LeafArrayMap& upper) {
+  const int32_t mid = currentSize_ / 2;
+  const int32_t moved = currentSize_ - mid;
+  if (&upper == this || upper.currentSize_ != 0 || upper.capacity_ < moved)
+    throw std::invalid_argument(
+        "LeafArrayMap::split needs an empty map with room for the upper half");
+  std::copy(keys_ + mid, keys_ + currentSize_, upper.keys_);
+  std::copy(values() + mid, values() + currentSize_, upper.values());
+  upper.currentSize_ = moved;
+  currentSize_ = mid;
+}
+
+int32_t LeafArrayMap::getMidKey() const {
+  return keyAt(currentSize_ / 2);
+}
+
+int32_t LeafArrayMap::keyAt(int32_t pos) const {
+  if (pos < 0 || pos >= currentSize_)
+    throwOutOfRange("keyAt", pos, currentSize_);
+  return keys_[pos];
+}
+
+int32_t LeafArrayMap::valueAt(int32_t pos) const {
+  if (pos < 0 || pos >= currentSize_)
+    throwOutOfRange("valueAt", pos, currentSize_);
+  return values()[pos];
+}
+
+std::string LeafArrayMap::toString() const {
+  std::string text;
+  const int32_t* vals = values();
+  for (int32_t i = 0; i < currentSize_; ++i) {
+    if (i > 0)
+      text += ", ";
+    text += std::to_string(keys_[i]);
+    text += '=';
+    text += std::to_string(vals[i]);
+  }
+  return text;
+}
+
+}  // namespace core::btree

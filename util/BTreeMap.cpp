@@ -1,0 +1,27 @@
+#include "util/BTreeMap.h"
+
+namespace util {
+
+BTreeMap::BTreeMap(int32_t k, int32_t k_star) : btree(k, k_star) {}
+
+void BTreeMap::erase(int32_t key) {
+  btree.remove(key);
+}
+
+void BTreeMap::insert(int32_t key, int32_t value) {
+  btree.add(key, value);
+}
+
+void BTreeMap::pointQuery(int32_t key, IntPushOperator& op) {
+  btree.get(key, op);
+}
+
+void BTreeMap::rangeQuery(int32_t lowKey, int32_t highKey, IntPushOperator& op) {
+  btree.queryRange(lowKey, highKey, op);
+}
+
+int64_t BTreeMap::size() {
+  return btree.size();
+}
+
+}  // namespace util
