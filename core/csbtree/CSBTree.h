@@ -1,0 +1,118 @@
+// CSBTree: a cache-sensitive B+-tree, an ordered multimap from int keys to int values.
+//
+// Internal levels are node groups (all children of one node side by side, one reference per
+// node) and the bottom level is a chain of leaf groups. The root group is a leaf group of a
+// single leaf until that leaf first splits, and from then on a node group of exactly one
+// node; each split of that node makes the tree one level higher. `k` sets the node size (4k
+// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. MAX_PARAMETER.
+//
+// Multimap rules: a key may hold several values; a new mapping goes after the stored mappings
+// of its key; lookups deliver values in ascending key order and, within a key, in stored
+// order, and end with one thatsallfolks() call. A leaf split may divide a run of equal keys,
+// leaving keys equal to the new separator on its left; lookups and removals descend to the
+// first child that may hold the key and walk right, so every mapping of a key is found and
+// removed. Removal never merges, shrinks or frees groups.
+//
+// A tree that has never received an entry has no groups and behaves as an empty tree.
+// Statistics about the leaf level are cached and recounted (one walk along the chain) the
+// next time they are read after add or remove.
+//
+// Ownership: the tree owns the root group, each node group owns its child groups, and the
+// chain links do not own, so every group lives exactly as long as the tree.
+// Not thread-safe; reading statistics writes the cache, so no two calls may overlap.
+#ifndef CORE_CSBTREE_CSB_TREE_H_
+#define CORE_CSBTREE_CSB_TREE_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/csbtree/CSBTreeNode.h"
+#include "core/csbtree/LeafCarrier.h"
+#include "core/csbtree/LeafGroup.h"
+#include "util/IntPushOperator.h"
+#include "util/OutputStream.h"
+
+namespace core::csbtree {
+
+class CSBTree {
+ public:
+  // Throws std::invalid_argument when k or k_star lies outside 1 .. MAX_PARAMETER.
+  CSBTree(int32_t k, int32_t k_star);
+
+  CSBTree(const CSBTree&) = delete;
+  CSBTree& operator=(const CSBTree&) = delete;
+  ~CSBTree();
+
+  void add(int32_t key, int32_t value) { add(key, value, nullptr); }
+  // `carrier`, when not null, receives the leaf group that stores the entry.
+  void add(int32_t key, int32_t value, LeafCarrier* carrier);
+  // Pushes every value of `key`, then calls op.thatsallfolks() once.
+  void get(int32_t key, util::IntPushOperator& op);
+  // Pushes the values of all keys in [lowKey, highKey] (nothing when lowKey > highKey), then
+  // calls op.thatsallfolks() once.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op);
+  // Removes every mapping of `key`.
+  void remove(int32_t key);
+
+  // Number of stored mappings.
+  int64_t size();
+  int64_t getElemCount();
+  int64_t getLeafCount();
+  int64_t getLeafGroupCount();
+  // Stored entries per leaf slot; NaN while there are no leaves.
+  double getLeafUtilization();
+
+  // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<n>\t" without a line
+  // break, to std::cout or to `out`.
+  void printStats();
+  void printStats(std::ostream& out);
+  // Writes the graph description in the dot language to `out`, then flushes and closes it.
+  // A failing write, flush or close ends the output: "could not write dotty" goes to
+  // std::cout as a line, the cause to std::cerr, and toDot returns normally.
+  void toDot(util::OutputStream& out);
+  // The root group's text: "[...]" for a node group (see NodeGroupArrayMap::toString),
+  // "LeafGroup <id> [...]" for a leaf group, "[]" for a tree without groups.
+  std::string toString() const;
+
+  // Operation counters: completed add, get, remove and queryRange calls.
+  int64_t getAddCounter() const { return addCounter; }
+  int64_t getGetCounter() const { return getCounter; }
+  int64_t getDelCounter() const { return delCounter; }
+  int64_t getRangeQueryCounter() const { return rangeQueryCounter; }
+
+  // Checks every structural invariant and returns the first one broken, in words, or nothing
+  // when all hold. A diagnostic for tests: it walks the whole tree and no operation calls it.
+  std::optional<std::string> verify() const;
+
+  // The groups themselves, for diagnostics and tests. Changing them behind the tree's back
+  // breaks its invariants.
+  CSBTreeNode* getRoot() const { return root.get(); }
+  LeafGroup* getFirstLeaf() const { return firstLeaf; }
+
+ private:
+  void calculateStats();
+
+  int32_t k;
+  int32_t k_star;
+  std::unique_ptr<CSBTreeNode> root;
+  LeafGroup* firstLeaf = nullptr;
+
+  // Statistics, valid while refreshNeeded is false.
+  bool refreshNeeded = true;
+  int64_t leafGroupCount = 0;
+  int64_t leafCount = 0;
+  int64_t elemCount = 0;
+  double leafUtilization = 0.0;
+
+  int64_t addCounter = 0;
+  int64_t getCounter = 0;
+  int64_t delCounter = 0;
+  int64_t rangeQueryCounter = 0;
+};
+
+}  // namespace core::csbtree
+
+#endif  // CORE_CSBTREE_CSB_TREE_H_

@@ -1,0 +1,22 @@
+// LeafCarrier: an optional out-record of an insertion.
+//
+// A caller that passes a carrier to CSBTree::add learns which leaf group stored the entry:
+// that group sets carriedLeaf to itself before any split, so after a group split it names the
+// lower of the two groups. The pointer is not owned and stays valid as long as the tree does
+// (groups are never freed while their tree exists).
+#ifndef CORE_CSBTREE_LEAF_CARRIER_H_
+#define CORE_CSBTREE_LEAF_CARRIER_H_
+
+namespace core::csbtree {
+
+class LeafGroup;
+
+struct LeafCarrier {
+  LeafGroup* getLeaf() const { return carriedLeaf; }
+
+  LeafGroup* carriedLeaf = nullptr;
+};
+
+}  // namespace core::csbtree
+
+#endif  // CORE_CSBTREE_LEAF_CARRIER_H_

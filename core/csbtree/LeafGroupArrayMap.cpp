@@ -1,0 +1,223 @@
+#include "core/csbtree/LeafGroupArrayMap.h"
+
+#include <algorithm>
+#include <cassert>
+#include <utility>
+
+#include "core/csbtree/CSBTreeConstants.h"
+
+namespace core::csbtree {
+
+LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star) : LeafGroupArrayMap(two_k_star, 1) {}
+
+LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star, int32_t leaves)
+    : two_k_star(two_k_star),
+      numberOfLeaves(leaves),
+      currentGroupSize(static_cast<int64_t>(leaves) * two_k_star),
+      currentSize(0),
+      keys(std::make_unique<int32_t[]>(static_cast<size_t>(currentGroupSize))),
+      values(std::make_unique<int32_t[]>(static_cast<size_t>(currentGroupSize))),
+      currentLeafSize(std::make_unique<int32_t[]>(static_cast<size_t>(leaves))) {
+  assert(two_k_star >= 1 && leaves >= 0);
+}
+
+void LeafGroupArrayMap::updateCurrentSize() {
+  currentSize = numberOfLeaves == 0 ? 0 : leafEnd(numberOfLeaves);
+}
+
+int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
+  const int32_t* first = keys.get() + leafStart(leaf);
+  return std::lower_bound(first, first + currentLeafSize[leaf - 1], key) - keys.get();
+}
+
+int64_t LeafGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
+  if (high < low)
+    return -low - 1;
+  const int32_t* found = std::lower_bound(a + low, a + high + 1, key);
+  const int64_t pos = found - a;
+  return pos <= high && *found == key ? pos : -pos - 1;
+}
+
+bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  // A full leaf hands an entry that belongs at its end to the next leaf and refuses any other.
+  // The leaf group never lets a leaf stay full, so in a tree the first leaf tried stores it.
+  for (; leaf <= numberOfLeaves; ++leaf) {
+    const int64_t start = leafStart(leaf);
+    const int32_t* first = keys.get() + start;
+    const int32_t count = currentLeafSize[leaf - 1];
+    const int64_t pos = std::upper_bound(first, first + count, key) - keys.get();
+    if (count < two_k_star) {
+      addAtPos(key, value, leaf, pos);
+      return false;
+    }
+    if (pos < start + two_k_star)
+      return true;
+  }
+  return true;
+}
+
+void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64_t pos) {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(currentLeafSize[leaf - 1] < two_k_star);
+  const int64_t end = leafEnd(leaf);
+  if (pos >= end) {
+    pos = end;
+  } else {
+    std::copy_backward(keys.get() + pos, keys.get() + end, keys.get() + end + 1);
+    std::copy_backward(values.get() + pos, values.get() + end, values.get() + end + 1);
+  }
+  keys[pos] = key;
+  values[pos] = value;
+  ++currentLeafSize[leaf - 1];
+  if (leaf == numberOfLeaves)
+    ++currentSize;
+}
+
+int32_t LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator& op) const {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  // Every leaf after the first one whose entries are not all smaller than the key only holds
+  // keys >= key, so the first entry >= key decides.
+  for (; leaf <= numberOfLeaves; ++leaf) {
+    const int64_t pos = lowerBound(leaf, key);
+    if (pos < leafEnd(leaf))
+      return keys[pos] == key ? continueGet(pos, key, op) : STOP;
+  }
+  return CONTINUE_WITH_BINSEARCH;
+}
+
+int32_t LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const {
+  if (pos > currentSize)
+    return STOP;
+  for (int32_t leaf = static_cast<int32_t>(pos / two_k_star) + 1; leaf <= numberOfLeaves; ++leaf) {
+    const int64_t end = leafEnd(leaf);
+    for (pos = std::max(pos, leafStart(leaf)); pos < end; ++pos) {
+      if (keys[pos] != key)
+        return STOP;
+      op.pass(values[pos]);
+    }
+  }
+  return CONTINUE_WITH_SCAN;
+}
+
+int32_t LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
+                                      util::IntPushOperator& op) const {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  for (; leaf <= numberOfLeaves; ++leaf) {
+    const int64_t pos = lowerBound(leaf, lowKey);
+    if (pos < leafEnd(leaf))
+      return continueScan(pos, highKey, op);
+  }
+  return CONTINUE_WITH_BINSEARCH;
+}
+
+int32_t LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
+                                        util::IntPushOperator& op) const {
+  if (pos > currentSize)
+    return STOP;
+  bool pushed = false;
+  for (int32_t leaf = static_cast<int32_t>(pos / two_k_star) + 1; leaf <= numberOfLeaves; ++leaf) {
+    const int64_t end = leafEnd(leaf);
+    for (pos = std::max(pos, leafStart(leaf)); pos < end; ++pos) {
+      if (keys[pos] > highKey)
+        return STOP;
+      op.pass(values[pos]);
+      pushed = true;
+    }
+  }
+  return pushed ? CONTINUE_WITH_SCAN : CONTINUE_WITH_BINSEARCH;
+}
+
+bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  const int64_t end = leafEnd(leaf);
+  const int64_t first = lowerBound(leaf, key);
+  if (first == end)
+    return true;  // every entry is smaller: the key may start in the next leaf
+  if (keys[first] != key)
+    return false;        // a greater key follows, so no mapping of the key lies further on
+  int64_t last = first;  // one past the run
+  while (last < end && keys[last] == key)
+    ++last;
+  int64_t from = first;
+  int64_t to = last;
+  if (value != CSBTreeConstants::ALL_MAPPINGS) {
+    from = std::find(values.get() + first, values.get() + last, value) - values.get();
+    if (from == last)
+      return last == end;
+    to = from + 1;
+  }
+  std::copy(keys.get() + to, keys.get() + end, keys.get() + from);
+  std::copy(values.get() + to, values.get() + end, values.get() + from);
+  const int64_t removed = to - from;
+  currentLeafSize[leaf - 1] -= static_cast<int32_t>(removed);
+  if (leaf == numberOfLeaves)
+    currentSize -= removed;
+  return value == CSBTreeConstants::ALL_MAPPINGS && last == end;
+}
+
+void LeafGroupArrayMap::split(int32_t leaf) {
+  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  const int64_t width = two_k_star;
+  const int64_t base = leafStart(leaf);
+  const int32_t count = currentLeafSize[leaf - 1];
+  const int32_t kept = count / 2;
+
+  LeafGroupArrayMap grown(two_k_star, numberOfLeaves + 1);
+  for (auto [from, to] :
+       {std::pair{keys.get(), grown.keys.get()}, std::pair{values.get(), grown.values.get()}}) {
+    std::copy(from, from + base + kept, to);  // earlier leaves, lower half
+    std::copy(from + base + kept, from + base + count, to + base + width);           // upper half
+    std::copy(from + base + width, from + currentGroupSize, to + base + 2 * width);  // later
+  }
+  std::copy(currentLeafSize.get(), currentLeafSize.get() + leaf - 1, grown.currentLeafSize.get());
+  grown.currentLeafSize[leaf - 1] = kept;
+  grown.currentLeafSize[leaf] = count - kept;
+  std::copy(currentLeafSize.get() + leaf, currentLeafSize.get() + numberOfLeaves,
+            grown.currentLeafSize.get() + leaf + 1);
+  grown.updateCurrentSize();
+  *this = std::move(grown);
+}
+
+LeafGroupArrayMap LeafGroupArrayMap::split() {
+  const int32_t staying = (numberOfLeaves + 1) / 2;
+  const int32_t moving = numberOfLeaves - staying;
+  const int64_t cut = static_cast<int64_t>(staying) * two_k_star;
+
+  LeafGroupArrayMap upper(two_k_star, moving);
+  LeafGroupArrayMap lower(two_k_star, staying);
+  std::copy(keys.get() + cut, keys.get() + currentGroupSize, upper.keys.get());
+  std::copy(values.get() + cut, values.get() + currentGroupSize, upper.values.get());
+  std::copy(currentLeafSize.get() + staying, currentLeafSize.get() + numberOfLeaves,
+            upper.currentLeafSize.get());
+  std::copy(keys.get(), keys.get() + cut, lower.keys.get());
+  std::copy(values.get(), values.get() + cut, lower.values.get());
+  std::copy(currentLeafSize.get(), currentLeafSize.get() + staying, lower.currentLeafSize.get());
+  upper.updateCurrentSize();
+  lower.updateCurrentSize();
+  *this = std::move(lower);
+  return upper;
+}
+
+int64_t LeafGroupArrayMap::getKeyNumber() const {
+  int64_t count = 0;
+  for (int32_t i = 0; i < numberOfLeaves; ++i)
+    count += currentLeafSize[i];
+  return count;
+}
+
+std::string LeafGroupArrayMap::toString() const {
+  std::string text;
+  for (int32_t leaf = 1; leaf <= numberOfLeaves; ++leaf) {
+    for (int64_t slot = leafStart(leaf); slot < leafEnd(leaf); ++slot) {
+      if (!text.empty())
+        text += ", ";
+      text += std::to_string(keys[slot]);
+      text += '=';
+      text += std::to_string(values[slot]);
+    }
+  }
+  return text;
+}
+
+}  // namespace core::csbtree

@@ -1,0 +1,140 @@
+// LeafGroupArrayMap: the entries of all leaves of one leaf group, in one pair of arrays.
+//
+// Leaves are numbered from 1. Leaf j owns the fixed stretch of `two_k_star` slots starting
+// at (j - 1) x two_k_star; its entries fill the start of that stretch in non-decreasing key
+// order, equal keys in insertion order, and the rest of the stretch is unused (zero or stale,
+// never read as an entry). Read leaf by leaf, the entries of the group form one
+// non-decreasing sequence, "the group's entries"; scans step from the last entry of a leaf to
+// the first entry of the next non-empty leaf.
+//
+// There are no per-leaf objects: a leaf's place is computed from its number. The arrays are
+// never grown in place; a leaf split and a group split replace them with arrays of the new
+// exact length. Slot positions are 64-bit because leaves x two_k_star may exceed 32 bits.
+//
+// Lookups answer with a code that tells the leaf group whether the answer may go on in the
+// next group of the chain:
+//   STOP                     the answer is complete;
+//   CONTINUE_WITH_BINSEARCH  nothing here settles it; search the next group afresh;
+//   CONTINUE_WITH_SCAN       a matching run reached the group's last entry; go on from the
+//                            next group's first entry.
+// Values are pushed with IntPushOperator::pass, one call per entry; thatsallfolks is left to
+// the leaf group.
+//
+// Preconditions not checked in release builds: leaf numbers lie in 1 .. leaves(), and a leaf
+// that receives an entry through addAtPos is not full. The leaf group keeps both.
+// Not thread-safe.
+#ifndef CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_
+#define CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "util/IntPushOperator.h"
+
+namespace core::csbtree {
+
+class LeafGroupArrayMap {
+ public:
+  static constexpr int32_t STOP = 0;
+  static constexpr int32_t CONTINUE_WITH_BINSEARCH = 1;
+  static constexpr int32_t CONTINUE_WITH_SCAN = 2;
+
+  // One empty leaf of `two_k_star` slots (two_k_star >= 1).
+  explicit LeafGroupArrayMap(int32_t two_k_star);
+
+  LeafGroupArrayMap(LeafGroupArrayMap&&) noexcept = default;
+  LeafGroupArrayMap& operator=(LeafGroupArrayMap&&) noexcept = default;
+
+  // --- Operations on one leaf (`leaf` is 1-based).
+
+  // Stores the entry in `leaf` after every entry with a key <= key. A full leaf passes an
+  // entry that belongs at its end on to the next leaf. Returns false when stored, true when
+  // refused: the entry belongs after the last entry of a full last leaf, or inside a full
+  // leaf (the leaf group splits every leaf the moment it fills, so neither happens there).
+  bool tryAdd(int32_t leaf, int32_t key, int32_t value);
+  // Stores the entry at slot `pos` of `leaf`, shifting the leaf's later entries up; a `pos`
+  // after the leaf's last entry appends. The leaf must not be full.
+  void addAtPos(int32_t key, int32_t value, int32_t leaf, int64_t pos);
+  // Pushes the values of `key`, starting with the first entry >= key in `leaf`. When every
+  // entry of `leaf` is smaller, the lookup goes on in the following leaves of the group, so
+  // that a run of the key that starts in a later leaf is found too.
+  int32_t get(int32_t leaf, int32_t key, util::IntPushOperator& op) const;
+  // Pushes values from slot `pos` on (an unused slot means: from the next entry) while the
+  // key equals `key`.
+  int32_t continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const;
+  // Pushes the values with lowKey <= key <= highKey, starting with the first entry >= lowKey
+  // in `leaf` or, when there is none, in the following leaves.
+  int32_t queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
+                     util::IntPushOperator& op) const;
+  // Pushes values from slot `pos` on while the key is <= highKey.
+  int32_t continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  // Removes from `leaf` the first mapping key -> value, or the whole run of the key when
+  // `value` is ALL_MAPPINGS. Returns true when further mappings to remove may lie in the
+  // following leaves: the run (or, when the key is absent, every entry of the leaf that is
+  // smaller than it) reaches the leaf's last entry, and no single mapping was removed.
+  bool remove(int32_t leaf, int32_t key, int32_t value);
+  // Splits `leaf` into two adjacent leaves: it keeps its lower half (n / 2 entries), the new
+  // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
+  void split(int32_t leaf);
+  // Number of entries of `leaf`.
+  int32_t size(int32_t leaf) const { return currentLeafSize[leaf - 1]; }
+  // Slot of the n-th entry (n counted from 1) of `leaf`.
+  int64_t indexOf(int32_t leaf, int32_t n) const {
+    return static_cast<int64_t>(leaf - 1) * two_k_star + n - 1;
+  }
+
+  // --- Operations on the whole group.
+
+  bool tryAdd(int32_t key, int32_t value) { return tryAdd(1, key, value); }
+  int32_t get(int32_t key, util::IntPushOperator& op) const { return get(1, key, op); }
+  int32_t queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+    return queryRange(1, lowKey, highKey, op);
+  }
+  bool remove(int32_t key, int32_t value) { return remove(1, key, value); }
+  // Splits the group: this map keeps the lower ceil(L / 2) leaves and the returned map holds
+  // the upper floor(L / 2). A map of one leaf returns a map without leaves.
+  LeafGroupArrayMap split();
+  // Number of slots (leaves x two_k_star), not of entries.
+  int64_t size() const { return currentGroupSize; }
+  // Number of leaves.
+  int32_t leaves() const { return numberOfLeaves; }
+  // Number of entries.
+  int64_t getKeyNumber() const;
+  // "3=30, 7=70": every entry, leaf by leaf.
+  std::string toString() const;
+
+  // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
+  // or -(insertion point) - 1 when there is none.
+  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
+
+  // --- Read access for the leaf group, the graph output and the consistency check.
+
+  int32_t getTwoKStar() const { return two_k_star; }
+  int32_t keyAt(int64_t slot) const { return keys[slot]; }
+  int32_t valueAt(int64_t slot) const { return values[slot]; }
+  // The slot just after the last entry of the last leaf.
+  int64_t getCurrentSize() const { return currentSize; }
+
+ private:
+  // `leaves` empty leaves with zeroed arrays.
+  LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
+
+  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star; }
+  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize[leaf - 1]; }
+  // First slot of `leaf` whose key is >= key, or the leaf's end.
+  int64_t lowerBound(int32_t leaf, int32_t key) const;
+  void updateCurrentSize();
+
+  int32_t two_k_star;
+  int32_t numberOfLeaves;
+  int64_t currentGroupSize;
+  int64_t currentSize;
+  std::unique_ptr<int32_t[]> keys;
+  std::unique_ptr<int32_t[]> values;
+  std::unique_ptr<int32_t[]> currentLeafSize;
+};
+
+}  // namespace core::csbtree
+
+#endif  // CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_

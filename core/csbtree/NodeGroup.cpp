@@ -1,0 +1,114 @@
+#include "core/csbtree/NodeGroup.h"
+
+#include <cassert>
+#include <utility>
+
+namespace core::csbtree {
+
+NodeGroup NodeGroup::NULL_NODE;
+
+NodeGroup::NodeGroup() : entries(0, 0), k(0) {}
+
+NodeGroup::NodeGroup(std::unique_ptr<CSBTreeNode> child, int32_t key, int32_t k)
+    : entries(4 * k), k(k) {
+  entries.setChild(0, std::move(child));
+  entries.put(key, 0, 0);
+}
+
+NodeGroup::NodeGroup(int32_t k, NodeGroupArrayMap entries) : entries(std::move(entries)), k(k) {}
+
+std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                                        int32_t lowKey, int32_t highKey, LeafCarrier* carrier) {
+  const int32_t child = entries.lastChildFor(key, index);
+  const int32_t size = entries.nodeSize(index);
+  const int32_t lower = child > 0 ? entries.keyAt(index, child - 1) : lowKey;
+  const int32_t upper = child < size ? entries.keyAt(index, child) : highKey;
+  const bool full = entries.isNodeFull(index);
+  std::optional<SplitInfo> grown =
+      entries.childGroup(index)->add(child, key, value, full, lower, upper, carrier);
+  if (!grown)
+    return std::nullopt;
+  if (grown->rightNode == nullptr) {
+    // The child group has one member more, right after `child`: its pivot separates the two.
+    assert(!full);
+    entries.put(grown->pivot, child, index);
+    return std::nullopt;
+  }
+  assert(full);
+  return split(grown->pivot, std::move(grown->rightNode), parentFull, index);
+}
+
+SplitInfo NodeGroup::split(int32_t key, std::unique_ptr<CSBTreeNode> newChild, bool parentFull,
+                           int32_t index) {
+  // Where `key` goes among separators equal to it does not matter: the keys come out the same.
+  const int64_t pos =
+      static_cast<int64_t>(index) * entries.getM() + entries.lastChildFor(key, index);
+  const int32_t upKey = entries.splitNode(key, pos, index, std::move(newChild));
+  if (!parentFull)
+    return SplitInfo(this, upKey, nullptr);
+  return SplitInfo(this, upKey, std::make_unique<NodeGroup>(k, entries.splitNodeGroup()));
+}
+
+void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
+  entries.childGroup(index)->get(entries.firstChildFor(key, index), key, op);
+}
+
+void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
+                           util::IntPushOperator& op) {
+  entries.childGroup(index)->queryRange(entries.firstChildFor(lowKey, index), lowKey, highKey, op);
+}
+
+void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
+  const int32_t child = entries.firstChildFor(key, index);
+  const int32_t size = entries.nodeSize(index);
+  const int32_t lower = child > 0 ? entries.keyAt(index, child - 1) : lowKey;
+  const int32_t upper = child < size ? entries.keyAt(index, child) : highKey;
+  entries.childGroup(index)->remove(child, key, value, lower, upper);
+}
+
+// Graph records, one line each, written with one write:
+//   groupX<id> [shape=record,label="{{K|K|...}|<n0> }|{{K|...}|<n1> }|..."];
+// one field per node: its keys in a row above an empty cell, the port n<i>, from which the
+// edge to the node's child group leaves (a node without keys is just "{<n<i>> }"). Then, per
+// node in order, the edge
+//   "groupX<id>":n<i> -> "groupX<child id>";
+// followed at once by the child's own records when the child is a node group. A node whose
+// child is the sentinel has no edge.
+void NodeGroup::toDot(util::OutputStream& out) {
+  const std::string name = "groupX" + std::to_string(identityNumber());
+  std::string line = name + " [shape=record,label=\"";
+  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
+    if (node > 0)
+      line += '|';
+    line += '{';
+    const int32_t size = entries.nodeSize(node);
+    if (size > 0) {
+      line += '{';
+      for (int32_t i = 0; i < size; ++i) {
+        if (i > 0)
+          line += '|';
+        line += std::to_string(entries.keyAt(node, i));
+      }
+      line += "}|";
+    }
+    line += "<n" + std::to_string(node) + "> }";
+  }
+  line += "\"];\n";
+  out.write(line);
+
+  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
+    CSBTreeNode* child = entries.childGroup(node);
+    if (child == nullptr)
+      continue;
+    out.write("\"" + name + "\":n" + std::to_string(node) + " -> \"groupX" +
+              std::to_string(child->identityNumber()) + "\";\n");
+    if (!child->isLeaf())
+      child->toDot(out);
+  }
+}
+
+std::string NodeGroup::toString() const {
+  return "[" + entries.toString() + "]";
+}
+
+}  // namespace core::csbtree

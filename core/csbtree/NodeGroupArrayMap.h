@@ -1,0 +1,111 @@
+// NodeGroupArrayMap: the internal nodes of one node group, stored for fast searching.
+//
+// The keys of all nodes lie in one int array, node after node, each node in a slot of fixed
+// width `m`: node i holds currentSizes[i] non-decreasing keys at keys[i x m ...]; the rest of
+// its slot is unused (zero or stale). Instead of one reference per child, node i holds one
+// reference, nodes[i], to the group that holds all of its s + 1 children: child j of node i
+// is member j of that group and covers the keys from separator j - 1 to separator j. A search
+// therefore reads one contiguous block of at most m keys.
+//
+// The map owns its child groups (so a tree is owned from its root downwards, and freeing it
+// recurses only as deep as the tree is high). A child that has not been set is the sentinel
+// NodeGroup::NULL_NODE. The arrays always have exactly numberOfNodes slots; they are
+// replaced, never grown, when the node count changes.
+//
+// Positions returned by getIntervalPosition and taken by splitNode are absolute indexes into
+// the key array (64-bit: nodes x m may exceed 32 bits); positions taken by put, and the child
+// numbers of lastChildFor and firstChildFor, are relative to the start of the node.
+//
+// Preconditions not checked in release builds: node numbers lie in 0 .. numberOfNodes - 1,
+// and put is only called on a node that is not full. Not thread-safe.
+#ifndef CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
+#define CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/csbtree/CSBTreeNode.h"
+
+namespace core::csbtree {
+
+class NodeGroupArrayMap {
+ public:
+  // One node without keys whose child is the sentinel.
+  explicit NodeGroupArrayMap(int32_t m);
+  // `numberOfNodes` nodes without keys and without children.
+  NodeGroupArrayMap(int32_t m, int32_t numberOfNodes);
+
+  NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept;
+  NodeGroupArrayMap& operator=(NodeGroupArrayMap&&) noexcept;
+  ~NodeGroupArrayMap();
+
+  // Plain bisection over a[low .. high] (high inclusive): the first matching position the
+  // bisection meets, or -(insertion point) - 1.
+  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
+
+  // Absolute position of the last child interval of `node` that may hold `key`: the position
+  // of the first separator greater than `key` (so a key equal to separators goes right of all
+  // of them), or -1 when the node has no keys. Insertions descend here, which puts a new
+  // mapping after every stored mapping of its key.
+  int64_t getIntervalPosition(int32_t key, int32_t node) const {
+    return currentSizes[node] == 0 ? -1 : nodeStart(node) + lastChildFor(key, node);
+  }
+  // Absolute position of the first child interval of `node` that may hold `key`: the position
+  // of the first separator >= key, or -1 when the node has no keys. Lookups and removals
+  // descend here: a leaf split inside a run of equal keys leaves keys equal to the new
+  // separator on its left.
+  int64_t getFirstIntervalPosition(int32_t key, int32_t node) const {
+    return currentSizes[node] == 0 ? -1 : nodeStart(node) + firstChildFor(key, node);
+  }
+  // The same two searches as child numbers 0 .. s (0 for a node without keys).
+  int32_t lastChildFor(int32_t key, int32_t node) const {
+    const int32_t* first = keys.get() + nodeStart(node);
+    return static_cast<int32_t>(std::upper_bound(first, first + currentSizes[node], key) - first);
+  }
+  int32_t firstChildFor(int32_t key, int32_t node) const {
+    const int32_t* first = keys.get() + nodeStart(node);
+    return static_cast<int32_t>(std::lower_bound(first, first + currentSizes[node], key) - first);
+  }
+
+  bool isNodeFull(int32_t node) const { return currentSizes[node] >= m; }
+  // Inserts `key` into `node` at relative position `pos` (appending when pos >= its size).
+  // The child reference is untouched: the child group has already grown by one member.
+  void put(int32_t key, int32_t pos, int32_t node);
+  // Splits `node` around the new separator `key`, whose absolute interval position is `pos`:
+  // of the node's keys and `key`, the middle one moves up and is returned, the lower ones stay
+  // in `node` and the upper ones go to a new node `node` + 1 that references `newChild`.
+  // Later nodes move up by one.
+  int32_t splitNode(int32_t key, int64_t pos, int32_t node, std::unique_ptr<CSBTreeNode> newChild);
+  // Keeps the lower ceil(n / 2) nodes and returns a map with the others.
+  NodeGroupArrayMap splitNodeGroup();
+  // "101 | 5.9/ 202 | 12/ ": per node the child's identity number (or "NULL" for the
+  // sentinel) and " | ", then its keys separated by "." with "/ " after the last.
+  std::string toString() const;
+
+  // --- Access for the node group, the graph output and the consistency check.
+
+  int32_t getM() const { return m; }
+  int32_t getNumberOfNodes() const { return numberOfNodes; }
+  int32_t nodeSize(int32_t node) const { return currentSizes[node]; }
+  int32_t keyAt(int32_t node, int32_t i) const { return keys[nodeStart(node) + i]; }
+  // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
+  CSBTreeNode* getChild(int32_t node) const;
+  // The child group of `node` for descents: never the sentinel in a tree.
+  CSBTreeNode* childGroup(int32_t node) const { return nodes[node].get(); }
+  void setChild(int32_t node, std::unique_ptr<CSBTreeNode> child);
+
+ private:
+  int64_t nodeStart(int32_t node) const { return static_cast<int64_t>(node) * m; }
+
+  int32_t m;
+  int32_t numberOfNodes;
+  std::unique_ptr<int32_t[]> keys;
+  std::unique_ptr<std::unique_ptr<CSBTreeNode>[]> nodes;
+  std::unique_ptr<int32_t[]> currentSizes;
+};
+
+}  // namespace core::csbtree
+
+#endif  // CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
