@@ -1,0 +1,99 @@
+// The built programs under hostile command lines and failing standard output.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/Subprocess.h"
+
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+
+int lineCount(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// One clear line on standard error, nothing on standard output, the given exit status, and
+// no crash or sanitizer report.
+void expectRefusal(const std::vector<std::string>& args, int status) {
+  const ProcessResult run = runProgram(WORKLOAD_GENERATOR, args);
+  std::string shown;
+  for (const std::string& arg : args)
+    shown += "'" + arg + "' ";
+  ASSERT_TRUE(run.exited) << shown << "signal " << run.signal;
+  EXPECT_EQ(run.exitStatus, status) << shown << run.err;
+  EXPECT_EQ(run.out, "") << shown;
+  if (status == 1) {
+    EXPECT_EQ(run.err, "") << shown;
+  } else {
+    EXPECT_EQ(lineCount(run.err), 1) << shown << run.err;
+    EXPECT_THAT(run.err, HasSubstr("k")) << shown;
+  }
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("Sanitizer"))) << shown;
+}
+
+TEST(WorkloadGeneratorProgramTest, MalformedNumbersExitTwoWithOneLine) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"1x", "2", "btree"},
+                                               {"", "16", "btree"},
+                                               {"16", "abc", "csbtree"},
+                                               {"+5", "16", "btree"},
+                                               {"2147483648", "1", "btree"},
+                                               {"16", "-2147483649", "csbtree"},
+                                               {"0x10", "16", "btree"}}) {
+    expectRefusal(args, 2);
+  }
+}
+
+TEST(WorkloadGeneratorProgramTest, UnknownTypesExitOneSilently) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"BTREE"}, {"avl"}, {"16", "16", "Btree"}, {""}}) {
+    expectRefusal(args, 1);
+  }
+}
+
+TEST(WorkloadGeneratorProgramTest, ParametersTheTreesRefuseExitTwoWithOneLine) {
+  const std::vector<std::pair<std::string, std::string>> btree = {
+      {"0", "16"},          {"1", "16"}, {"-1", "16"}, {"-2147483648", "16"}, {"1048577", "16"},
+      {"2147483647", "16"}, {"16", "0"}, {"16", "-5"}, {"16", "2147483647"}};
+  for (const auto& [k, kStar] : btree)
+    expectRefusal({k, kStar, "btree"}, 2);
+  const std::vector<std::pair<std::string, std::string>> csbtree = {
+      {"0", "16"}, {"-1", "16"}, {"2147483647", "16"}, {"16", "0"}, {"16", "2147483647"}};
+  for (const auto& [k, kStar] : csbtree)
+    expectRefusal({k, kStar, "csbtree"}, 2);
+}
+
+TEST(ExampleUsageProgramTest, WritesStatisticsAndAGraphOfSixLines) {
+  const ProcessResult run = runProgram(EXAMPLE_USAGE, {"ignored", "arguments"});
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(lineCount(run.out), 6) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("leafUtilization:\tNaN\tleafCount:\t0\telementCount:\t0\t\n"));
+  EXPECT_THAT(run.out, HasSubstr("leafUtilization:\t0.0625\tleafCount:\t1\telementCount:\t2\t"
+                                 "digraph g {\n"));
+}
+
+// Standard output that cannot be written: the graph output reports the failure on standard
+// error and the program still ends normally, without a signal or a hang.
+void expectGracefulFailure(StdoutMode mode, const char* name) {
+  const ProcessResult run = runProgram(EXAMPLE_USAGE, {}, mode, 30);
+  EXPECT_FALSE(run.timedOut) << name;
+  ASSERT_TRUE(run.exited) << name << ": signal " << run.signal;
+  EXPECT_EQ(run.exitStatus, 0) << name;
+  EXPECT_THAT(run.err, HasSubstr("could not write dotty")) << name;
+  EXPECT_THAT(run.err, ::testing::Not(HasSubstr("Sanitizer"))) << name;
+}
+
+TEST(ExampleUsageProgramTest, FullClosedOrBrokenStandardOutputIsReportedNotFatal) {
+  expectGracefulFailure(StdoutMode::kDevFull, "/dev/full");
+  expectGracefulFailure(StdoutMode::kClosed, "closed");
+  expectGracefulFailure(StdoutMode::kBrokenPipe, "broken pipe");
+}
+
+}  // namespace
+}  // namespace test
