@@ -2,6 +2,8 @@
 
 #include "bench/maps/AbslBTreeMap.h"
 #include "bench/maps/StdMultimapMap.h"
+#include "util/BTreeMap.h"
+#include "util/CSBTreeMap.h"
 #include "util/DummyMap.h"
 #include "util/StdTreeMap.h"
 
@@ -14,9 +16,16 @@ std::unique_ptr<util::Map> make(const TreeParameters&) {
   return std::make_unique<M>();
 }
 
+template <class Tree>
+std::unique_ptr<util::Map> makeTree(const TreeParameters& parameters) {
+  return std::make_unique<Tree>(parameters.k, parameters.k_star);
+}
+
 std::vector<MapKind> buildRegistry() {
   return {
       {"dummy", "no-op map: the driver's own cost", false, make<util::DummyMap>, nullptr},
+      {"btree", "our B+-tree (k, k_star)", true, makeTree<util::BTreeMap>, nullptr},
+      {"csbtree", "our CSB+-tree (k, k_star)", true, makeTree<util::CSBTreeMap>, nullptr},
       {"stdmap", "std::map, one value per key (the baseline map)", false, make<util::StdTreeMap>,
        nullptr},
       {"stdmultimap", "std::multimap", false, make<StdMultimapMap>, nullptr},
