@@ -114,6 +114,12 @@ void BTree::printStats() {
             << leafCount_ << "\telementCount:\t" << elemCount_ << '\t';
 }
 
+double BTree::leafUtilization(int64_t entries, int32_t k_star, int64_t leaves) {
+  // Divided in double precision: 0 / 0 (no leaves) is NaN.
+  const int64_t slots = 2 * static_cast<int64_t>(k_star) * leaves;
+  return static_cast<double>(entries) / static_cast<double>(slots);
+}
+
 void BTree::calculateStats() {
   if (!refreshNeeded_)
     return;
@@ -123,9 +129,7 @@ void BTree::calculateStats() {
     ++leafCount_;
     elemCount_ += leaf->getEntries().size();
   }
-  // Slots are counted in 64 bits and divided in double precision: 0 / 0 (no leaves) is NaN.
-  const int64_t slots = 2 * static_cast<int64_t>(k_star_) * leafCount_;
-  leafUtilization_ = static_cast<double>(elemCount_) / static_cast<double>(slots);
+  leafUtilization_ = leafUtilization(elemCount_, k_star_, leafCount_);
   refreshNeeded_ = false;
 }
 

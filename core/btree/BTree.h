@@ -62,6 +62,9 @@ class BTree {
   int64_t getLeafCount();
   // Entries / (2 x k_star x leaves); NaN for a tree without leaves.
   double getLeafUtilization();
+  // entries / (2 x k_star x leaves) with the slot count formed in 64 bits, so that no tree
+  // size overflows it. Public so that sizes no test can build can still be checked.
+  static double leafUtilization(int64_t entries, int32_t k_star, int64_t leaves);
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<m>\t" to standard
   // output, without a line end.
   void printStats();

@@ -1,0 +1,240 @@
+#include "core/btree/BTree.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "core/btree/BTreeConstants.h"
+#include "core/btree/NodePool.h"
+#include "tests/support/RecordingOperator.h"
+#include "util/BTreeMap.h"
+#include "workload/TreeMapFactory.h"
+#include "workload/WorkloadGenerator.h"
+
+namespace core::btree {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+std::vector<int32_t> valuesOf(BTree& tree, int32_t key) {
+  test::RecordingOperator op;
+  tree.get(key, op);
+  EXPECT_EQ(op.endCalls, 1);
+  return op.values;
+}
+
+std::vector<int32_t> rangeOf(BTree& tree, int32_t lowKey, int32_t highKey) {
+  test::RecordingOperator op;
+  tree.queryRange(lowKey, highKey, op);
+  EXPECT_EQ(op.endCalls, 1);
+  return op.values;
+}
+
+std::string name(const BTreeNode* node) {
+  return std::to_string(node->identityNumber());
+}
+
+std::string refusal(int32_t k, int32_t k_star) {
+  try {
+    BTree tree(k, k_star);
+  } catch (const std::invalid_argument& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
+TEST(BTreeTest, RefusesParametersThatCannotMakeUsableNodes) {
+  EXPECT_EQ(refusal(1, 16), "k must be between 2 and 1048576, got 1");
+  EXPECT_EQ(refusal(16, 0), "k_star must be between 1 and 1048576, got 0");
+  EXPECT_EQ(refusal(kMin, -1), "k must be between 2 and 1048576, got -2147483648");
+  EXPECT_EQ(refusal(1048577, 1), "k must be between 2 and 1048576, got 1048577");
+  EXPECT_EQ(refusal(2, kMax), "k_star must be between 1 and 1048576, got 2147483647");
+  EXPECT_EQ(refusal(2, 1), "accepted");
+  BTree largest(BTreeConstants::MAX_PARAMETER, BTreeConstants::MAX_PARAMETER);
+  largest.add(1, 2);
+  EXPECT_THAT(valuesOf(largest, 1), ElementsAre(2));
+}
+
+TEST(BTreeTest, TheWorkloadGeneratorReportsARefusedParameter) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status =
+      test::WorkloadGenerator::main({"2", "0", "btree"}, test::createTreeMap, out, err);
+  EXPECT_EQ(status, test::WorkloadGenerator::kExitBadArgument);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "workload-generator: k_star must be between 1 and 1048576, got 0\n");
+}
+
+TEST(BTreeTest, ATreeWithoutEntriesBehavesAsEmpty) {
+  BTree tree(2, 1);
+  EXPECT_THAT(valuesOf(tree, 5), IsEmpty());
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), IsEmpty());
+  tree.remove(5);
+  tree.remove(5, 1);
+  EXPECT_EQ(tree.toString(), "[]");
+  EXPECT_EQ(tree.size(), 0);
+  EXPECT_EQ(tree.getLeafCount(), 0);
+  EXPECT_TRUE(std::isnan(tree.getLeafUtilization()));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, RootLeafSplitGrowsAnInternalRoot) {
+  BTree tree(2, 2);
+  LeafCarrier first;
+  LeafCarrier last;
+  tree.add(1, 10, first);
+  tree.add(2, 20);
+  tree.add(3, 30);
+  tree.add(4, 40, last);
+  // The carrier names the leaf that took the entry, which then split and kept [1, 2].
+  EXPECT_EQ(last.getLeaf(), first.getLeaf());
+  EXPECT_EQ(first.getLeaf()->toString(), "[1=10, 2=20]");
+  const Leaf* right = first.getLeaf()->getNextLeaf();
+  EXPECT_EQ(right->toString(), "[3=30, 4=40]");
+  EXPECT_EQ(tree.toString(), "[" + name(first.getLeaf()) + " | 3 | " + name(right) + "]");
+  EXPECT_EQ(tree.getLeafCount(), 2);
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, SplitInsideRunOfEqualKeysPostsNoSeparator) {
+  BTree tree(2, 2);
+  for (int32_t value = 1; value <= 4; ++value)
+    tree.add(5, value);
+  EXPECT_EQ(tree.toString(), "[5=1, 5=2]");  // the root is still the first leaf
+  EXPECT_EQ(tree.getLeafCount(), 2);
+  EXPECT_THAT(valuesOf(tree, 5), ElementsAre(1, 2, 3, 4));
+
+  // The chain-only leaf takes the larger keys and splits with a separator of its own; the
+  // new root's first child is the first leaf.
+  LeafCarrier carrier;
+  tree.add(6, 5, carrier);
+  tree.add(7, 6);
+  EXPECT_EQ(carrier.getLeaf()->toString(), "[5=3, 5=4]");
+  EXPECT_THAT(tree.toString(), HasSubstr(" | 6 | "));
+  EXPECT_THAT(valuesOf(tree, 5), ElementsAre(1, 2, 3, 4));
+  EXPECT_THAT(rangeOf(tree, 5, 7), ElementsAre(1, 2, 3, 4, 5, 6));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, RemovingARunUnlinksEmptiedChainOnlyLeavesButKeepsReferencedOnes) {
+  BTree tree(2, 2);
+  for (int32_t value = 1; value <= 6; ++value)
+    tree.add(5, value);
+  EXPECT_EQ(tree.getLeafCount(), 3);
+  tree.remove(5, 2);  // only the first 5 -> 2
+  tree.add(5, 2);
+  EXPECT_THAT(valuesOf(tree, 5), ElementsAre(1, 3, 4, 5, 6, 2));
+  tree.remove(5);
+  EXPECT_THAT(valuesOf(tree, 5), IsEmpty());
+  EXPECT_EQ(tree.size(), 0);
+  EXPECT_EQ(tree.getLeafCount(), 1);
+  EXPECT_EQ(tree.getLeafUtilization(), 0.0);
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, InsertionIntoAnEmptiedLeafKeepsTheChainSorted) {
+  // The root leaf [3, 5] is followed by the chain-only leaf [5, 5]; emptying the root leaf
+  // leaves smaller keys behind it.
+  BTree tree(2, 2);
+  tree.add(3, 1);
+  tree.add(5, 1);
+  tree.add(5, 2);
+  tree.add(5, 3);
+  tree.remove(3, 1);
+  tree.remove(5, 1);
+  EXPECT_EQ(tree.toString(), "[]");  // the root leaf is empty
+  tree.add(7, 7);
+  tree.add(5, 4);
+  tree.add(1, 9);
+  EXPECT_THAT(valuesOf(tree, 5), ElementsAre(2, 3, 4));
+  EXPECT_THAT(valuesOf(tree, 7), ElementsAre(7));
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(9, 2, 3, 4, 7));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, TheLargestKeyKeepsInsertionOrderAcrossChainOnlyLeaves) {
+  // At the right edge the subtree bound is the largest key itself, so the chain walks must
+  // not stop at leaves that start with it.
+  BTree tree(2, 2);
+  tree.add(1, 0);
+  for (int32_t value = 1; value <= 7; ++value)
+    tree.add(kMax, value);
+  EXPECT_THAT(valuesOf(tree, kMax), ElementsAre(1, 2, 3, 4, 5, 6, 7));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+  tree.remove(kMax, 6);
+  EXPECT_THAT(valuesOf(tree, kMax), ElementsAre(1, 2, 3, 4, 5, 7));
+  tree.remove(kMax);
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(0));
+  EXPECT_EQ(tree.size(), 1);
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, UtilizationDivisorDoesNotOverflowForHugeTrees) {
+  // 3 x 2^30 entries in 2^11 leaves of 2 x 2^20 slots: 2^32 slots.
+  EXPECT_EQ(BTree::leafUtilization(int64_t{3} << 30, 1 << 20, 1 << 11), 0.75);
+  EXPECT_EQ(BTree::leafUtilization(3, 2, 2), 0.375);
+  EXPECT_TRUE(std::isnan(BTree::leafUtilization(0, 16, 0)));
+}
+
+TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
+  BTree tree(2, 2);
+  LeafCarrier carrier;
+  for (int32_t key = 1; key <= 4; ++key) tree.add(key, key * 10, carrier);
+  ASSERT_EQ(tree.verify(), std::nullopt);
+  // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
+  NodePool scratch;
+  carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
+  EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
+  EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
+}
+
+TEST(BTreeTest, VerifyReportsABrokenChainOrder) {
+  BTree tree(2, 2);
+  LeafCarrier left;
+  for (int32_t key = 1; key <= 4; ++key)
+    tree.add(key, key * 10, left);
+  tree.add(1, 10, left);
+  ASSERT_EQ(tree.verify(), std::nullopt);
+  NodePool scratch;
+  left.getLeaf()->add(50, 0, kMin, 3, nullptr, scratch);
+  EXPECT_THAT(tree.verify().value_or(""), HasSubstr("key 50"));
+}
+
+TEST(BTreeMapTest, ForwardsEveryOperationToTheTree) {
+  util::BTreeMap map(16, 16);
+  EXPECT_EQ(map.size(), 0);
+  test::RecordingOperator op;
+  map.pointQuery(5, op);
+  EXPECT_EQ(op.endCalls, 1);
+  map.insert(5, 1);
+  map.insert(5, 2);
+  map.insert(10, 3);
+  map.insert(20, 4);
+  EXPECT_EQ(map.size(), 4);
+  op.reset();
+  map.pointQuery(5, op);
+  EXPECT_THAT(op.values, ElementsAre(1, 2));
+  EXPECT_EQ(op.endCalls, 1);
+  op.reset();
+  map.rangeQuery(10, 20, op);
+  EXPECT_THAT(op.values, ElementsAre(3, 4));
+  map.erase(5);
+  EXPECT_EQ(map.size(), 2);
+  op.reset();
+  map.pointQuery(5, op);
+  EXPECT_THAT(op.values, IsEmpty());
+  EXPECT_EQ(op.endCalls, 1);
+}
+
+}  // namespace
+}  // namespace core::btree

@@ -1,0 +1,141 @@
+#include "core/btree/LeafArrayMap.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+#include "core/btree/BTreeConstants.h"
+#include "tests/support/RecordingOperator.h"
+
+namespace core::btree {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr int32_t kAll = BTreeConstants::ALL_MAPPINGS;
+
+// A map of the given capacity filled with (key, value) pairs in order.
+void fill(LeafArrayMap& map, std::initializer_list<std::pair<int32_t, int32_t>> entries) {
+  for (auto [key, value] : entries)
+    map.addAtPos(key, value, map.size());
+}
+
+TEST(LeafArrayMapTest, BinarySearchFindsTheLeftmostEqualKeyOrEncodesTheInsertionPoint) {
+  const std::array<int32_t, 5> a{3, 5, 5, 5, 8};
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 5, 0, 4), 1);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 5, 2, 4), 2);  // the walk left stops at `low`
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 6, 0, 4), -5);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 1, 0, 4), -1);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 9, 0, 4), -6);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 5, 3, 2), -4);  // empty range: -(low) - 1 at once
+}
+
+TEST(LeafArrayMapTest, BinarySearchRejectsARangeOutsideTheArray) {
+  const std::array<int32_t, 3> a{1, 2, 3};
+  EXPECT_THROW(LeafArrayMap::binarySearch(a, 2, 0, 3), std::out_of_range);
+  EXPECT_THROW(LeafArrayMap::binarySearch(a, 2, -1, 2), std::out_of_range);
+  EXPECT_THROW(LeafArrayMap::binarySearch(a, 2, INT32_MIN, -5), std::out_of_range);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 2, 3, 2), -4);
+}
+
+TEST(LeafArrayMapTest, TryAddPlacesDuplicatesAfterEqualKeysAndDeclinesTheEnd) {
+  LeafArrayMap map(8);
+  EXPECT_FALSE(map.tryAdd(5, 1));  // an empty map always takes the entry
+  EXPECT_TRUE(map.tryAdd(5, 2));   // its place is after every entry: left to the leaf
+  EXPECT_TRUE(map.tryAdd(9, 2));
+  EXPECT_EQ(map.size(), 1);
+  fill(map, {{9, 90}});
+  EXPECT_FALSE(map.tryAdd(5, 2));
+  EXPECT_FALSE(map.tryAdd(5, 3));
+  EXPECT_FALSE(map.tryAdd(1, 10));
+  EXPECT_EQ(map.toString(), "1=10, 5=1, 5=2, 5=3, 9=90");
+}
+
+TEST(LeafArrayMapTest, WritingBeyondTheCapacityThrowsInsteadOfOverrunning) {
+  LeafArrayMap map(2);
+  fill(map, {{1, 1}, {3, 3}});
+  EXPECT_THROW(map.tryAdd(2, 2), std::length_error);
+  EXPECT_THROW(map.addAtPos(4, 4, 2), std::length_error);
+  EXPECT_THROW(map.addAtPos(0, 0, -1), std::out_of_range);
+  EXPECT_THROW(map.deleteAtPos(2), std::out_of_range);
+  EXPECT_EQ(map.toString(), "1=1, 3=3");
+  EXPECT_THROW(LeafArrayMap(0), std::invalid_argument);
+}
+
+TEST(LeafArrayMapTest, GetAnswersWhetherTheKeyMayContinueInTheNextLeaf) {
+  test::RecordingOperator op;
+  LeafArrayMap empty(4);
+  EXPECT_EQ(empty.get(5, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(empty.continueGet(0, 5, op), LeafArrayMap::CONTINUE_WITH_SCAN);
+
+  LeafArrayMap map(8);
+  fill(map, {{1, 10}, {4, 40}, {4, 41}, {7, 70}, {7, 71}});
+  EXPECT_EQ(map.get(4, op), LeafArrayMap::STOP);
+  EXPECT_EQ(map.get(7, op), LeafArrayMap::CONTINUE_WITH_SCAN);  // the run reaches the end
+  EXPECT_EQ(map.get(3, op), LeafArrayMap::STOP);
+  EXPECT_EQ(map.get(8, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
+  EXPECT_THAT(op.values, ElementsAre(40, 41, 70, 71));
+  EXPECT_EQ(op.endCalls, 0);  // closing the query is the leaf's job
+}
+
+TEST(LeafArrayMapTest, QueryRangeIsInclusiveAndAnswersHowToContinue) {
+  test::RecordingOperator op;
+  LeafArrayMap map(8);
+  fill(map, {{10, 1}, {20, 2}, {30, 3}});
+  EXPECT_EQ(map.queryRange(10, 20, op), LeafArrayMap::STOP);
+  EXPECT_THAT(op.values, ElementsAre(1, 2));
+  op.reset();
+  EXPECT_EQ(map.queryRange(15, INT32_MAX, op), LeafArrayMap::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(2, 3));
+  op.reset();
+  EXPECT_EQ(map.queryRange(31, 40, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(11, 19, op), LeafArrayMap::STOP);
+  EXPECT_EQ(map.queryRange(25, 15, op), LeafArrayMap::STOP);  // reversed
+  EXPECT_EQ(map.continueScan(3, 40, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.continueScan(4, 40, op), LeafArrayMap::STOP);
+  EXPECT_THROW(map.continueScan(-1, 40, op), std::out_of_range);
+  EXPECT_THAT(op.values, IsEmpty());
+}
+
+TEST(LeafArrayMapTest, RemoveDeletesOneMappingOrTheWholeRun) {
+  LeafArrayMap map(8);
+  fill(map, {{1, 10}, {5, 7}, {5, 8}, {5, 7}, {9, 90}});
+  EXPECT_FALSE(map.remove(5, 7));  // only the first of the two 5 -> 7
+  EXPECT_EQ(map.toString(), "1=10, 5=8, 5=7, 9=90");
+  EXPECT_FALSE(map.remove(5, 99));  // no such value, the run ends inside the map
+  EXPECT_FALSE(map.remove(5, kAll));
+  EXPECT_EQ(map.toString(), "1=10, 9=90");
+  EXPECT_FALSE(map.remove(3, kAll));  // absent, inside
+  EXPECT_TRUE(map.remove(12, kAll));  // absent, beyond the last key
+}
+
+TEST(LeafArrayMapTest, RemoveSaysWhetherTheRunMayGoOnInTheNextLeaf) {
+  LeafArrayMap map(8);
+  fill(map, {{1, 10}, {5, 1}, {5, kAll}});
+  EXPECT_TRUE(map.remove(5, 3));     // no 5 -> 3 here, the run reaches the end
+  EXPECT_TRUE(map.remove(5, kAll));  // the value ALL_MAPPINGS removes the whole run
+  EXPECT_EQ(map.toString(), "1=10");
+  LeafArrayMap empty(2);
+  EXPECT_TRUE(empty.remove(1, kAll));
+}
+
+TEST(LeafArrayMapTest, SplitMovesTheUpperHalfAndMayDivideARun) {
+  LeafArrayMap map(5);
+  fill(map, {{1, 1}, {2, 2}, {2, 3}, {2, 4}, {3, 5}});
+  EXPECT_EQ(map.getMidKey(), 2);
+  LeafArrayMap upper(5);
+  map.split(upper);
+  EXPECT_EQ(map.toString(), "1=1, 2=2");
+  EXPECT_EQ(upper.toString(), "2=3, 2=4, 3=5");
+  EXPECT_EQ(upper.capacity(), 5);
+  LeafArrayMap notEmpty(5);
+  fill(notEmpty, {{1, 1}});
+  EXPECT_THROW(upper.split(notEmpty), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace core::btree
