@@ -189,7 +189,8 @@ TEST(BTreeTest, UtilizationDivisorDoesNotOverflowForHugeTrees) {
 TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   BTree tree(2, 2);
   LeafCarrier carrier;
-  for (int32_t key = 1; key <= 4; ++key) tree.add(key, key * 10, carrier);
+  for (int32_t key = 1; key <= 4; ++key)
+    tree.add(key, key * 10, carrier);
   ASSERT_EQ(tree.verify(), std::nullopt);
   // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
   NodePool scratch;
