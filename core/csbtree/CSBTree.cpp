@@ -256,9 +256,13 @@ void CSBTree::calculateStats() {
     elemCount += group->getEntries().getKeyNumber();
     ++leafGroupCount;
   }
-  // 0 / 0 gives NaN while there are no leaves.
-  leafUtilization = static_cast<double>(elemCount) / static_cast<double>(leafCount * k_star * 2);
+  leafUtilization = leafUtilizationOf(elemCount, leafCount, k_star);
   refreshNeeded = false;
+}
+
+double CSBTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
+  // 0 / 0 gives NaN while there are no leaves.
+  return static_cast<double>(elements) / static_cast<double>(leaves * k_star * 2);
 }
 
 int64_t CSBTree::size() {
@@ -349,8 +353,7 @@ std::optional<std::string> CSBTree::verify() const {
       leaves += group->getEntries().leaves();
       elements += group->getEntries().getKeyNumber();
     }
-    const double utilization =
-        static_cast<double>(elements) / static_cast<double>(leaves * k_star * 2);
+    const double utilization = leafUtilizationOf(elements, leaves, k_star);
     const bool sameUtilization =
         utilization == leafUtilization || (std::isnan(utilization) && std::isnan(leafUtilization));
     if (groups != leafGroupCount || leaves != leafCount || elements != elemCount ||

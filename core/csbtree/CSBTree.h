@@ -64,6 +64,9 @@ class CSBTree {
   int64_t getLeafGroupCount();
   // Stored entries per leaf slot; NaN while there are no leaves.
   double getLeafUtilization();
+  // elements / (leaves x 2 x k_star), the slot count formed in 64 bits (it exceeds 32 bits
+  // for large k_star).
+  static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
 
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<n>\t" without a line
   // break, to std::cout or to `out`.

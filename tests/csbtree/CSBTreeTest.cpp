@@ -1,0 +1,237 @@
+#include "core/csbtree/CSBTree.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/csbtree/NodeGroup.h"
+#include "tests/csbtree/TestStreams.h"
+#include "tests/support/RecordingOperator.h"
+#include "util/CSBTreeMap.h"
+#include "workload/TreeMapFactory.h"
+#include "workload/WorkloadGenerator.h"
+
+namespace core::csbtree {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+std::string id(const CSBTreeNode* group) {
+  return std::to_string(group->identityNumber());
+}
+
+const NodeGroup& asNodeGroup(const CSBTreeNode* group) {
+  return static_cast<const NodeGroup&>(*group);
+}
+
+std::vector<int32_t> get(CSBTree& tree, int32_t key) {
+  test::RecordingOperator op;
+  tree.get(key, op);
+  EXPECT_EQ(op.endCalls, 1);
+  return op.values;
+}
+
+std::vector<int32_t> range(CSBTree& tree, int32_t lowKey, int32_t highKey) {
+  test::RecordingOperator op;
+  tree.queryRange(lowKey, highKey, op);
+  EXPECT_EQ(op.endCalls, 1);
+  return op.values;
+}
+
+std::string stats(CSBTree& tree) {
+  std::ostringstream out;
+  tree.printStats(out);
+  return out.str();
+}
+
+TEST(CSBTreeTest, ParametersWithoutRoomOrBeyondTheBoundAreRefused) {
+  const std::pair<std::pair<int32_t, int32_t>, const char*> refused[] = {
+      {{0, 1}, "k must be between 1 and 1048576, got 0"},
+      {{-5, 0}, "k must be between 1 and 1048576, got -5"},
+      {{1048577, 16}, "k must be between 1 and 1048576, got 1048577"},
+      {{16, 0}, "k_star must be between 1 and 1048576, got 0"},
+      {{16, kMin}, "k_star must be between 1 and 1048576, got -2147483648"},
+      {{1, 1048577}, "k_star must be between 1 and 1048576, got 1048577"},
+  };
+  for (const auto& [parameters, message] : refused) {
+    try {
+      util::CSBTreeMap map(parameters.first, parameters.second);
+      ADD_FAILURE() << message;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_STREQ(e.what(), message);
+    }
+  }
+  // The largest accepted parameters make a working tree.
+  CSBTree largest(1048576, 1048576);
+  largest.add(3, 30);
+  largest.add(1, 10);
+  EXPECT_THAT(range(largest, kMin, kMax), ElementsAre(10, 30));
+
+  // The program reports a refused parameter in one line and exits with status 2.
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(test::WorkloadGenerator::main({"16", "0", "csbtree"}, test::createTreeMap, out, err),
+            test::WorkloadGenerator::kExitBadArgument);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_THAT(err.str(), HasSubstr("k_star must be between 1 and 1048576, got 0"));
+}
+
+TEST(CSBTreeTest, TreeThatNeverReceivedAnEntryBehavesAsEmpty) {
+  CSBTree tree(2, 2);
+  EXPECT_THAT(get(tree, 5), IsEmpty());
+  EXPECT_THAT(range(tree, kMin, kMax), IsEmpty());
+  tree.remove(5);
+  EXPECT_EQ(tree.size(), 0);
+  EXPECT_EQ(tree.getLeafCount(), 0);
+  EXPECT_TRUE(std::isnan(tree.getLeafUtilization()));
+  EXPECT_EQ(stats(tree), "leafUtilization:\tNaN\tleafCount:\t0\telementCount:\t0\t");
+  EXPECT_EQ(tree.toString(), "[]");
+  EXPECT_EQ(tree.verify(), std::nullopt);
+  EXPECT_EQ(tree.getGetCounter(), 1);
+  EXPECT_EQ(tree.getRangeQueryCounter(), 1);
+  EXPECT_EQ(tree.getDelCounter(), 1);
+  EXPECT_EQ(tree.getAddCounter(), 0);
+
+  test::FakeOutputStream out;
+  tree.toDot(out);
+  EXPECT_EQ(out.text(), "digraph g {\nnode [shape=record,height=.1];\n}\n");
+  EXPECT_EQ(out.closes, 1);
+
+  util::CSBTreeMap map(16, 16);
+  EXPECT_EQ(map.size(), 0);
+}
+
+TEST(CSBTreeTest, WorkedExampleGrowsOneLevelPerRootSplit) {
+  CSBTree tree(1, 1);
+  tree.add(1, 10);
+  const LeafGroup* first = tree.getFirstLeaf();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(tree.getRoot(), first);
+  EXPECT_EQ(tree.toString(), "LeafGroup " + id(first) + " [1=10]");
+
+  tree.add(2, 20);
+  EXPECT_EQ(tree.toString(), "[" + id(first) + " | 2/ ]");
+  EXPECT_EQ(first->getEntries().leaves(), 2);
+
+  for (int32_t key : {3, 4, 5})
+    tree.add(key, key * 10);
+  EXPECT_EQ(tree.toString(), "[" + id(first) + " | 2.3.4.5/ ]");
+  EXPECT_EQ(first->getEntries().leaves(), 5);
+  EXPECT_EQ(first->getEntries().toString(), "1=10, 2=20, 3=30, 4=40, 5=50");
+
+  LeafCarrier carrier;
+  tree.add(6, 60, &carrier);
+  const CSBTreeNode* middle = asNodeGroup(tree.getRoot()).getEntries().getChild(0);
+  const LeafGroup* second = first->getNextLeafGroup();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(tree.toString(), "[" + id(middle) + " | 4/ ]");
+  EXPECT_EQ(asNodeGroup(middle).toString(),
+            "[" + id(first) + " | 2.3/ " + id(second) + " | 5.6/ ]");
+  EXPECT_EQ(first->getEntries().toString(), "1=10, 2=20, 3=30");
+  EXPECT_EQ(second->getEntries().toString(), "4=40, 5=50, 6=60");
+  EXPECT_EQ(second->getNextLeafGroup(), nullptr);
+  EXPECT_EQ(carrier.getLeaf(), first);  // stored there before the group split
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+// A leaf split may divide a run of equal keys and post the key itself as the separator;
+// lookups and removals must still see the mappings left of it, and new mappings must still
+// go after all stored ones.
+TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
+  for (auto [k, k_star] : {std::pair{1, 1}, {1, 2}, {2, 1}, {3, 2}}) {
+    SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
+    CSBTree tree(k, k_star);
+    std::vector<int32_t> sevens;
+    std::vector<int32_t> sixes;
+    std::vector<int32_t> eights;
+    for (int32_t i = 0; i < 60; ++i) {
+      tree.add(7, i);
+      sevens.push_back(i);
+      if (i % 5 == 0) {
+        tree.add(6, 1000 + i);
+        sixes.push_back(1000 + i);
+        tree.add(8, 2000 + i);
+        eights.push_back(2000 + i);
+      }
+    }
+    ASSERT_EQ(tree.verify(), std::nullopt);
+    EXPECT_THAT(get(tree, 7), ElementsAreArray(sevens));
+    EXPECT_THAT(range(tree, 7, 7), ElementsAreArray(sevens));
+    std::vector<int32_t> all = sixes;
+    all.insert(all.end(), sevens.begin(), sevens.end());
+    all.insert(all.end(), eights.begin(), eights.end());
+    EXPECT_THAT(range(tree, 6, 8), ElementsAreArray(all));
+
+    tree.remove(7);
+    EXPECT_THAT(get(tree, 7), IsEmpty());
+    EXPECT_EQ(tree.size(), 24);
+    EXPECT_THAT(get(tree, 6), ElementsAreArray(sixes));
+    EXPECT_THAT(get(tree, 8), ElementsAreArray(eights));
+    EXPECT_EQ(tree.verify(), std::nullopt);
+  }
+}
+
+TEST(CSBTreeTest, StatisticsCountTheLeafLevelAndAreRecountedOnlyAfterChanges) {
+  CSBTree tree(2, 4);
+  tree.add(1, 10);
+  EXPECT_EQ(tree.getLeafCount(), 1);
+  EXPECT_EQ(tree.getElemCount(), 1);
+  EXPECT_EQ(stats(tree), "leafUtilization:\t0.125\tleafCount:\t1\telementCount:\t1\t");
+
+  for (int32_t key = 2; key <= 40; ++key)
+    tree.add(key, key * 10);
+  tree.add(40, 401);
+  EXPECT_EQ(tree.size(), 41);
+  const int64_t leaves = tree.getLeafCount();
+  EXPECT_GT(leaves, 1);
+  EXPECT_GT(tree.getLeafGroupCount(), 1);
+  EXPECT_DOUBLE_EQ(tree.getLeafUtilization(), 41.0 / static_cast<double>(leaves * 8));
+  EXPECT_EQ(tree.verify(), std::nullopt);  // the cache matches a recount
+
+  for (int32_t key = 1; key <= 40; ++key)
+    tree.remove(key);
+  tree.remove(99);
+  EXPECT_EQ(stats(tree), "leafUtilization:\t0.0\tleafCount:\t" + std::to_string(leaves) +
+                             "\telementCount:\t0\t");
+  EXPECT_EQ(tree.getAddCounter(), 41);
+  EXPECT_EQ(tree.getDelCounter(), 41);
+  EXPECT_EQ(tree.getGetCounter(), 0);
+
+  {
+    test::CapturedStream cout(std::cout);
+    tree.printStats();
+    EXPECT_EQ(cout.str(), stats(tree));
+  }
+}
+
+TEST(CSBTreeTest, UtilizationDivisorIsFormedIn64Bits) {
+  // 1024 leaves of 2 x 2^20 slots are 2^31 slots.
+  EXPECT_DOUBLE_EQ(CSBTree::leafUtilizationOf(int64_t{1} << 30, 1024, 1 << 20), 0.5);
+}
+
+TEST(CSBTreeTest, VerifyReportsAKeyOutsideItsSeparators) {
+  CSBTree tree(1, 2);
+  for (int32_t key = 0; key < 100; ++key)
+    tree.add(key, key);
+  ASSERT_EQ(tree.verify(), std::nullopt);
+  // The first leaf holds 0 and 1 below the separator 2; slip a large key in behind them.
+  tree.getFirstLeaf()->add(0, 1000, 0, false, kMin, kMax, nullptr);
+  const std::optional<std::string> problem = tree.verify();
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_THAT(*problem, HasSubstr("key 1000 lies outside its interval"));
+}
+
+}  // namespace
+}  // namespace core::csbtree

@@ -1,0 +1,184 @@
+#include "core/csbtree/LeafGroupArrayMap.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "core/csbtree/CSBTreeConstants.h"
+#include "tests/support/RecordingOperator.h"
+
+namespace core::csbtree {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Map = LeafGroupArrayMap;
+constexpr int32_t kAll = CSBTreeConstants::ALL_MAPPINGS;
+
+// Each key k is stored with the value 10 x k.
+void addAll(Map& map, int32_t leaf, std::initializer_list<int32_t> keys) {
+  for (int32_t key : keys)
+    ASSERT_FALSE(map.tryAdd(leaf, key, key * 10));
+}
+
+// two_k_star 4, leaves [1, 2] and [5, 6].
+Map twoLeaves() {
+  Map map(4);
+  addAll(map, 1, {1, 2, 5, 6});
+  map.split(1);
+  return map;
+}
+
+TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
+  Map map(4);
+  test::RecordingOperator op;
+  EXPECT_EQ(map.leaves(), 1);
+  EXPECT_EQ(map.size(), 4);
+  EXPECT_EQ(map.get(7, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(0, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_TRUE(map.remove(7, kAll));
+  EXPECT_THAT(op.values, IsEmpty());
+
+  EXPECT_FALSE(map.tryAdd(7, 70));
+  EXPECT_EQ(map.keyAt(0), 7);
+  EXPECT_EQ(map.getCurrentSize(), 1);
+}
+
+TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInsertionOrder) {
+  Map map(4);
+  ASSERT_FALSE(map.tryAdd(1, 5, 1));
+  ASSERT_FALSE(map.tryAdd(1, 9, 2));
+  ASSERT_FALSE(map.tryAdd(1, 5, 3));
+  ASSERT_FALSE(map.tryAdd(1, 9, 4));  // after every key: still stored, the leaf is not full
+  EXPECT_EQ(map.toString(), "5=1, 5=3, 9=2, 9=4");
+  // The leaf is full now: it refuses whatever does not belong after its end.
+  EXPECT_TRUE(map.tryAdd(1, 6, 5));
+  EXPECT_TRUE(map.tryAdd(1, 9, 6));  // last leaf of the group
+  EXPECT_EQ(map.getKeyNumber(), 4);
+}
+
+TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
+  Map map = twoLeaves();
+  EXPECT_EQ(map.leaves(), 2);
+  EXPECT_EQ(map.indexOf(2, 1), 4);
+  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.getKeyNumber(), 4);
+  EXPECT_EQ(map.size(), 8);
+  EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
+
+  test::RecordingOperator op;
+  EXPECT_EQ(map.queryRange(1, 2, 5, op), Map::STOP);  // unused slots 2 and 3 are skipped
+  EXPECT_THAT(op.values, ElementsAre(20, 50));
+  op.reset();
+  EXPECT_EQ(map.get(2, 6, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(60));
+  op.reset();
+  EXPECT_EQ(map.queryRange(2, 7, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(1, 3, 4, op), Map::STOP);
+  EXPECT_EQ(map.queryRange(1, 6, 2, op), Map::STOP);  // reversed range
+  EXPECT_THAT(op.values, IsEmpty());
+  EXPECT_EQ(map.continueScan(3, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(50, 60));
+}
+
+TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmallerKeys) {
+  Map map = twoLeaves();
+  test::RecordingOperator op;
+  EXPECT_EQ(map.get(1, 5, op), Map::STOP);
+  EXPECT_THAT(op.values, ElementsAre(50));
+  op.reset();
+  EXPECT_EQ(map.get(1, 3, op), Map::STOP);
+  EXPECT_EQ(map.get(2, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_THAT(op.values, IsEmpty());
+
+  // A run that fills leaf 2 to its end and goes on past an empty leaf 3.
+  Map runs(2);
+  addAll(runs, 1, {4, 7});
+  runs.split(1);  // [4] [7]
+  addAll(runs, 2, {7});
+  runs.split(2);  // [4] [7] [7]
+  ASSERT_TRUE(runs.remove(3, 7, kAll));
+  EXPECT_EQ(runs.get(1, 7, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(70));
+  EXPECT_EQ(runs.getCurrentSize(), 4);
+}
+
+TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
+  Map map = twoLeaves();
+  EXPECT_TRUE(map.remove(1, 2, kAll));  // the run ended at the leaf's last entry
+  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_TRUE(map.remove(2, 6, kAll));
+  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_FALSE(map.remove(2, 3, kAll));  // absent, and a greater key follows
+  EXPECT_TRUE(map.remove(1, 3, kAll));   // absent, every key of leaf 1 is smaller
+  EXPECT_EQ(map.toString(), "1=10, 5=50");
+
+  Map values(8);
+  for (int32_t value : {1, 2, 1, 3})
+    ASSERT_FALSE(values.tryAdd(4, value));
+  ASSERT_FALSE(values.tryAdd(8, 0));
+  EXPECT_FALSE(values.remove(4, 1));  // one mapping only: the first one
+  EXPECT_EQ(values.toString(), "4=2, 4=1, 4=3, 8=0");
+  EXPECT_FALSE(values.remove(4, 9));  // no such value, and the run ends before the leaf's end
+  EXPECT_FALSE(values.remove(4, kAll));
+  EXPECT_EQ(values.toString(), "8=0");
+}
+
+TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
+  Map map(4);
+  addAll(map, 1, {1, 2, 3, 4});
+  map.split(1);
+  EXPECT_EQ(map.size(), 8);
+  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 3);
+
+  addAll(map, 1, {0, 1});  // leaf 1 is [0, 1, 1, 2]
+  map.split(1);
+  EXPECT_EQ(map.leaves(), 3);
+  EXPECT_EQ(map.size(1), 2);
+  EXPECT_EQ(map.size(2), 2);
+  EXPECT_EQ(map.size(3), 2);
+  EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 1);  // the run of 1 is divided
+  EXPECT_EQ(map.keyAt(map.indexOf(3, 2)), 4);
+  EXPECT_EQ(map.getCurrentSize(), 10);
+  EXPECT_EQ(map.toString(), "0=0, 1=10, 1=10, 2=20, 3=30, 4=40");
+}
+
+TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
+  Map map(2);
+  addAll(map, 1, {1, 2});
+  for (int32_t leaf = 2; leaf <= 4; ++leaf) {
+    map.split(leaf - 1);
+    addAll(map, leaf, {leaf + 1});
+  }
+  map.split(4);  // five leaves [1] [2] [3] [4] [5]
+  ASSERT_EQ(map.leaves(), 5);
+
+  Map upper = map.split();
+  EXPECT_EQ(map.leaves(), 3);
+  EXPECT_EQ(map.size(), 6);
+  EXPECT_EQ(map.toString(), "1=10, 2=20, 3=30");
+  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_EQ(upper.leaves(), 2);
+  EXPECT_EQ(upper.toString(), "4=40, 5=50");
+  EXPECT_EQ(upper.getCurrentSize(), 3);
+
+  Map one(2);
+  Map none = one.split();
+  EXPECT_EQ(one.leaves(), 1);
+  EXPECT_EQ(none.leaves(), 0);
+  EXPECT_EQ(none.getCurrentSize(), 0);
+}
+
+TEST(LeafGroupArrayMapTest, BinarySearchFindsTheLeftmostKey) {
+  const int32_t a[] = {3, 5, 5, 5, 8};
+  EXPECT_EQ(Map::binarySearch(a, 5, 0, 4), 1);
+  EXPECT_EQ(Map::binarySearch(a, 6, 0, 4), -5);
+  EXPECT_EQ(Map::binarySearch(a, 1, 0, 4), -1);
+  EXPECT_EQ(Map::binarySearch(a, 5, 2, 4), 2);
+  EXPECT_EQ(Map::binarySearch(a, 5, 3, 2), -4);
+}
+
+}  // namespace
+}  // namespace core::csbtree
