@@ -9,6 +9,7 @@
 #ifndef FUZZ_TREE_FUZZ_DRIVER_H_
 #define FUZZ_TREE_FUZZ_DRIVER_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -103,7 +104,10 @@ void replay(Tree& tree, ByteReader& in, RemoveOne removeOne, bool supportsRemove
       }
       case 5: {
         const int32_t low = in.key(wide);
-        const int32_t high = (opcode & 0x40) ? in.key(wide) : low + in.byte() % 8;
+        const int32_t high =
+            (opcode & 0x40)
+                ? in.key(wide)
+                : static_cast<int32_t>(std::min<int64_t>(int64_t{low} + in.byte() % 8, INT32_MAX));
         tree.queryRange(low, high, op);
         compare(model.range(low, high), "queryRange");
         break;
