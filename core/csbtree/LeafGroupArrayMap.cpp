@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/csbtree/CSBTreeConstants.h"
+#include "core/csbtree/KeySearch.h"
 
 namespace core::csbtree {
 
@@ -26,8 +27,11 @@ void LeafGroupArrayMap::updateCurrentSize() {
 }
 
 int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
-  const int32_t* first = keys.get() + leafStart(leaf);
-  return std::lower_bound(first, first + currentLeafSize[leaf - 1], key) - keys.get();
+  const int64_t start = leafStart(leaf);
+  const int32_t count = currentLeafSize[leaf - 1];
+  // Every caller goes on to the values it finds: fetch them while the keys are searched.
+  prefetchRun(values.get() + start, count);
+  return csbtree::lowerBound(keys.get() + start, count, key) - keys.get();
 }
 
 int64_t LeafGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
@@ -46,7 +50,7 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
     const int64_t start = leafStart(leaf);
     const int32_t* first = keys.get() + start;
     const int32_t count = currentLeafSize[leaf - 1];
-    const int64_t pos = std::upper_bound(first, first + count, key) - keys.get();
+    const int64_t pos = upperBound(first, count, key) - keys.get();
     if (count < two_k_star) {
       addAtPos(key, value, leaf, pos);
       return false;
@@ -156,25 +160,33 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   return value == CSBTreeConstants::ALL_MAPPINGS && last == end;
 }
 
+void LeafGroupArrayMap::copyEntries(const LeafGroupArrayMap& from, int64_t fromSlot, int32_t count,
+                                    int32_t toLeaf) {
+  const int64_t to = leafStart(toLeaf);
+  std::copy(from.keys.get() + fromSlot, from.keys.get() + fromSlot + count, keys.get() + to);
+  std::copy(from.values.get() + fromSlot, from.values.get() + fromSlot + count, values.get() + to);
+  currentLeafSize[toLeaf - 1] = count;
+}
+
+void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count,
+                                   int32_t toLeaf) {
+  for (int32_t i = 0; i < count; ++i) {
+    copyEntries(from, from.leafStart(fromLeaf + i), from.currentLeafSize[fromLeaf + i - 1],
+                toLeaf + i);
+  }
+}
+
 void LeafGroupArrayMap::split(int32_t leaf) {
   assert(leaf >= 1 && leaf <= numberOfLeaves);
-  const int64_t width = two_k_star;
   const int64_t base = leafStart(leaf);
   const int32_t count = currentLeafSize[leaf - 1];
   const int32_t kept = count / 2;
 
   LeafGroupArrayMap grown(two_k_star, numberOfLeaves + 1);
-  for (auto [from, to] :
-       {std::pair{keys.get(), grown.keys.get()}, std::pair{values.get(), grown.values.get()}}) {
-    std::copy(from, from + base + kept, to);  // earlier leaves, lower half
-    std::copy(from + base + kept, from + base + count, to + base + width);           // upper half
-    std::copy(from + base + width, from + currentGroupSize, to + base + 2 * width);  // later
-  }
-  std::copy(currentLeafSize.get(), currentLeafSize.get() + leaf - 1, grown.currentLeafSize.get());
-  grown.currentLeafSize[leaf - 1] = kept;
-  grown.currentLeafSize[leaf] = count - kept;
-  std::copy(currentLeafSize.get() + leaf, currentLeafSize.get() + numberOfLeaves,
-            grown.currentLeafSize.get() + leaf + 1);
+  grown.copyLeaves(*this, 1, leaf - 1, 1);
+  grown.copyEntries(*this, base, kept, leaf);
+  grown.copyEntries(*this, base + kept, count - kept, leaf + 1);
+  grown.copyLeaves(*this, leaf + 1, numberOfLeaves - leaf, leaf + 2);
   grown.updateCurrentSize();
   *this = std::move(grown);
 }
@@ -182,17 +194,11 @@ void LeafGroupArrayMap::split(int32_t leaf) {
 LeafGroupArrayMap LeafGroupArrayMap::split() {
   const int32_t staying = (numberOfLeaves + 1) / 2;
   const int32_t moving = numberOfLeaves - staying;
-  const int64_t cut = static_cast<int64_t>(staying) * two_k_star;
 
   LeafGroupArrayMap upper(two_k_star, moving);
   LeafGroupArrayMap lower(two_k_star, staying);
-  std::copy(keys.get() + cut, keys.get() + currentGroupSize, upper.keys.get());
-  std::copy(values.get() + cut, values.get() + currentGroupSize, upper.values.get());
-  std::copy(currentLeafSize.get() + staying, currentLeafSize.get() + numberOfLeaves,
-            upper.currentLeafSize.get());
-  std::copy(keys.get(), keys.get() + cut, lower.keys.get());
-  std::copy(values.get(), values.get() + cut, lower.values.get());
-  std::copy(currentLeafSize.get(), currentLeafSize.get() + staying, lower.currentLeafSize.get());
+  upper.copyLeaves(*this, staying + 1, moving, 1);
+  lower.copyLeaves(*this, 1, staying, 1);
   upper.updateCurrentSize();
   lower.updateCurrentSize();
   *this = std::move(lower);

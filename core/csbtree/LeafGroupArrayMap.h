@@ -125,6 +125,11 @@ class LeafGroupArrayMap {
   // First slot of `leaf` whose key is >= key, or the leaf's end.
   int64_t lowerBound(int32_t leaf, int32_t key) const;
   void updateCurrentSize();
+  // Copies `count` entries from slot `fromSlot` of `from` into the empty leaf `toLeaf`.
+  void copyEntries(const LeafGroupArrayMap& from, int64_t fromSlot, int32_t count, int32_t toLeaf);
+  // Copies the entries of `count` leaves of `from`, starting with `fromLeaf`, into the empty
+  // leaves starting with `toLeaf`.
+  void copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count, int32_t toLeaf);
 
   int32_t two_k_star;
   int32_t numberOfLeaves;

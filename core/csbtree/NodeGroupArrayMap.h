@@ -21,12 +21,12 @@
 #ifndef CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
 #define CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "core/csbtree/CSBTreeNode.h"
+#include "core/csbtree/KeySearch.h"
 
 namespace core::csbtree {
 
@@ -62,11 +62,11 @@ class NodeGroupArrayMap {
   // The same two searches as child numbers 0 .. s (0 for a node without keys).
   int32_t lastChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys.get() + nodeStart(node);
-    return static_cast<int32_t>(std::upper_bound(first, first + currentSizes[node], key) - first);
+    return static_cast<int32_t>(upperBound(first, currentSizes[node], key) - first);
   }
   int32_t firstChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys.get() + nodeStart(node);
-    return static_cast<int32_t>(std::lower_bound(first, first + currentSizes[node], key) - first);
+    return static_cast<int32_t>(lowerBound(first, currentSizes[node], key) - first);
   }
 
   bool isNodeFull(int32_t node) const { return currentSizes[node] >= m; }
