@@ -21,10 +21,12 @@ InternalNode InternalNode::NULL_NODE{InternalNode::SentinelTag{}};
 
 InternalNode::InternalNode(SentinelTag) : entries_(0), k_(0) {}
 
-InternalNode::InternalNode(int32_t k) : entries_(checkedCapacity(k)), k_(k) {}
+InternalNode::InternalNode(int32_t k, InternalNodeArrayMap::Storage storage)
+    : entries_(checkedCapacity(k), storage), k_(k) {}
 
-InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k)
-    : InternalNode(k) {
+InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
+                           InternalNodeArrayMap::Storage storage)
+    : InternalNode(k, storage) {
   entries_.setFirstChild(left);
   entries_.put(key, right);
 }

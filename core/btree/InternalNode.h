@@ -28,11 +28,13 @@ class InternalNode final : public BTreeNode {
   // The shared "first child not yet set" mark; printed as NULL. It has no keys and k 0.
   static InternalNode NULL_NODE;
 
-  // A node without keys for up to 2 x k keys; its first child slot holds NULL_NODE.
-  // Throws std::invalid_argument for a k outside BTreeConstants' limits.
-  explicit InternalNode(int32_t k);
+  // A node without keys for up to 2 x k keys, kept in `storage` for 2 x k keys (NodePool
+  // puts it right behind the node); its first child slot holds NULL_NODE. Throws
+  // std::invalid_argument for a k outside BTreeConstants' limits.
+  InternalNode(int32_t k, InternalNodeArrayMap::Storage storage);
   // A node with one key and two children, as a new root over a split.
-  InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);
+  InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
+               InternalNodeArrayMap::Storage storage);
 
   std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
                                LeafCarrier* carrier, NodePool& pool) override;

@@ -35,16 +35,29 @@ std::string nameOf(const BTreeNode* node) {
   return node == nullptr ? "null" : std::to_string(node->identityNumber());
 }
 
-}  // namespace
-
-InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity) : capacity_(capacity) {
+int32_t checkedCapacity(int32_t capacity) {
   if (capacity < 0 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
     throw std::invalid_argument("internal node capacity must be between 0 and " +
                                 std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
                                 std::to_string(capacity));
   }
-  keys_ = std::make_unique<int32_t[]>(capacity);
-  nodes_ = std::make_unique<BTreeNode*[]>(capacity + 1);  // all null
+  return capacity;
+}
+
+}  // namespace
+
+InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity, Storage storage)
+    : capacity_(checkedCapacity(capacity)), keys_(storage.keys), nodes_(storage.nodes) {
+  std::fill_n(nodes_, capacity_ + 1, nullptr);
+  nodes_[0] = &InternalNode::NULL_NODE;
+}
+
+InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
+    : capacity_(checkedCapacity(capacity)),
+      ownedKeys_(std::make_unique<int32_t[]>(capacity_)),
+      ownedNodes_(std::make_unique<BTreeNode*[]>(capacity_ + 1)),
+      keys_(ownedKeys_.get()),
+      nodes_(ownedNodes_.get()) {
   nodes_[0] = &InternalNode::NULL_NODE;
 }
 
@@ -61,7 +74,7 @@ int32_t InternalNodeArrayMap::binarySearch(std::span<const int32_t> a, int32_t k
 }
 
 int32_t InternalNodeArrayMap::search(int32_t key) const {
-  return uniqueSearch(keys_.get(), key, 0, currentSize_ - 1);
+  return uniqueSearch(keys_, key, 0, currentSize_ - 1);
 }
 
 std::string InternalNodeArrayMap::toString() const {
@@ -89,8 +102,8 @@ bool InternalNodeArrayMap::erase(int32_t key) {
 void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
   if (pos < 0 || pos >= currentSize_)
     throwOutOfRange("deleteAtPos", pos, currentSize_);
-  std::copy(keys_.get() + pos + 1, keys_.get() + currentSize_, keys_.get() + pos);
-  std::copy(nodes_.get() + pos + 2, nodes_.get() + currentSize_ + 1, nodes_.get() + pos + 1);
+  std::copy(keys_ + pos + 1, keys_ + currentSize_, keys_ + pos);
+  std::copy(nodes_ + pos + 2, nodes_ + currentSize_ + 1, nodes_ + pos + 1);
   nodes_[currentSize_] = nullptr;
   --currentSize_;
 }
@@ -123,9 +136,8 @@ void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
                             std::to_string(capacity_) + ")");
   }
   const int32_t pos = -found - 1;
-  std::copy_backward(keys_.get() + pos, keys_.get() + currentSize_, keys_.get() + currentSize_ + 1);
-  std::copy_backward(nodes_.get() + pos + 1, nodes_.get() + currentSize_ + 1,
-                     nodes_.get() + currentSize_ + 2);
+  std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
+  std::copy_backward(nodes_ + pos + 1, nodes_ + currentSize_ + 1, nodes_ + currentSize_ + 2);
   keys_[pos] = key;
   nodes_[pos + 1] = node;
   ++currentSize_;
@@ -139,9 +151,9 @@ void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
         "InternalNodeArrayMap::split needs keys and an empty map with room for the upper part");
   }
   upper.nodes_[0] = nodes_[m + 1];
-  std::copy(keys_.get() + m + 1, keys_.get() + n, upper.keys_.get());
-  std::copy(nodes_.get() + m + 2, nodes_.get() + n + 1, upper.nodes_.get() + 1);
-  std::fill(nodes_.get() + m + 1, nodes_.get() + n + 1, nullptr);
+  std::copy(keys_ + m + 1, keys_ + n, upper.keys_);
+  std::copy(nodes_ + m + 2, nodes_ + n + 1, upper.nodes_ + 1);
+  std::fill(nodes_ + m + 1, nodes_ + n + 1, nullptr);
   upper.currentSize_ = n - m - 1;
   currentSize_ = m;
 }

@@ -6,10 +6,11 @@
 // child to its right. A new map's first child slot holds the sentinel
 // InternalNode::NULL_NODE, marking that the first child is not yet set.
 //
-// The map owns its arrays (capacity keys, capacity + 1 children), not the children: the
-// tree's NodePool owns those. Operations that would write beyond the capacity or address a
-// position outside the map throw (std::length_error, std::out_of_range); an internal node
-// splits in time and never provokes that. Not thread-safe.
+// The arrays (capacity keys, capacity + 1 children) are allocated and owned by the map, or
+// provided by its owner (an internal node keeps them in the same allocation as itself).
+// The children are not owned: the tree's NodePool owns those. Operations that would write beyond
+// the capacity or address a position outside the map throw (std::length_error, std::out_of_range);
+// an internal node splits in time and never provokes that. Not thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 #define CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 
@@ -27,6 +28,14 @@ class InternalNodeArrayMap {
   // An empty map for `capacity` keys. Throws std::invalid_argument unless
   // 0 <= capacity <= 2 x BTreeConstants::MAX_PARAMETER.
   explicit InternalNodeArrayMap(int32_t capacity);
+  // Arrays provided by the owner of a map: `keys` for capacity ints, `nodes` for
+  // capacity + 1 pointers. They must outlive the map.
+  struct Storage {
+    int32_t* keys;
+    BTreeNode** nodes;
+  };
+  // The same over provided arrays.
+  InternalNodeArrayMap(int32_t capacity, Storage storage);
 
   InternalNodeArrayMap(const InternalNodeArrayMap&) = delete;
   InternalNodeArrayMap& operator=(const InternalNodeArrayMap&) = delete;
@@ -70,8 +79,10 @@ class InternalNodeArrayMap {
 
   int32_t currentSize_ = 0;
   int32_t capacity_;
-  std::unique_ptr<int32_t[]> keys_;
-  std::unique_ptr<BTreeNode*[]> nodes_;
+  std::unique_ptr<int32_t[]> ownedKeys_;  // both null when the arrays were provided
+  std::unique_ptr<BTreeNode*[]> ownedNodes_;
+  int32_t* keys_;
+  BTreeNode** nodes_;
 };
 
 }  // namespace core::btree

@@ -26,9 +26,10 @@ namespace core::btree {
 
 class Leaf final : public BTreeNode {
  public:
-  // An empty leaf for 2 x k_star entries. Throws std::invalid_argument for a k_star
-  // outside BTreeConstants' limits.
-  explicit Leaf(int32_t k_star);
+  // An empty leaf for 2 x k_star entries kept in `storage`: 4 x k_star zero-filled ints that
+  // outlive the leaf (NodePool puts them right behind the leaf). Throws
+  // std::invalid_argument for a k_star outside BTreeConstants' limits.
+  Leaf(int32_t k_star, int32_t* storage);
 
   // Stores the entry after every equal key it can reach within the subtree (this leaf and
   // the following leaves that start below highKey), and splits the leaf that took it when

@@ -39,18 +39,25 @@ int32_t firstNotBelow(int32_t searchResult) {
   return searchResult >= 0 ? searchResult : -searchResult - 1;
 }
 
-}  // namespace
-
-LeafArrayMap::LeafArrayMap(int32_t capacity) : capacity_(capacity) {
+int32_t checkedCapacity(int32_t capacity) {
   if (capacity < 1 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
     throw std::invalid_argument("leaf capacity must be between 1 and " +
                                 std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
                                 std::to_string(capacity));
   }
-  // Zero-filled, so that the key slot of a leaf that never held an entry reads as 0.
-  storage_ = std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity));
-  keys_ = storage_.get();
+  return capacity;
 }
+
+}  // namespace
+
+LeafArrayMap::LeafArrayMap(int32_t capacity, int32_t* storage)
+    : capacity_(checkedCapacity(capacity)), keys_(storage) {}
+
+// Zero-filled, so that the key slot of a leaf that never held an entry reads as 0.
+LeafArrayMap::LeafArrayMap(int32_t capacity)
+    : capacity_(checkedCapacity(capacity)),
+      ownedStorage_(std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity_))),
+      keys_(ownedStorage_.get()) {}
 
 int32_t LeafArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
                                    int32_t high) {

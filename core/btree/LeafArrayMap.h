@@ -8,9 +8,10 @@
 //
 // Invariants: 0 <= size() <= capacity(); positions at and beyond size() hold stale data
 // that is never read as entries, except that the leaf's chain walks look at the key slot
-// at position 0 of an empty map. The capacity never changes. Storage is allocated once, keys
-// and values in one block, and owned by the map. Operations that would write beyond the
-// capacity or address a position outside the entries throw (std::length_error,
+// at position 0 of an empty map. The capacity never changes. Keys and values live in one
+// block of 2 x capacity ints, keys first: allocated and owned by the map, or provided by
+// the owner of the map (a leaf keeps it in the same allocation as itself). Operations that would
+// write beyond the capacity or address a position outside the entries throw (std::length_error,
 // std::out_of_range); a leaf splits in time and never provokes that.
 //
 // Not thread-safe.
@@ -39,6 +40,8 @@ class LeafArrayMap {
   // An empty map for `capacity` entries. Throws std::invalid_argument unless
   // 1 <= capacity <= 2 x BTreeConstants::MAX_PARAMETER.
   explicit LeafArrayMap(int32_t capacity);
+  // The same over `storage`, 2 x capacity zero-filled ints that outlive the map.
+  LeafArrayMap(int32_t capacity, int32_t* storage);
 
   LeafArrayMap(const LeafArrayMap&) = delete;
   LeafArrayMap& operator=(const LeafArrayMap&) = delete;
@@ -100,8 +103,8 @@ class LeafArrayMap {
 
   int32_t currentSize_ = 0;
   int32_t capacity_;
-  std::unique_ptr<int32_t[]> storage_;  // keys [0, capacity), then values
-  int32_t* keys_;
+  std::unique_ptr<int32_t[]> ownedStorage_;  // null when the storage was provided
+  int32_t* keys_;                            // keys [0, capacity), then values
 };
 
 }  // namespace core::btree

@@ -1,17 +1,23 @@
-// NodePool: owns every node of one B+-tree.
+// NodePool: allocates and owns every node of one B+-tree.
 //
-// Nodes never own each other: children, the leaf chain and the tree's root are plain
-// pointers into the pool. So a node lives exactly as long as its tree, even after removal
-// has unlinked it from the chain, and destroying a tree of any size is a flat loop rather
-// than a recursion over the chain. Nodes are only ever added; nothing is freed early.
+// Each node lives in one allocation together with its entry arrays, so that a search
+// touches the node and its keys in neighbouring cache lines instead of following pointers
+// to separate arrays. Nodes never own each other: children, the leaf chain and the tree's
+// root are plain pointers into the pool. So a node lives exactly as long as its tree, even
+// after removal has unlinked it from the chain, and destroying a tree of any size is a flat
+// loop rather than a recursion over the chain. Nodes are only ever added.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_NODE_POOL_H_
 #define CORE_BTREE_NODE_POOL_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
+
+#include "core/btree/InternalNodeArrayMap.h"
 
 namespace core::btree {
 
@@ -26,20 +32,32 @@ class NodePool {
   NodePool& operator=(const NodePool&) = delete;
   ~NodePool();
 
-  // An empty leaf for 2 x k_star entries.
+  // An empty leaf for 2 x k_star entries. Throws std::invalid_argument for a k_star outside
+  // BTreeConstants' limits.
   Leaf* newLeaf(int32_t k_star);
-  // An internal node without keys for up to 2 x k keys.
+  // An internal node without keys for up to 2 x k keys. Throws std::invalid_argument for a
+  // k outside BTreeConstants' limits.
   InternalNode* newInternalNode(int32_t k);
   // An internal node with one key and two children.
   InternalNode* newInternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);
 
   // How many nodes of each kind the pool has made.
-  int64_t leafCount() const { return static_cast<int64_t>(leaves_.size()); }
-  int64_t internalNodeCount() const { return static_cast<int64_t>(internalNodes_.size()); }
+  int64_t leafCount() const { return leafCount_; }
+  int64_t internalNodeCount() const { return internalNodeCount_; }
 
  private:
-  std::vector<std::unique_ptr<Leaf>> leaves_;
-  std::vector<std::unique_ptr<InternalNode>> internalNodes_;
+  // A zero-filled block for a node of `nodeBytes` followed by `arrayBytes`. It also makes
+  // room to register the node, so that adopt() cannot fail once the node is built.
+  std::byte* allocate(size_t nodeBytes, size_t arrayBytes);
+  // A block for an internal node with parameter k, and where its arrays go.
+  std::pair<std::byte*, InternalNodeArrayMap::Storage> allocateInternalNode(int32_t k);
+  // Registers a node built at the start of the last allocated block, for destruction.
+  void adopt(BTreeNode* node) { nodes_.push_back(node); }
+
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::vector<BTreeNode*> nodes_;  // every node built in one of the blocks
+  int64_t leafCount_ = 0;
+  int64_t internalNodeCount_ = 0;
 };
 
 }  // namespace core::btree

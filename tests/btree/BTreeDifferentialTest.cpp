@@ -177,6 +177,11 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
         } else {
           ASSERT_EQ(tree.size(), model.size()) << what;
           ASSERT_EQ(tree.getElemCount(), model.size()) << what;
+          ASSERT_EQ(tree.getLeafUtilization(),
+                    BTree::leafUtilization(model.size(), k_star, tree.getLeafCount()))
+              << what;
+          // Fresh statistics: verify() compares them with a recount of the chain.
+          ASSERT_EQ(tree.verify(), std::nullopt) << what;
         }
         if (HasFatalFailure())
           return;

@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <map>
-#include <regex>
 #include <string>
 
 #include "core/btree/BTree.h"
+#include "tests/btree/NodeNames.h"
 #include "tests/btree/ScriptedStream.h"
 
 namespace core::btree {
@@ -17,21 +16,8 @@ using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 
-// Renumbers node names by first appearance (nodeX1, nodeX2, ...), since identity numbers
-// depend on what else the process has printed.
 std::string canonical(const std::string& text) {
-  static const std::regex nodeName("nodeX(-?[0-9]+)");
-  std::map<std::string, int> numbers;
-  std::string result;
-  auto last = text.cbegin();
-  for (std::sregex_iterator it(text.begin(), text.end(), nodeName), end; it != end; ++it) {
-    const auto [entry, inserted] = numbers.emplace((*it)[1].str(), numbers.size() + 1);
-    result.append(last, (*it)[0].first);
-    result += "nodeX" + std::to_string(entry->second);
-    last = (*it)[0].second;
-  }
-  result.append(last, text.cend());
-  return result;
+  return test::canonicalNodeNames(text);
 }
 
 size_t count(const std::string& text, const std::string& piece) {

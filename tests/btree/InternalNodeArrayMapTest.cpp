@@ -9,6 +9,7 @@
 
 #include "core/btree/InternalNode.h"
 #include "core/btree/Leaf.h"
+#include "core/btree/NodePool.h"
 
 namespace core::btree {
 namespace {
@@ -16,8 +17,13 @@ namespace {
 // Leaves stand in for children; the map only stores them.
 class InternalNodeArrayMapTest : public ::testing::Test {
  protected:
-  BTreeNode* child(int i) { return &children_[i]; }
-  std::string id(int i) { return std::to_string(children_[i].identityNumber()); }
+  InternalNodeArrayMapTest() {
+    for (auto& child : children_)
+      child = pool_.newLeaf(1);
+  }
+
+  BTreeNode* child(int i) { return children_[i]; }
+  std::string id(int i) { return std::to_string(children_[i]->identityNumber()); }
 
   // A map of capacity 6 with keys 10, 20, 30, 40 and children 0 .. 4.
   void fillFourKeys(InternalNodeArrayMap& map) {
@@ -27,7 +33,8 @@ class InternalNodeArrayMapTest : public ::testing::Test {
   }
 
  private:
-  std::array<Leaf, 6> children_{Leaf(1), Leaf(1), Leaf(1), Leaf(1), Leaf(1), Leaf(1)};
+  NodePool pool_;
+  std::array<Leaf*, 6> children_;
 };
 
 TEST_F(InternalNodeArrayMapTest, IntervalPositionSendsAKeyEqualToASeparatorRight) {
