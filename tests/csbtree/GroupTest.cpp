@@ -151,19 +151,6 @@ struct Level {
   bool parentFull = false;
 };
 
-TEST(NodeGroupTest, ALeafSplitBelowANodeWithRoomAddsTheSeparatorAtTheDescendedChild) {
-  Level level({10, 20, 40, 30});
-  EXPECT_FALSE(level.reply.has_value());
-  const NodeGroupArrayMap& entries = level.root->getEntries();
-  EXPECT_EQ(entries.getNumberOfNodes(), 1);
-  EXPECT_EQ(entries.nodeSize(0), 3);
-  EXPECT_EQ(entries.keyAt(0, 1), 30);
-  EXPECT_EQ(level.root->toString(),
-            "[" + std::to_string(entries.getChild(0)->identityNumber()) + " | 20.30.40/ ]");
-  EXPECT_FALSE(level.root->isFull(0));
-  EXPECT_FALSE(level.root->isEmpty());
-}
-
 TEST(NodeGroupTest, ALeafSplitBelowAFullNodeSplitsTheNodeAndReportsTheKeyThatMovedUp) {
   Level level({10, 20, 30, 40, 50});
   ASSERT_TRUE(level.root->isFull(0));

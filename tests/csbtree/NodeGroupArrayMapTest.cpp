@@ -49,18 +49,6 @@ TEST(NodeGroupArrayMapTest, IntervalPositionsAreAbsoluteAndEqualKeysGoRight) {
   EXPECT_EQ(map.getFirstIntervalPosition(5, 0), 0);
 }
 
-TEST(NodeGroupArrayMapTest, PutShiftsOnlyTheKeysOfItsNode) {
-  NodeGroupArrayMap map(4, 2);
-  putAll(map, 0, {1, 3});
-  putAll(map, 1, {7});
-  map.put(2, 1, 0);
-  map.put(9, 8, 0);  // at or beyond the node's size: appended
-  EXPECT_EQ(keysOf(map, 0), (std::vector<int32_t>{1, 2, 3, 9}));
-  EXPECT_TRUE(map.isNodeFull(0));
-  EXPECT_EQ(keysOf(map, 1), (std::vector<int32_t>{7}));
-  EXPECT_FALSE(map.isNodeFull(1));
-}
-
 struct SplitCase {
   int32_t key;
   std::vector<int32_t> left;
