@@ -43,18 +43,7 @@ const auto* const report = ::testing::AddGlobalTestEnvironment(new ComparedOpera
 
 // Where the keys of one operation stream come from.
 enum class Keys { kFew, kHundreds, kWholeRange };
-
-std::string describe(Keys keys) {
-  switch (keys) {
-    case Keys::kFew:
-      return "few keys";
-    case Keys::kHundreds:
-      return "hundreds of keys";
-    case Keys::kWholeRange:
-      return "the whole int range";
-  }
-  return "";
-}
+const char* const kKeysNames[] = {"few keys", "hundreds of keys", "the whole int range"};
 
 class OperationStream {
  public:
@@ -133,7 +122,7 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
   for (Keys keys : {Keys::kFew, Keys::kHundreds, Keys::kWholeRange}) {
     for (int seed = 1; seed <= seeds(); ++seed) {
       SCOPED_TRACE("k " + std::to_string(k) + ", k_star " + std::to_string(k_star) + ", " +
-                   describe(keys) + ", seed " + std::to_string(seed));
+                   kKeysNames[static_cast<int>(keys)] + ", seed " + std::to_string(seed));
       BTree tree(k, k_star);
       test::ModelMultimap model;
       OperationStream stream(keys, seed * 1000003ULL + k * 101 + k_star);

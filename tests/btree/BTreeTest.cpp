@@ -12,7 +12,6 @@
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/NodePool.h"
 #include "tests/support/RecordingOperator.h"
-#include "util/BTreeMap.h"
 #include "workload/TreeMapFactory.h"
 #include "workload/WorkloadGenerator.h"
 
@@ -197,44 +196,6 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
-}
-
-TEST(BTreeTest, VerifyReportsABrokenChainOrder) {
-  BTree tree(2, 2);
-  LeafCarrier left;
-  for (int32_t key = 1; key <= 4; ++key)
-    tree.add(key, key * 10, left);
-  tree.add(1, 10, left);
-  ASSERT_EQ(tree.verify(), std::nullopt);
-  NodePool scratch;
-  left.getLeaf()->add(50, 0, kMin, 3, nullptr, scratch);
-  EXPECT_THAT(tree.verify().value_or(""), HasSubstr("key 50"));
-}
-
-TEST(BTreeMapTest, ForwardsEveryOperationToTheTree) {
-  util::BTreeMap map(16, 16);
-  EXPECT_EQ(map.size(), 0);
-  test::RecordingOperator op;
-  map.pointQuery(5, op);
-  EXPECT_EQ(op.endCalls, 1);
-  map.insert(5, 1);
-  map.insert(5, 2);
-  map.insert(10, 3);
-  map.insert(20, 4);
-  EXPECT_EQ(map.size(), 4);
-  op.reset();
-  map.pointQuery(5, op);
-  EXPECT_THAT(op.values, ElementsAre(1, 2));
-  EXPECT_EQ(op.endCalls, 1);
-  op.reset();
-  map.rangeQuery(10, 20, op);
-  EXPECT_THAT(op.values, ElementsAre(3, 4));
-  map.erase(5);
-  EXPECT_EQ(map.size(), 2);
-  op.reset();
-  map.pointQuery(5, op);
-  EXPECT_THAT(op.values, IsEmpty());
-  EXPECT_EQ(op.endCalls, 1);
 }
 
 }  // namespace
