@@ -200,7 +200,7 @@ class CSBTreeDifferentialTest : public ::testing::TestWithParam<std::pair<int32_
 
 TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
   const auto [k, k_star] = GetParam();
-  const int32_t seeds = longRun() ? 40 : 3;
+  const int32_t seeds = longRun() ? 20 : 3;
   const int32_t operations = longRun() ? 20000 : 8000;
   int64_t compared = 0;
   for (Domain domain : {Domain::kTiny, Domain::kSmall, Domain::kWholeRange}) {
