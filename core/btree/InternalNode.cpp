@@ -19,10 +19,10 @@ int32_t checkedCapacity(int32_t k) {
 
 InternalNode InternalNode::NULL_NODE{InternalNode::SentinelTag{}};
 
-InternalNode::InternalNode(SentinelTag) : entries_(0), k_(0) {}
+InternalNode::InternalNode(SentinelTag) : k_(0), entries_(0) {}
 
 InternalNode::InternalNode(int32_t k, InternalNodeArrayMap::Storage storage)
-    : entries_(checkedCapacity(k), storage), k_(k) {}
+    : k_(k), entries_(checkedCapacity(k), storage) {}
 
 InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
                            InternalNodeArrayMap::Storage storage)

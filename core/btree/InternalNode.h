@@ -60,8 +60,8 @@ class InternalNode final : public BTreeNode {
   // Splits this full node around its middle key into a new right node.
   SplitInfo split(NodePool& pool);
 
+  int32_t k_;  // first: it fits into the padding behind the base class
   InternalNodeArrayMap entries_;
-  int32_t k_;
 };
 
 }  // namespace core::btree

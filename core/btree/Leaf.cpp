@@ -16,7 +16,7 @@ int32_t checkedCapacity(int32_t k_star) {
 }  // namespace
 
 Leaf::Leaf(int32_t k_star, int32_t* storage)
-    : entries_(checkedCapacity(k_star), storage), k_star_(k_star) {}
+    : k_star_(k_star), entries_(checkedCapacity(k_star), storage) {}
 
 bool Leaf::nextInSubtree(int32_t key, int32_t highKey) const {
   // A leaf starting below highKey lies inside the subtree. A key equal to highKey reaches

@@ -63,8 +63,8 @@ class Leaf final : public BTreeNode {
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
 
+  int32_t k_star_;  // first: it fits into the padding behind the base class
   LeafArrayMap entries_;
-  int32_t k_star_;
   Leaf* nextLeaf_ = nullptr;
 };
 

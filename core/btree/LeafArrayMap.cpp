@@ -122,9 +122,11 @@ int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperato
     throwOutOfRange("continueGet", pos, currentSize_);
   const int32_t size = currentSize_;
   int32_t end = pos;
-  while (end < size && keys_[end] == key) ++end;
+  while (end < size && keys_[end] == key)
+    ++end;
   const int32_t* vals = values();
-  for (; pos < end; ++pos) op.pass(vals[pos]);
+  for (; pos < end; ++pos)
+    op.pass(vals[pos]);
   return end == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
@@ -146,9 +148,11 @@ int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOp
   // have to reload it after every call.
   const int32_t size = currentSize_;
   int32_t end = pos + 1;
-  while (end < size && keys_[end] <= highKey) ++end;
+  while (end < size && keys_[end] <= highKey)
+    ++end;
   const int32_t* vals = values();
-  for (; pos < end; ++pos) op.pass(vals[pos]);
+  for (; pos < end; ++pos)
+    op.pass(vals[pos]);
   return end == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
