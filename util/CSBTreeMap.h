@@ -25,6 +25,9 @@ class CSBTreeMap final : public Map {
   void rangeQuery(int32_t lowKey, int32_t highKey, IntPushOperator& op) override;
   int64_t size() override;
 
+  // Bytes the tree has allocated and still holds (CSBTree::allocatedBytes).
+  int64_t allocatedBytes() const { return csbtree.allocatedBytes(); }
+
   core::csbtree::CSBTree& tree() { return csbtree; }
 
  private:

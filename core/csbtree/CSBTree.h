@@ -68,6 +68,10 @@ class CSBTree {
   // for large k_star).
   static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
 
+  // Bytes the tree has allocated and still holds: every group object and every group array
+  // at its allocated length. The tree object itself is not included.
+  int64_t allocatedBytes() const { return root == nullptr ? 0 : root->allocatedBytes(); }
+
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<n>\t" without a line
   // break, to std::cout or to `out`.
   void printStats();

@@ -56,6 +56,9 @@ class CSBTreeNode {
   // Writes this group's records of the graph description; throws util::IOError when the
   // stream fails.
   virtual void toDot(util::OutputStream& out) = 0;
+  // Bytes this group and the groups below it have allocated and still hold: the group
+  // objects and their arrays at their allocated lengths.
+  virtual int64_t allocatedBytes() const = 0;
 
   int32_t identityNumber() const { return identity_.get(); }
 

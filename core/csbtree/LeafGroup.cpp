@@ -116,6 +116,10 @@ void LeafGroup::toDot(util::OutputStream& out) {
   }
 }
 
+int64_t LeafGroup::allocatedBytes() const {
+  return static_cast<int64_t>(sizeof(LeafGroup)) + entries.allocatedBytes();
+}
+
 std::string LeafGroup::toString() const {
   return "LeafGroup " + std::to_string(identityNumber()) + " [" + entries.toString() + "]";
 }

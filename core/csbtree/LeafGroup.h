@@ -51,6 +51,7 @@ class LeafGroup final : public CSBTreeNode {
   void remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
   // Writes this group's record and the edge to the next group.
   void toDot(util::OutputStream& out) override;
+  int64_t allocatedBytes() const override;
 
   // Splits leaf number `leaf` (1-based) inside the group; reports this group and the first
   // key of the new leaf `leaf` + 1.

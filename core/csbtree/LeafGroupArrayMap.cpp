@@ -212,6 +212,10 @@ int64_t LeafGroupArrayMap::getKeyNumber() const {
   return count;
 }
 
+int64_t LeafGroupArrayMap::allocatedBytes() const {
+  return (2 * currentGroupSize + numberOfLeaves) * static_cast<int64_t>(sizeof(int32_t));
+}
+
 std::string LeafGroupArrayMap::toString() const {
   std::string text;
   for (int32_t leaf = 1; leaf <= numberOfLeaves; ++leaf) {

@@ -101,6 +101,8 @@ class LeafGroupArrayMap {
   int32_t leaves() const { return numberOfLeaves; }
   // Number of entries.
   int64_t getKeyNumber() const;
+  // Bytes of the arrays at their allocated lengths.
+  int64_t allocatedBytes() const;
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
 

@@ -107,6 +107,15 @@ void NodeGroup::toDot(util::OutputStream& out) {
   }
 }
 
+int64_t NodeGroup::allocatedBytes() const {
+  int64_t bytes = static_cast<int64_t>(sizeof(NodeGroup)) + entries.allocatedBytes();
+  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
+    if (const CSBTreeNode* child = entries.childGroup(node); child != nullptr)
+      bytes += child->allocatedBytes();
+  }
+  return bytes;
+}
+
 std::string NodeGroup::toString() const {
   return "[" + entries.toString() + "]";
 }

@@ -55,6 +55,8 @@ class NodeGroup final : public CSBTreeNode {
   // the child's own records when the child is a node group. Leaf groups are written by the
   // tree's walk along the chain.
   void toDot(util::OutputStream& out) override;
+  // This group, its arrays and, recursively, every child group.
+  int64_t allocatedBytes() const override;
 
   // Splits node `index` around `key`, the new node referencing `newChild`, and reports the
   // key that moved up; when `parentFull`, the group is split as well and the report carries

@@ -13,7 +13,7 @@ NodeGroupArrayMap::NodeGroupArrayMap(int32_t m, int32_t numberOfNodes)
     : m(m),
       numberOfNodes(numberOfNodes),
       keys(std::make_unique<int32_t[]>(static_cast<size_t>(m) * numberOfNodes)),
-      nodes(std::make_unique<std::unique_ptr<CSBTreeNode>[]>(static_cast<size_t>(numberOfNodes))),
+      nodes(static_cast<size_t>(numberOfNodes)),
       currentSizes(std::make_unique<int32_t[]>(static_cast<size_t>(numberOfNodes))) {
   assert(m >= 0 && numberOfNodes >= 0);
 }
@@ -71,9 +71,10 @@ int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
   std::copy(keys.get() + nodeStart(node + 1), keys.get() + slotEnd,
             grown.keys.get() + nodeStart(node + 2));
 
-  std::move(nodes.get(), nodes.get() + node + 1, grown.nodes.get());
+  std::move(nodes.begin(), nodes.begin() + node + 1, grown.nodes.begin());
   grown.nodes[node + 1] = std::move(newChild);
-  std::move(nodes.get() + node + 1, nodes.get() + numberOfNodes, grown.nodes.get() + node + 2);
+  std::move(nodes.begin() + node + 1, nodes.begin() + numberOfNodes,
+            grown.nodes.begin() + node + 2);
 
   std::copy(currentSizes.get(), currentSizes.get() + node, grown.currentSizes.get());
   grown.currentSizes[node] = where == Case::kMiddle ? half : half - 1;
@@ -99,13 +100,20 @@ NodeGroupArrayMap NodeGroupArrayMap::splitNodeGroup() {
   NodeGroupArrayMap lower(m, left);
   std::copy(keys.get() + cut, keys.get() + nodeStart(numberOfNodes), upper.keys.get());
   std::copy(keys.get(), keys.get() + cut, lower.keys.get());
-  std::move(nodes.get() + left, nodes.get() + numberOfNodes, upper.nodes.get());
-  std::move(nodes.get(), nodes.get() + left, lower.nodes.get());
+  std::move(nodes.begin() + left, nodes.begin() + numberOfNodes, upper.nodes.begin());
+  std::move(nodes.begin(), nodes.begin() + left, lower.nodes.begin());
   std::copy(currentSizes.get() + left, currentSizes.get() + numberOfNodes,
             upper.currentSizes.get());
   std::copy(currentSizes.get(), currentSizes.get() + left, lower.currentSizes.get());
   *this = std::move(lower);
   return upper;
+}
+
+int64_t NodeGroupArrayMap::allocatedBytes() const {
+  return static_cast<int64_t>(numberOfNodes) *
+         (static_cast<int64_t>(m) * static_cast<int64_t>(sizeof(int32_t)) +
+          static_cast<int64_t>(sizeof(std::unique_ptr<CSBTreeNode>)) +
+          static_cast<int64_t>(sizeof(int32_t)));
 }
 
 std::string NodeGroupArrayMap::toString() const {

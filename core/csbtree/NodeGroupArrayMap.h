@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/csbtree/CSBTreeNode.h"
 #include "core/csbtree/KeySearch.h"
@@ -80,6 +81,8 @@ class NodeGroupArrayMap {
   int32_t splitNode(int32_t key, int64_t pos, int32_t node, std::unique_ptr<CSBTreeNode> newChild);
   // Keeps the lower ceil(n / 2) nodes and returns a map with the others.
   NodeGroupArrayMap splitNodeGroup();
+  // Bytes of the three arrays at their allocated lengths.
+  int64_t allocatedBytes() const;
   // "101 | 5.9/ 202 | 12/ ": per node the child's identity number (or "NULL" for the
   // sentinel) and " | ", then its keys separated by "." with "/ " after the last.
   std::string toString() const;
@@ -102,7 +105,9 @@ class NodeGroupArrayMap {
   int32_t m;
   int32_t numberOfNodes;
   std::unique_ptr<int32_t[]> keys;
-  std::unique_ptr<std::unique_ptr<CSBTreeNode>[]> nodes;
+  // A vector rather than an array of unique_ptr: it allocates exactly numberOfNodes
+  // references, with no array cookie, so allocatedBytes() is exact.
+  std::vector<std::unique_ptr<CSBTreeNode>> nodes;
   std::unique_ptr<int32_t[]> currentSizes;
 };
 

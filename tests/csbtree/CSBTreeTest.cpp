@@ -216,6 +216,32 @@ TEST(CSBTreeTest, StatisticsCountTheLeafLevelAndAreRecountedOnlyAfterChanges) {
   }
 }
 
+TEST(CSBTreeTest, AllocatedBytesCountGroupObjectsAndArraysAtTheirLengths) {
+  CSBTree tree(1, 1);  // nodes of 4 keys, leaves of 2 slots
+  EXPECT_EQ(tree.allocatedBytes(), 0);
+  const int64_t leafGroup = sizeof(LeafGroup);
+  const int64_t nodeGroup = sizeof(NodeGroup);
+
+  // One leaf: 2 keys, 2 values, 1 leaf size.
+  tree.add(1, 10);
+  EXPECT_EQ(tree.allocatedBytes(), leafGroup + 5 * 4);
+
+  // The leaf fills and splits: a root node group of one node (4 keys, a child reference, a
+  // size) over a leaf group of two leaves (4 keys, 4 values, 2 sizes).
+  tree.add(2, 20);
+  const int64_t twoLevels = nodeGroup + 4 * 4 + 8 + 4 + leafGroup + 10 * 4;
+  EXPECT_EQ(tree.allocatedBytes(), twoLevels);
+
+  // Removal frees nothing, and the adapter reports the same figure.
+  tree.remove(1);
+  tree.remove(2);
+  EXPECT_EQ(tree.allocatedBytes(), twoLevels);
+  util::CSBTreeMap map(1, 1);
+  map.insert(1, 10);
+  map.insert(2, 20);
+  EXPECT_EQ(map.allocatedBytes(), twoLevels);
+}
+
 TEST(CSBTreeTest, UtilizationDivisorIsFormedIn64Bits) {
   // 1024 leaves of 2 x 2^20 slots are 2^31 slots.
   EXPECT_DOUBLE_EQ(CSBTree::leafUtilizationOf(int64_t{1} << 30, 1024, 1 << 20), 0.5);
