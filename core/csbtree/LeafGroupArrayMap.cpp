@@ -16,10 +16,14 @@ LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star, int32_t leaves)
       numberOfLeaves(leaves),
       currentGroupSize(static_cast<int64_t>(leaves) * two_k_star),
       currentSize(0),
-      keys(std::make_unique<int32_t[]>(static_cast<size_t>(currentGroupSize))),
-      values(std::make_unique<int32_t[]>(static_cast<size_t>(currentGroupSize))),
-      currentLeafSize(std::make_unique<int32_t[]>(static_cast<size_t>(leaves))) {
+      // Slots are written before they are read, so only the leaf sizes need zeroing.
+      block(std::make_unique_for_overwrite<int32_t[]>(
+          static_cast<size_t>(2 * currentGroupSize + leaves))),
+      keys(block.get()),
+      values(keys + currentGroupSize),
+      currentLeafSize(values + currentGroupSize) {
   assert(two_k_star >= 1 && leaves >= 0);
+  std::fill_n(currentLeafSize, leaves, 0);
 }
 
 void LeafGroupArrayMap::updateCurrentSize() {
@@ -30,8 +34,8 @@ int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
   const int64_t start = leafStart(leaf);
   const int32_t count = currentLeafSize[leaf - 1];
   // Every caller goes on to the values it finds: fetch them while the keys are searched.
-  prefetchRun(values.get() + start, count);
-  return csbtree::lowerBound(keys.get() + start, count, key) - keys.get();
+  prefetchRun(values + start, count);
+  return csbtree::lowerBound(keys + start, count, key) - keys;
 }
 
 int64_t LeafGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
@@ -48,9 +52,9 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
   // The leaf group never lets a leaf stay full, so in a tree the first leaf tried stores it.
   for (; leaf <= numberOfLeaves; ++leaf) {
     const int64_t start = leafStart(leaf);
-    const int32_t* first = keys.get() + start;
+    const int32_t* first = keys + start;
     const int32_t count = currentLeafSize[leaf - 1];
-    const int64_t pos = upperBound(first, count, key) - keys.get();
+    const int64_t pos = upperBound(first, count, key) - keys;
     if (count < two_k_star) {
       addAtPos(key, value, leaf, pos);
       return false;
@@ -68,8 +72,8 @@ void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64
   if (pos >= end) {
     pos = end;
   } else {
-    std::copy_backward(keys.get() + pos, keys.get() + end, keys.get() + end + 1);
-    std::copy_backward(values.get() + pos, values.get() + end, values.get() + end + 1);
+    std::copy_backward(keys + pos, keys + end, keys + end + 1);
+    std::copy_backward(values + pos, values + end, values + end + 1);
   }
   keys[pos] = key;
   values[pos] = value;
@@ -146,13 +150,13 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   int64_t from = first;
   int64_t to = last;
   if (value != CSBTreeConstants::ALL_MAPPINGS) {
-    from = std::find(values.get() + first, values.get() + last, value) - values.get();
+    from = std::find(values + first, values + last, value) - values;
     if (from == last)
       return last == end;
     to = from + 1;
   }
-  std::copy(keys.get() + to, keys.get() + end, keys.get() + from);
-  std::copy(values.get() + to, values.get() + end, values.get() + from);
+  std::copy(keys + to, keys + end, keys + from);
+  std::copy(values + to, values + end, values + from);
   const int64_t removed = to - from;
   currentLeafSize[leaf - 1] -= static_cast<int32_t>(removed);
   if (leaf == numberOfLeaves)
@@ -163,17 +167,24 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
 void LeafGroupArrayMap::copyEntries(const LeafGroupArrayMap& from, int64_t fromSlot, int32_t count,
                                     int32_t toLeaf) {
   const int64_t to = leafStart(toLeaf);
-  std::copy(from.keys.get() + fromSlot, from.keys.get() + fromSlot + count, keys.get() + to);
-  std::copy(from.values.get() + fromSlot, from.values.get() + fromSlot + count, values.get() + to);
+  std::copy(from.keys + fromSlot, from.keys + fromSlot + count, keys + to);
+  std::copy(from.values + fromSlot, from.values + fromSlot + count, values + to);
   currentLeafSize[toLeaf - 1] = count;
 }
 
 void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count,
                                    int32_t toLeaf) {
-  for (int32_t i = 0; i < count; ++i) {
-    copyEntries(from, from.leafStart(fromLeaf + i), from.currentLeafSize[fromLeaf + i - 1],
-                toLeaf + i);
-  }
+  if (count <= 0)
+    return;
+  // Whole stretches in one copy each (unused slots included) up to the last leaf's entries:
+  // a few long copies cost less than one short copy per leaf.
+  const int64_t fromSlot = from.leafStart(fromLeaf);
+  const int64_t length = from.leafEnd(fromLeaf + count - 1) - fromSlot;
+  const int64_t to = leafStart(toLeaf);
+  std::copy(from.keys + fromSlot, from.keys + fromSlot + length, keys + to);
+  std::copy(from.values + fromSlot, from.values + fromSlot + length, values + to);
+  std::copy(from.currentLeafSize + fromLeaf - 1, from.currentLeafSize + fromLeaf - 1 + count,
+            currentLeafSize + toLeaf - 1);
 }
 
 void LeafGroupArrayMap::split(int32_t leaf) {

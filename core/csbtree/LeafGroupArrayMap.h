@@ -2,14 +2,15 @@
 //
 // Leaves are numbered from 1. Leaf j owns the fixed stretch of `two_k_star` slots starting
 // at (j - 1) x two_k_star; its entries fill the start of that stretch in non-decreasing key
-// order, equal keys in insertion order, and the rest of the stretch is unused (zero or stale,
-// never read as an entry). Read leaf by leaf, the entries of the group form one
+// order, equal keys in insertion order, and the rest of the stretch is unused (unset or
+// stale, never read as an entry). Read leaf by leaf, the entries of the group form one
 // non-decreasing sequence, "the group's entries"; scans step from the last entry of a leaf to
 // the first entry of the next non-empty leaf.
 //
-// There are no per-leaf objects: a leaf's place is computed from its number. The arrays are
-// never grown in place; a leaf split and a group split replace them with arrays of the new
-// exact length. Slot positions are 64-bit because leaves x two_k_star may exceed 32 bits.
+// There are no per-leaf objects: a leaf's place is computed from its number. The key array,
+// the value array and the leaf sizes share one allocation. The arrays are never grown in
+// place; a leaf split and a group split replace them with arrays of the new exact length. Slot
+// positions are 64-bit because leaves x two_k_star may exceed 32 bits.
 //
 // Lookups answer with a code that tells the leaf group whether the answer may go on in the
 // next group of the chain:
@@ -119,7 +120,7 @@ class LeafGroupArrayMap {
   int64_t getCurrentSize() const { return currentSize; }
 
  private:
-  // `leaves` empty leaves with zeroed arrays.
+  // `leaves` empty leaves; their slots are left unset.
   LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
 
   int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star; }
@@ -137,9 +138,12 @@ class LeafGroupArrayMap {
   int32_t numberOfLeaves;
   int64_t currentGroupSize;
   int64_t currentSize;
-  std::unique_ptr<int32_t[]> keys;
-  std::unique_ptr<int32_t[]> values;
-  std::unique_ptr<int32_t[]> currentLeafSize;
+  // One allocation holds the key array, the value array and the leaf sizes, in this order;
+  // the three pointers below point into it.
+  std::unique_ptr<int32_t[]> block;
+  int32_t* keys;
+  int32_t* values;
+  int32_t* currentLeafSize;
 };
 
 }  // namespace core::csbtree
