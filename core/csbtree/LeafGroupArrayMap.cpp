@@ -125,6 +125,11 @@ int32_t LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
     return STOP;
   bool pushed = false;
   for (int32_t leaf = static_cast<int32_t>(pos / two_k_star) + 1; leaf <= numberOfLeaves; ++leaf) {
+    // The scan will likely go on into the next leaf: ask for its lines while this one is read.
+    if (leaf < numberOfLeaves) {
+      prefetchRun(keys + leafStart(leaf + 1), two_k_star);
+      prefetchRun(values + leafStart(leaf + 1), two_k_star);
+    }
     const int64_t end = leafEnd(leaf);
     for (pos = std::max(pos, leafStart(leaf)); pos < end; ++pos) {
       if (keys[pos] > highKey)
