@@ -21,11 +21,18 @@ std::unique_ptr<util::Map> makeTree(const TreeParameters& parameters) {
   return std::make_unique<Tree>(parameters.k, parameters.k_star);
 }
 
+// For adapters that count what their structure allocates.
+template <class Tree>
+int64_t countedBytes(util::Map& map) {
+  return static_cast<Tree&>(map).allocatedBytes();
+}
+
 std::vector<MapKind> buildRegistry() {
   return {
       {"dummy", "no-op map: the driver's own cost", false, make<util::DummyMap>, nullptr},
       {"btree", "our B+-tree (k, k_star)", true, makeTree<util::BTreeMap>, nullptr},
-      {"csbtree", "our CSB+-tree (k, k_star)", true, makeTree<util::CSBTreeMap>, nullptr},
+      {"csbtree", "our CSB+-tree (k, k_star)", true, makeTree<util::CSBTreeMap>,
+       countedBytes<util::CSBTreeMap>},
       {"stdmap", "std::map, one value per key (the baseline map)", false, make<util::StdTreeMap>,
        nullptr},
       {"stdmultimap", "std::multimap", false, make<StdMultimapMap>, nullptr},
