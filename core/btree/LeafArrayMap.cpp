@@ -120,14 +120,12 @@ int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
 int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
   if (pos < 0)
     throwOutOfRange("continueGet", pos, currentSize_);
-  const int32_t size = currentSize_;
-  int32_t end = pos;
-  while (end < size && keys_[end] == key)
-    ++end;
   const int32_t* vals = values();
-  for (; pos < end; ++pos)
+  while (pos < currentSize_ && keys_[pos] == key) {
     op.pass(vals[pos]);
-  return end == size ? CONTINUE_WITH_SCAN : STOP;
+    ++pos;
+  }
+  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
 }
 
 int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
@@ -144,16 +142,12 @@ int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOp
     return CONTINUE_WITH_BINSEARCH;
   if (pos > currentSize_ || keys_[pos] > highKey)
     return STOP;
-  // Find the end first: the operator's calls cannot change the map, but the compiler would
-  // have to reload it after every call.
-  const int32_t size = currentSize_;
-  int32_t end = pos + 1;
-  while (end < size && keys_[end] <= highKey)
-    ++end;
   const int32_t* vals = values();
-  for (; pos < end; ++pos)
+  while (pos < currentSize_ && keys_[pos] <= highKey) {
     op.pass(vals[pos]);
-  return end == size ? CONTINUE_WITH_SCAN : STOP;
+    ++pos;
+  }
+  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
 }
 
 bool LeafArrayMap::remove(int32_t key, int32_t value) {
