@@ -106,8 +106,9 @@ struct Parameters {
 
 class BTreeDifferentialTest : public ::testing::TestWithParam<Parameters> {
  protected:
-  int seeds() const { return longRun() ? 100 : 4; }
-  int operationsPerStream() const { return longRun() ? 50000 : 8000; }
+  // The long run is sized to take a few minutes under the sanitizers.
+  int seeds() const { return longRun() ? 12 : 4; }
+  int operationsPerStream() const { return longRun() ? 20000 : 8000; }
 };
 
 void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& expected,
