@@ -6,13 +6,12 @@
 namespace test {
 
 std::optional<TreeMapChoice> createTreeMap(const std::string& type, int32_t k, int32_t k_star) {
-  if (type == "btree")
+  if (type == "btree") {
     return TreeMapChoice{std::make_unique<util::BTreeMap>(k, k_star), "util.BTreeMap"};
-  if (type == "csbtree")
+  }
+  if (type == "csbtree") {
     return TreeMapChoice{std::make_unique<util::CSBTreeMap>(k, k_star), "util.CSBTreeMap"};
-  (void)type;
-  (void)k;
-  (void)k_star;
+  }
   return std::nullopt;
 }
 
