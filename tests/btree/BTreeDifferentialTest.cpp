@@ -12,6 +12,7 @@
 
 #include "core/btree/BTree.h"
 #include "core/btree/BTreeConstants.h"
+#include "tests/support/LongTests.h"
 #include "tests/support/ModelMultimap.h"
 #include "tests/support/RecordingOperator.h"
 #include "util/BTreeMap.h"
@@ -23,8 +24,7 @@ constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
 bool longRun() {
-  const char* flag = std::getenv("MAPBENCH_LONG_TESTS");
-  return flag != nullptr && std::string(flag) == "1";
+  return test::longTestsRequested();
 }
 
 int64_t comparedOperations = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/csbtree/CSBTree.h"
+#include "tests/support/LongTests.h"
 #include "tests/support/ModelMultimap.h"
 #include "tests/support/RecordingOperator.h"
 #include "util/CSBTreeMap.h"
@@ -24,8 +25,7 @@ constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
 bool longRun() {
-  const char* flag = std::getenv("MAPBENCH_LONG_TESTS");
-  return flag != nullptr && std::string(flag) == "1";
+  return test::longTestsRequested();
 }
 
 enum class Domain { kTiny, kSmall, kWholeRange };
