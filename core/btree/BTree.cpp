@@ -15,6 +15,8 @@ namespace {
 
 constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
+// How many leaves of a range query are asked for ahead of the scan.
+constexpr int32_t kLeavesPrefetchedPerRange = 8;
 
 int32_t checkedK(int32_t k) {
   BTreeConstants::checkK(k);
@@ -57,24 +59,64 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
     // The old root stays the first child; for a leaf root the split's left node may be a
     // chain-only leaf after it, which the chain still reaches.
     root_ = pool_.newInternalNode(root_, rootSplit->pivot, rootSplit->rightNode, k_);
+    ++height_;
   }
   refreshNeeded_ = true;
 }
 
+// Lookups descend in a loop rather than through the nodes' virtual operations: the tree
+// knows its height, so it knows the kind of every node on the way, and it asks for each
+// node's lines as soon as it knows the node.
+InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
+  auto* node = static_cast<InternalNode*>(root_);
+  for (int32_t level = height_; level > 1; --level) {
+    BTreeNode* child = node->getEntries().get(key);
+    if (child == nullptr)
+      return nullptr;
+    node = static_cast<InternalNode*>(child);
+    NodePool::prefetchInternalNode(node, k_);
+  }
+  return node;
+}
+
+Leaf* BTree::findLeaf(int32_t key) const {
+  if (root_ == nullptr || height_ == 0)
+    return static_cast<Leaf*>(root_);
+  const InternalNode* parent = descendToLastInternalLevel(key);
+  return parent == nullptr ? nullptr : static_cast<Leaf*>(parent->getEntries().get(key));
+}
+
 void BTree::get(int32_t key, util::IntPushOperator& op) {
-  if (root_ == nullptr) {
+  Leaf* leaf = findLeaf(key);
+  if (leaf == nullptr) {
     op.thatsallfolks();
     return;
   }
-  root_->get(key, op);
+  NodePool::prefetchLeaf(leaf, k_star_);
+  leaf->get(key, op);
 }
 
 void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  if (root_ == nullptr) {
+  Leaf* leaf = nullptr;
+  if (height_ == 0) {
+    leaf = static_cast<Leaf*>(root_);
+  } else if (const InternalNode* parent = descendToLastInternalLevel(lowKey); parent != nullptr) {
+    const InternalNodeArrayMap& children = parent->getEntries();
+    const int32_t first = children.getIntervalPosition(lowKey);
+    if (first >= 0) {
+      leaf = static_cast<Leaf*>(children.nodeAt(first));
+      // The range's leaves under this parent are siblings here: ask for all of them (a few
+      // at most) at once, instead of meeting them one miss at a time along the chain.
+      const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
+      for (int32_t pos = first; pos <= last && pos < first + kLeavesPrefetchedPerRange; ++pos)
+        NodePool::prefetchLeaf(static_cast<const Leaf*>(children.nodeAt(pos)), k_star_);
+    }
+  }
+  if (leaf == nullptr) {
     op.thatsallfolks();
     return;
   }
-  root_->queryRange(lowKey, highKey, op);
+  leaf->queryRange(lowKey, highKey, op);
 }
 
 void BTree::remove(int32_t key) {

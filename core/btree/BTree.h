@@ -22,6 +22,7 @@
 #include <string>
 
 #include "core/btree/BTreeNode.h"
+#include "core/btree/InternalNode.h"
 #include "core/btree/Leaf.h"
 #include "core/btree/LeafCarrier.h"
 #include "core/btree/NodePool.h"
@@ -82,11 +83,17 @@ class BTree {
 
  private:
   void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
+  // The internal node just above the leaves on the way to `key`, or nullptr when a node on
+  // the way has no keys. Needs an internal root (height_ >= 1).
+  InternalNode* descendToLastInternalLevel(int32_t key) const;
+  // The leaf where a lookup of `key` starts, or nullptr for a tree without one.
+  Leaf* findLeaf(int32_t key) const;
   void calculateStats();
 
   NodePool pool_;
   BTreeNode* root_ = nullptr;  // a Leaf until the first root split, then an InternalNode
   Leaf* firstLeaf_ = nullptr;  // start of the leaf chain; set with the root, never changes
+  int32_t height_ = 0;         // internal levels above the leaves: one more per root split
   int32_t k_;
   int32_t k_star_;
   int64_t elemCount_ = 0;

@@ -5,6 +5,7 @@
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
+#include "util/KeySearch.h"
 
 namespace core::btree {
 
@@ -14,19 +15,6 @@ namespace {
   throw std::out_of_range(std::string("InternalNodeArrayMap::") + operation + ": position " +
                           std::to_string(pos) + " outside a map of " + std::to_string(size) +
                           " keys");
-}
-
-int32_t uniqueSearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
-  while (low <= high) {
-    const int32_t mid = (low + high) >> 1;
-    if (a[mid] < key)
-      low = mid + 1;
-    else if (a[mid] > key)
-      high = mid - 1;
-    else
-      return mid;
-  }
-  return -low - 1;
 }
 
 std::string nameOf(const BTreeNode* node) {
@@ -70,11 +58,11 @@ int32_t InternalNodeArrayMap::binarySearch(std::span<const int32_t> a, int32_t k
                             " .. " + std::to_string(high) + " outside an array of " +
                             std::to_string(size));
   }
-  return uniqueSearch(a.data(), key, low, high);
+  return util::leftmostSearch(a.data(), key, low, high);
 }
 
 int32_t InternalNodeArrayMap::search(int32_t key) const {
-  return uniqueSearch(keys_, key, 0, currentSize_ - 1);
+  return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
 }
 
 std::string InternalNodeArrayMap::toString() const {
@@ -106,19 +94,6 @@ void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
   std::copy(nodes_ + pos + 2, nodes_ + currentSize_ + 1, nodes_ + pos + 1);
   nodes_[currentSize_] = nullptr;
   --currentSize_;
-}
-
-BTreeNode* InternalNodeArrayMap::get(int32_t key) const {
-  const int32_t pos = getIntervalPosition(key);
-  return pos < 0 ? nullptr : nodes_[pos];
-}
-
-int32_t InternalNodeArrayMap::getIntervalPosition(int32_t key) const {
-  if (currentSize_ == 0)
-    return -1;
-  const int32_t found = search(key);
-  // A key equal to a separator belongs to the child right of it.
-  return found >= 0 ? found + 1 : -found - 1;
 }
 
 int32_t InternalNodeArrayMap::getMidKey() const {
@@ -164,10 +139,8 @@ int32_t InternalNodeArrayMap::keyAt(int32_t pos) const {
   return keys_[pos];
 }
 
-BTreeNode* InternalNodeArrayMap::nodeAt(int32_t pos) const {
-  if (pos < 0 || pos > currentSize_)
-    throwOutOfRange("nodeAt", pos, currentSize_);
-  return nodes_[pos];
+void InternalNodeArrayMap::throwNodeOutOfRange(int32_t pos) const {
+  throwOutOfRange("nodeAt", pos, currentSize_);
 }
 
 }  // namespace core::btree

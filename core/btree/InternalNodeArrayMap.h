@@ -19,6 +19,8 @@
 #include <span>
 #include <string>
 
+#include "util/KeySearch.h"
+
 namespace core::btree {
 
 class BTreeNode;
@@ -49,9 +51,18 @@ class InternalNodeArrayMap {
   // Removes the key at `pos` and the child right of it, 0 <= pos < size().
   void deleteAtPos(int32_t pos);
   // The child whose interval holds `key`, or nullptr when the map has no keys.
-  BTreeNode* get(int32_t key) const;
+  BTreeNode* get(int32_t key) const {
+    const int32_t pos = getIntervalPosition(key);
+    return pos < 0 ? nullptr : nodes_[pos];
+  }
   // The position of the child whose interval holds `key`, or -1 when the map has no keys.
-  int32_t getIntervalPosition(int32_t key) const;
+  // A key equal to a separator belongs to the child right of it: the position is the number
+  // of separators <= key. Inline, as every descent asks it once per level.
+  int32_t getIntervalPosition(int32_t key) const {
+    if (currentSize_ == 0)
+      return -1;
+    return static_cast<int32_t>(util::upperBound(keys_, currentSize_, key) - keys_);
+  }
   // The middle key, at position size() / 2: the separator that split() leaves to the caller.
   int32_t getMidKey() const;
   // Inserts `key` with `node` as the child to its right, or replaces that child when the
@@ -69,13 +80,18 @@ class InternalNodeArrayMap {
   int32_t capacity() const { return capacity_; }
   // The key at `pos`, 0 <= pos < size().
   int32_t keyAt(int32_t pos) const;
-  // The child at `pos`, 0 <= pos <= size().
-  BTreeNode* nodeAt(int32_t pos) const;
+  // The child at `pos`, 0 <= pos <= size(); throws std::out_of_range for another pos.
+  BTreeNode* nodeAt(int32_t pos) const {
+    if (pos < 0 || pos > currentSize_)
+      throwNodeOutOfRange(pos);
+    return nodes_[pos];
+  }
   // Sets the child left of every key.
   void setFirstChild(BTreeNode* node) { nodes_[0] = node; }
 
  private:
   int32_t search(int32_t key) const;
+  [[noreturn]] void throwNodeOutOfRange(int32_t pos) const;
 
   int32_t currentSize_ = 0;
   int32_t capacity_;

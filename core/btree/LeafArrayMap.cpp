@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
+#include "util/KeySearch.h"
 
 namespace core::btree {
 
@@ -13,25 +14,6 @@ namespace {
   throw std::out_of_range(std::string("LeafArrayMap::") + operation + ": position " +
                           std::to_string(pos) + " outside the " + std::to_string(size) +
                           " entries");
-}
-
-// The leftmost search over a[low .. high]; the caller guarantees the range is valid.
-int32_t leftmostSearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
-  const int32_t first = low;
-  while (low <= high) {
-    const int32_t mid = (low + high) >> 1;
-    if (a[mid] < key) {
-      low = mid + 1;
-    } else if (a[mid] > key) {
-      high = mid - 1;
-    } else {
-      int32_t pos = mid;
-      while (pos > first && a[pos - 1] == key)
-        --pos;
-      return pos;
-    }
-  }
-  return -low - 1;
 }
 
 // The first position whose key is >= the searched key, from a search result.
@@ -67,11 +49,11 @@ int32_t LeafArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int3
     throw std::out_of_range("LeafArrayMap::binarySearch: range " + std::to_string(low) + " .. " +
                             std::to_string(high) + " outside an array of " + std::to_string(size));
   }
-  return leftmostSearch(a.data(), key, low, high);
+  return util::leftmostSearch(a.data(), key, low, high);
 }
 
 int32_t LeafArrayMap::search(int32_t key) const {
-  return leftmostSearch(keys_, key, 0, currentSize_ - 1);
+  return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
 }
 
 bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
@@ -120,12 +102,15 @@ int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
 int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
   if (pos < 0)
     throwOutOfRange("continueGet", pos, currentSize_);
+  // Locals, so that the opaque pass() call does not force the fields to be read again.
+  const int32_t size = currentSize_;
+  const int32_t* keys = keys_;
   const int32_t* vals = values();
-  while (pos < currentSize_ && keys_[pos] == key) {
+  while (pos < size && keys[pos] == key) {
     op.pass(vals[pos]);
     ++pos;
   }
-  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
+  return pos == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
 int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
@@ -142,12 +127,14 @@ int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOp
     return CONTINUE_WITH_BINSEARCH;
   if (pos > currentSize_ || keys_[pos] > highKey)
     return STOP;
+  const int32_t size = currentSize_;
+  const int32_t* keys = keys_;
   const int32_t* vals = values();
-  while (pos < currentSize_ && keys_[pos] <= highKey) {
+  while (pos < size && keys[pos] <= highKey) {
     op.pass(vals[pos]);
     ++pos;
   }
-  return pos == currentSize_ ? CONTINUE_WITH_SCAN : STOP;
+  return pos == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
 bool LeafArrayMap::remove(int32_t key, int32_t value) {

@@ -15,11 +15,6 @@ static_assert(alignof(Leaf) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(alignof(InternalNode) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(sizeof(Leaf) % alignof(int32_t) == 0);
 
-// Rounds `bytes` up to a multiple of `alignment`.
-constexpr size_t alignUp(size_t bytes, size_t alignment) {
-  return (bytes + alignment - 1) / alignment * alignment;
-}
-
 }  // namespace
 
 NodePool::NodePool() = default;
@@ -42,8 +37,8 @@ std::byte* NodePool::allocate(size_t nodeBytes, size_t arrayBytes) {
 
 Leaf* NodePool::newLeaf(int32_t k_star) {
   BTreeConstants::checkKStar(k_star);
-  const size_t slots = 4 * static_cast<size_t>(k_star);  // 2 x k_star keys, then the values
-  std::byte* block = allocate(sizeof(Leaf), slots * sizeof(int32_t));
+  // 2 x k_star keys, then the values
+  std::byte* block = allocate(sizeof(Leaf), leafBlockBytes(k_star) - sizeof(Leaf));
   auto* storage = reinterpret_cast<int32_t*>(block + sizeof(Leaf));
   Leaf* leaf = std::construct_at(reinterpret_cast<Leaf*>(block), k_star, storage);
   adopt(leaf);
@@ -53,12 +48,10 @@ Leaf* NodePool::newLeaf(int32_t k_star) {
 
 std::pair<std::byte*, InternalNodeArrayMap::Storage> NodePool::allocateInternalNode(int32_t k) {
   BTreeConstants::checkK(k);
-  const size_t capacity = 2 * static_cast<size_t>(k);
   // The keys right behind the node, then the children, aligned for pointers.
-  const size_t childrenOffset =
-      alignUp(sizeof(InternalNode) + capacity * sizeof(int32_t), alignof(BTreeNode*));
-  std::byte* block = allocate(sizeof(InternalNode), childrenOffset - sizeof(InternalNode) +
-                                                        (capacity + 1) * sizeof(BTreeNode*));
+  const size_t childrenOffset = internalChildrenOffset(k);
+  std::byte* block =
+      allocate(sizeof(InternalNode), internalNodeBlockBytes(k) - sizeof(InternalNode));
   return {block,
           {reinterpret_cast<int32_t*>(block + sizeof(InternalNode)),
            reinterpret_cast<BTreeNode**>(block + childrenOffset)}};

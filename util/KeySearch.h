@@ -1,0 +1,70 @@
+// Searches over a short sorted run of keys (one node or one leaf), as the tree descents use
+// them, and a prefetch for such runs.
+//
+// Both searches are branch-free bisections: every step halves the range with a conditional
+// move, so the cost does not depend on how well the comparisons can be predicted, which for
+// the random keys of a lookup is poorly. They return what the classic leftmost (lowerBound)
+// and rightmost-plus-one (upperBound) binary searches return.
+#ifndef UTIL_KEY_SEARCH_H_
+#define UTIL_KEY_SEARCH_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace util {
+
+inline constexpr size_t kCacheLineBytes = 64;
+
+// Asks for the cache lines of [first, first + bytes) at once, so that the misses of the
+// accesses that follow overlap instead of following one another. Long blocks get their
+// first kMaxPrefetchLines lines only. Always inlined on purpose: GCC takes an out-of-line
+// function that only prefetches for one without effects and deletes the calls to it.
+inline constexpr size_t kMaxPrefetchLines = 8;
+[[gnu::always_inline]] inline void prefetchBytes(const void* first, size_t bytes) {
+  const auto* p = static_cast<const char*>(first);
+  for (size_t line = 0; line < kMaxPrefetchLines && line * kCacheLineBytes < bytes; ++line)
+    __builtin_prefetch(p + line * kCacheLineBytes);
+}
+
+// The lines of a short run of n keys.
+[[gnu::always_inline]] inline void prefetchRun(const int32_t* first, int32_t n) {
+  if (n > 0)
+    prefetchBytes(first, static_cast<size_t>(n) * sizeof(int32_t));
+}
+
+// The first of first[0 .. n) that is >= key, or first + n.
+inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
+  if (n <= 0)
+    return first;
+  prefetchRun(first, n);
+  while (n > 1) {
+    const int32_t half = n / 2;
+    first = first[half] < key ? first + half : first;
+    n -= half;
+  }
+  return first + (*first < key);
+}
+
+// The first of first[0 .. n) that is > key, or first + n.
+inline const int32_t* upperBound(const int32_t* first, int32_t n, int32_t key) {
+  if (n <= 0)
+    return first;
+  prefetchRun(first, n);
+  while (n > 1) {
+    const int32_t half = n / 2;
+    first = first[half] <= key ? first + half : first;
+    n -= half;
+  }
+  return first + (*first <= key);
+}
+
+// The classic leftmost binary search over a[low .. high] (high inclusive, the caller
+// guarantees a valid range): the first position holding `key`, or -(insertion point) - 1.
+inline int32_t leftmostSearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+  const auto pos = static_cast<int32_t>(lowerBound(a + low, high - low + 1, key) - a);
+  return pos <= high && a[pos] == key ? pos : -pos - 1;
+}
+
+}  // namespace util
+
+#endif  // UTIL_KEY_SEARCH_H_
