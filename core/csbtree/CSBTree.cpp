@@ -134,6 +134,13 @@ class Verifier {
           return;
         }
       }
+      for (int32_t i = size; i < entries.getM(); ++i) {
+        if (entries.keyAt(node, i) != NodeGroupArrayMap::UNUSED_KEY) {
+          fail(where + ": unused key slot " + std::to_string(i) + " holds " +
+               std::to_string(entries.keyAt(node, i)) + " instead of the filler");
+          return;
+        }
+      }
       const CSBTreeNode* child = entries.childGroup(node);
       if (child == nullptr) {
         fail(where + " has no child group");
@@ -185,6 +192,14 @@ class Verifier {
         if (key < low || key > high) {
           fail(where + ": key " + std::to_string(key) + " lies outside its interval [" +
                std::to_string(low) + ", " + std::to_string(high) + "]");
+          return;
+        }
+      }
+      for (int32_t n = size + 1; n <= 2 * k_star; ++n) {
+        const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
+        if (key != LeafGroupArrayMap::UNUSED_KEY) {
+          fail(where + ": unused slot " + std::to_string(n) + " holds the key " +
+               std::to_string(key) + " instead of the filler");
           return;
         }
       }

@@ -9,14 +9,17 @@
 
 namespace core::csbtree {
 
-LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star) : LeafGroupArrayMap(two_k_star, 1) {}
+LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star) : LeafGroupArrayMap(two_k_star, 1) {
+  fillUnused(1, 0);
+}
 
 LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star, int32_t leaves)
     : two_k_star(two_k_star),
       numberOfLeaves(leaves),
       currentGroupSize(static_cast<int64_t>(leaves) * two_k_star),
       currentSize(0),
-      // Slots are written before they are read, so only the leaf sizes need zeroing.
+      // Slots are written before they are read, so only the leaf sizes need zeroing; the
+      // public constructor and the copies of the splits write the filler.
       block(std::make_unique_for_overwrite<int32_t[]>(
           static_cast<size_t>(2 * currentGroupSize + leaves))),
       keys(block.get()),
@@ -30,12 +33,16 @@ void LeafGroupArrayMap::updateCurrentSize() {
   currentSize = numberOfLeaves == 0 ? 0 : leafEnd(numberOfLeaves);
 }
 
+void LeafGroupArrayMap::fillUnused(int32_t leaf, int32_t count) {
+  std::fill(keys + leafStart(leaf) + count, keys + leafStart(leaf + 1), UNUSED_KEY);
+}
+
 int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
   const int64_t start = leafStart(leaf);
-  const int32_t count = currentLeafSize[leaf - 1];
   // Every caller goes on to the values it finds: fetch them while the keys are searched.
-  prefetchRun(values + start, count);
-  return csbtree::lowerBound(keys + start, count, key) - keys;
+  prefetchRun(values + start, two_k_star);
+  // The whole stretch, filler included: the answer does not depend on the leaf size.
+  return csbtree::lowerBound(keys + start, two_k_star, key) - keys;
 }
 
 int64_t LeafGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
@@ -53,8 +60,10 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
   for (; leaf <= numberOfLeaves; ++leaf) {
     const int64_t start = leafStart(leaf);
     const int32_t* first = keys + start;
+    // The whole stretch, filler included; only a key equal to the filler passes the leaf's
+    // entries, and it goes right after them.
     const int32_t count = currentLeafSize[leaf - 1];
-    const int64_t pos = upperBound(first, count, key) - keys;
+    const int64_t pos = std::min(upperBound(first, two_k_star, key) - keys, start + count);
     if (count < two_k_star) {
       addAtPos(key, value, leaf, pos);
       return false;
@@ -114,7 +123,7 @@ int32_t LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t high
   for (; leaf <= numberOfLeaves; ++leaf) {
     const int64_t pos = lowerBound(leaf, lowKey);
     if (pos < leafEnd(leaf))
-      return continueScan(pos, highKey, op);
+      return scan(leaf, pos, highKey, op);
   }
   return CONTINUE_WITH_BINSEARCH;
 }
@@ -123,19 +132,47 @@ int32_t LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
                                         util::IntPushOperator& op) const {
   if (pos > currentSize)
     return STOP;
+  return scan(static_cast<int32_t>(pos / two_k_star) + 1, pos, highKey, op);
+}
+
+int32_t LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t highKey,
+                                util::IntPushOperator& op) const {
+  // Locals, so that the call per value does not make the compiler reload the members.
+  const int32_t* const keyArray = keys;
+  const int32_t* const valueArray = values;
+  const int32_t* const sizes = currentLeafSize;
+  const int32_t stretch = two_k_star;
+  const int32_t leafCount = numberOfLeaves;
+  // Below the largest key, a leaf with unused slots ends in the filler, which stops the run
+  // by its key alone: the loop then makes one comparison per entry.
+  const bool fillerStops = highKey < UNUSED_KEY;
   bool pushed = false;
-  for (int32_t leaf = static_cast<int32_t>(pos / two_k_star) + 1; leaf <= numberOfLeaves; ++leaf) {
+  for (; leaf <= leafCount; ++leaf) {
+    const int64_t start = static_cast<int64_t>(leaf - 1) * stretch;
     // The scan will likely go on into the next leaf: ask for its lines while this one is read.
-    if (leaf < numberOfLeaves) {
-      prefetchRun(keys + leafStart(leaf + 1), two_k_star);
-      prefetchRun(values + leafStart(leaf + 1), two_k_star);
+    if (leaf < leafCount) {
+      prefetchRun(keyArray + start + stretch, stretch);
+      prefetchRun(valueArray + start + stretch, stretch);
     }
-    const int64_t end = leafEnd(leaf);
-    for (pos = std::max(pos, leafStart(leaf)); pos < end; ++pos) {
-      if (keys[pos] > highKey)
+    const int32_t size = sizes[leaf - 1];
+    const int64_t end = start + size;
+    const int64_t first = pos > start ? pos : start;
+    pos = first;
+    if (fillerStops && size < stretch) {
+      while (keyArray[pos] <= highKey) {
+        op.pass(valueArray[pos]);
+        ++pos;
+      }
+      pushed = pushed || pos > first;
+      if (pos < end)
         return STOP;
-      op.pass(values[pos]);
-      pushed = true;
+    } else {
+      for (; pos < end; ++pos) {
+        if (keyArray[pos] > highKey)
+          return STOP;
+        op.pass(valueArray[pos]);
+        pushed = true;
+      }
     }
   }
   return pushed ? CONTINUE_WITH_SCAN : CONTINUE_WITH_BINSEARCH;
@@ -163,6 +200,7 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   std::copy(keys + to, keys + end, keys + from);
   std::copy(values + to, values + end, values + from);
   const int64_t removed = to - from;
+  std::fill(keys + end - removed, keys + end, UNUSED_KEY);
   currentLeafSize[leaf - 1] -= static_cast<int32_t>(removed);
   if (leaf == numberOfLeaves)
     currentSize -= removed;
@@ -175,6 +213,7 @@ void LeafGroupArrayMap::copyEntries(const LeafGroupArrayMap& from, int64_t fromS
   std::copy(from.keys + fromSlot, from.keys + fromSlot + count, keys + to);
   std::copy(from.values + fromSlot, from.values + fromSlot + count, values + to);
   currentLeafSize[toLeaf - 1] = count;
+  fillUnused(toLeaf, count);
 }
 
 void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count,
@@ -190,6 +229,7 @@ void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLe
   std::copy(from.values + fromSlot, from.values + fromSlot + length, values + to);
   std::copy(from.currentLeafSize + fromLeaf - 1, from.currentLeafSize + fromLeaf - 1 + count,
             currentLeafSize + toLeaf - 1);
+  fillUnused(toLeaf + count - 1, currentLeafSize[toLeaf + count - 2]);
 }
 
 void LeafGroupArrayMap::split(int32_t leaf) {

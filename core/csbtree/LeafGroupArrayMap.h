@@ -2,10 +2,13 @@
 //
 // Leaves are numbered from 1. Leaf j owns the fixed stretch of `two_k_star` slots starting
 // at (j - 1) x two_k_star; its entries fill the start of that stretch in non-decreasing key
-// order, equal keys in insertion order, and the rest of the stretch is unused (unset or
-// stale, never read as an entry). Read leaf by leaf, the entries of the group form one
-// non-decreasing sequence, "the group's entries"; scans step from the last entry of a leaf to
-// the first entry of the next non-empty leaf.
+// order, equal keys in insertion order. The key slots of the rest of the stretch hold
+// UNUSED_KEY, the largest int (their value slots are unset or stale), so the keys of a whole
+// stretch are non-decreasing: a search covers the whole stretch without waiting for the leaf
+// size, and the first slot >= key it finds is the same as among the leaf's entries alone. The
+// size is still what tells an entry of the largest key from the filler. Read leaf by leaf,
+// the entries of the group form one non-decreasing sequence, "the group's entries"; scans
+// step from the last entry of a leaf to the first entry of the next non-empty leaf.
 //
 // There are no per-leaf objects: a leaf's place is computed from its number. The key array,
 // the value array and the leaf sizes share one allocation. The arrays are never grown in
@@ -28,6 +31,7 @@
 #define CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -40,6 +44,8 @@ class LeafGroupArrayMap {
   static constexpr int32_t STOP = 0;
   static constexpr int32_t CONTINUE_WITH_BINSEARCH = 1;
   static constexpr int32_t CONTINUE_WITH_SCAN = 2;
+  // The content of every key slot after a leaf's entries.
+  static constexpr int32_t UNUSED_KEY = std::numeric_limits<int32_t>::max();
 
   // One empty leaf of `two_k_star` slots (two_k_star >= 1).
   explicit LeafGroupArrayMap(int32_t two_k_star);
@@ -114,24 +120,32 @@ class LeafGroupArrayMap {
   // --- Read access for the leaf group, the graph output and the consistency check.
 
   int32_t getTwoKStar() const { return two_k_star; }
+  // Key slot `slot` (0 .. size() - 1): an entry's key or UNUSED_KEY.
   int32_t keyAt(int64_t slot) const { return keys[slot]; }
   int32_t valueAt(int64_t slot) const { return values[slot]; }
   // The slot just after the last entry of the last leaf.
   int64_t getCurrentSize() const { return currentSize; }
 
  private:
-  // `leaves` empty leaves; their slots are left unset.
+  // `leaves` empty leaves; their slots are left unset (not even the filler: the copies that
+  // fill them write it).
   LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
 
   int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star; }
   int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize[leaf - 1]; }
   // First slot of `leaf` whose key is >= key, or the leaf's end.
   int64_t lowerBound(int32_t leaf, int32_t key) const;
+  // Pushes values from slot `pos` of `leaf` (an earlier slot means: from the leaf's first
+  // entry) on while the key is <= highKey; continueScan with the leaf already known.
+  int32_t scan(int32_t leaf, int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
   void updateCurrentSize();
-  // Copies `count` entries from slot `fromSlot` of `from` into the empty leaf `toLeaf`.
+  // Writes the filler into the key slots of `leaf` after its first `count` ones.
+  void fillUnused(int32_t leaf, int32_t count);
+  // Copies `count` entries from slot `fromSlot` of `from` into the empty leaf `toLeaf`, and
+  // the filler after them.
   void copyEntries(const LeafGroupArrayMap& from, int64_t fromSlot, int32_t count, int32_t toLeaf);
   // Copies the entries of `count` leaves of `from`, starting with `fromLeaf`, into the empty
-  // leaves starting with `toLeaf`.
+  // leaves starting with `toLeaf`, filler included.
   void copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count, int32_t toLeaf);
 
   int32_t two_k_star;

@@ -1,5 +1,6 @@
 #include "core/csbtree/NodeGroupArrayMap.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 
@@ -12,10 +13,11 @@ NodeGroupArrayMap::NodeGroupArrayMap(int32_t m) : NodeGroupArrayMap(m, 1) {}
 NodeGroupArrayMap::NodeGroupArrayMap(int32_t m, int32_t numberOfNodes)
     : m(m),
       numberOfNodes(numberOfNodes),
-      keys(std::make_unique<int32_t[]>(static_cast<size_t>(m) * numberOfNodes)),
+      keys(std::make_unique_for_overwrite<int32_t[]>(static_cast<size_t>(m) * numberOfNodes)),
       nodes(static_cast<size_t>(numberOfNodes)),
       currentSizes(std::make_unique<int32_t[]>(static_cast<size_t>(numberOfNodes))) {
   assert(m >= 0 && numberOfNodes >= 0);
+  std::fill_n(keys.get(), static_cast<size_t>(m) * numberOfNodes, UNUSED_KEY);
 }
 
 NodeGroupArrayMap::NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept = default;

@@ -2,7 +2,11 @@
 //
 // The keys of all nodes lie in one int array, node after node, each node in a slot of fixed
 // width `m`: node i holds currentSizes[i] non-decreasing keys at keys[i x m ...]; the rest of
-// its slot is unused (zero or stale). Instead of one reference per child, node i holds one
+// its slot is filled with UNUSED_KEY, the largest int. The keys of a node slot, filler
+// included, are therefore non-decreasing as a whole, so a search can cover the whole slot
+// without first reading the node's size: the first slot >= key is the same as among the
+// node's keys alone, and the first slot > key only needs capping at the size (a key equal to
+// the largest int passes the filler). Instead of one reference per child, node i holds one
 // reference, nodes[i], to the group that holds all of its s + 1 children: child j of node i
 // is member j of that group and covers the keys from separator j - 1 to separator j. A search
 // therefore reads one contiguous block of at most m keys.
@@ -22,6 +26,7 @@
 #define CORE_CSBTREE_NODE_GROUP_ARRAY_MAP_H_
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +38,9 @@ namespace core::csbtree {
 
 class NodeGroupArrayMap {
  public:
+  // The content of every key slot beyond a node's keys.
+  static constexpr int32_t UNUSED_KEY = std::numeric_limits<int32_t>::max();
+
   // One node without keys whose child is the sentinel.
   explicit NodeGroupArrayMap(int32_t m);
   // `numberOfNodes` nodes without keys and without children.
@@ -60,14 +68,17 @@ class NodeGroupArrayMap {
   int64_t getFirstIntervalPosition(int32_t key, int32_t node) const {
     return currentSizes[node] == 0 ? -1 : nodeStart(node) + firstChildFor(key, node);
   }
-  // The same two searches as child numbers 0 .. s (0 for a node without keys).
+  // The same two searches as child numbers 0 .. s (0 for a node without keys). Both search
+  // the whole slot of the node, filler included (see above).
   int32_t lastChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys.get() + nodeStart(node);
-    return static_cast<int32_t>(upperBound(first, currentSizes[node], key) - first);
+    const int32_t child = static_cast<int32_t>(upperBound(first, m, key) - first);
+    const int32_t size = currentSizes[node];
+    return child < size ? child : size;
   }
   int32_t firstChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys.get() + nodeStart(node);
-    return static_cast<int32_t>(lowerBound(first, currentSizes[node], key) - first);
+    return static_cast<int32_t>(lowerBound(first, m, key) - first);
   }
 
   bool isNodeFull(int32_t node) const { return currentSizes[node] >= m; }
@@ -92,6 +103,7 @@ class NodeGroupArrayMap {
   int32_t getM() const { return m; }
   int32_t getNumberOfNodes() const { return numberOfNodes; }
   int32_t nodeSize(int32_t node) const { return currentSizes[node]; }
+  // Key slot i (0 .. m - 1) of `node`: a key for i < nodeSize(node), else UNUSED_KEY.
   int32_t keyAt(int32_t node, int32_t i) const { return keys[nodeStart(node) + i]; }
   // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
   CSBTreeNode* getChild(int32_t node) const;

@@ -28,7 +28,7 @@ bool longRun() {
   return test::longTestsRequested();
 }
 
-enum class Domain { kTiny, kSmall, kWholeRange };
+enum class Domain { kTiny, kSmall, kWholeRange, kTop };
 
 const char* nameOf(Domain domain) {
   switch (domain) {
@@ -38,6 +38,8 @@ const char* nameOf(Domain domain) {
       return "small";
     case Domain::kWholeRange:
       return "whole range";
+    case Domain::kTop:
+      return "top";
   }
   return "?";
 }
@@ -94,6 +96,9 @@ class Stream {
           return kMax - uniform(1, 3);
         return uniform(kMin, kMax);
       }
+      case Domain::kTop:
+        // Long runs of the largest int, which is also what unused slots hold.
+        return uniform(0, 2) == 0 ? kMax - uniform(1, 3) : kMax;
     }
     return 0;
   }
@@ -203,7 +208,7 @@ TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
   const int32_t seeds = longRun() ? 20 : 3;
   const int32_t operations = longRun() ? 20000 : 8000;
   int64_t compared = 0;
-  for (Domain domain : {Domain::kTiny, Domain::kSmall, Domain::kWholeRange}) {
+  for (Domain domain : {Domain::kTiny, Domain::kSmall, Domain::kWholeRange, Domain::kTop}) {
     for (int32_t seed = 1; seed <= seeds && !HasFailure(); ++seed) {
       SCOPED_TRACE(::testing::Message() << nameOf(domain) << " keys, seed " << seed);
       Stream stream(k, k_star, domain, static_cast<uint64_t>(seed) * 1000003 + k * 31 + k_star);

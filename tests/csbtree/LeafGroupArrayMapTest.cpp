@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <limits>
 
 #include "core/csbtree/CSBTreeConstants.h"
 #include "tests/support/RecordingOperator.h"
@@ -80,6 +81,53 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   EXPECT_THAT(op.values, IsEmpty());
   EXPECT_EQ(map.continueScan(3, 100, op), Map::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(50, 60));
+}
+
+// Unused key slots hold the largest int: a leaf without unused slots, and entries whose key
+// is the largest int, must still be told from them by the leaf size.
+TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  test::RecordingOperator op;
+  Map full(4);
+  addAll(full, 1, {1, 2, 3, 4});  // no unused slot after the last entry of the group
+  EXPECT_EQ(full.queryRange(1, 0, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(10, 20, 30, 40));
+  op.reset();
+  EXPECT_EQ(full.get(1, 4, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(40));
+  op.reset();
+  EXPECT_EQ(full.get(1, 5, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_TRUE(full.tryAdd(1, 0, 0));  // refused: it belongs inside the full leaf
+
+  Map top(4);
+  ASSERT_FALSE(top.tryAdd(1, 1, 1));
+  ASSERT_FALSE(top.tryAdd(1, kMax, 2));
+  ASSERT_FALSE(top.tryAdd(1, kMax, 3));
+  ASSERT_FALSE(top.tryAdd(1, kMax, 4));
+  top.split(1);  // [1, kMax] [kMax, kMax]
+  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
+  op.reset();
+  EXPECT_EQ(top.queryRange(1, 2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
+  op.reset();
+  EXPECT_EQ(top.queryRange(1, 2, kMax - 1, op), Map::STOP);
+  EXPECT_THAT(op.values, IsEmpty());
+  ASSERT_FALSE(top.tryAdd(2, kMax, 6));  // after the stored mappings of kMax
+  EXPECT_EQ(top.get(2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(3, 4, 6));
+  op.reset();
+
+  // Removals leave unused slots behind that no lookup takes for entries of kMax.
+  EXPECT_TRUE(top.remove(1, kMax, kAll));
+  EXPECT_TRUE(top.remove(2, kMax, kAll));
+  EXPECT_EQ(top.toString(), "1=1");
+  EXPECT_EQ(top.getCurrentSize(), 4);
+  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_BINSEARCH);
+  ASSERT_FALSE(top.tryAdd(1, 5, 7));
+  EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 0, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_THAT(op.values, ElementsAre(1, 7, 1, 7));
 }
 
 TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmallerKeys) {

@@ -1,0 +1,57 @@
+#include "core/csbtree/KeySearch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace core::csbtree {
+namespace {
+
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+// Short runs are counted (four keys at a time, then one by one), long ones bisected; every
+// length around the boundaries must give what the standard searches give, for keys with
+// duplicates, the extreme ints, and probes below, on and above every key.
+TEST(KeySearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
+  std::mt19937 random(7);
+  std::vector<int32_t> lengths;
+  for (int32_t n = 0; n <= kLinearSearchMax + 9; ++n)
+    lengths.push_back(n);
+  lengths.insert(lengths.end(), {127, 128, 129, 300});
+  for (int32_t n : lengths) {
+    for (int32_t round = 0; round < 4; ++round) {
+      std::vector<int32_t> run(static_cast<size_t>(n));
+      for (int32_t& key : run) {
+        const int32_t pick = std::uniform_int_distribution<int32_t>(0, 9)(random);
+        key = pick == 0   ? kMin
+              : pick == 1 ? kMax
+                          : std::uniform_int_distribution<int32_t>(-8, 8)(random);
+      }
+      std::sort(run.begin(), run.end());
+      std::vector<int32_t> probes = {kMin, kMin + 1, kMax - 1, kMax};
+      for (int32_t key : run) {
+        probes.push_back(key);
+        if (key != kMin)
+          probes.push_back(key - 1);
+        if (key != kMax)
+          probes.push_back(key + 1);
+      }
+      const int32_t* first = run.data();
+      for (int32_t probe : probes) {
+        SCOPED_TRACE(::testing::Message() << "n " << n << ", round " << round << ", key " << probe);
+        EXPECT_EQ(lowerBound(first, n, probe) - first,
+                  std::lower_bound(run.begin(), run.end(), probe) - run.begin());
+        EXPECT_EQ(upperBound(first, n, probe) - first,
+                  std::upper_bound(run.begin(), run.end(), probe) - run.begin());
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace core::csbtree
