@@ -30,7 +30,8 @@ int64_t countedBytes(util::Map& map) {
 std::vector<MapKind> buildRegistry() {
   return {
       {"dummy", "no-op map: the driver's own cost", false, make<util::DummyMap>, nullptr},
-      {"btree", "our B+-tree (k, k_star)", true, makeTree<util::BTreeMap>, nullptr},
+      {"btree", "our B+-tree (k, k_star)", true, makeTree<util::BTreeMap>,
+       countedBytes<util::BTreeMap>},
       {"csbtree", "our CSB+-tree (k, k_star)", true, makeTree<util::CSBTreeMap>,
        countedBytes<util::CSBTreeMap>},
       {"stdmap", "std::map, one value per key (the baseline map)", false, make<util::StdTreeMap>,

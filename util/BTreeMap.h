@@ -26,6 +26,9 @@ class BTreeMap final : public Map {
   void rangeQuery(int32_t lowKey, int32_t highKey, IntPushOperator& op) override;
   int64_t size() override;
 
+  // Bytes the tree has allocated and still holds (BTree::allocatedBytes).
+  int64_t allocatedBytes() const { return btree.allocatedBytes(); }
+
  private:
   core::btree::BTree btree;
 };

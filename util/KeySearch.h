@@ -1,5 +1,5 @@
 // Searches over a short sorted run of keys (one node or one leaf), as the tree descents use
-// them, and a prefetch for such runs.
+// them.
 //
 // Both searches are branch-free bisections: every step halves the range with a conditional
 // move, so the cost does not depend on how well the comparisons can be predicted, which for
@@ -8,35 +8,14 @@
 #ifndef UTIL_KEY_SEARCH_H_
 #define UTIL_KEY_SEARCH_H_
 
-#include <cstddef>
 #include <cstdint>
 
 namespace util {
-
-inline constexpr size_t kCacheLineBytes = 64;
-
-// Asks for the cache lines of [first, first + bytes) at once, so that the misses of the
-// accesses that follow overlap instead of following one another. Long blocks get their
-// first kMaxPrefetchLines lines only. Always inlined on purpose: GCC takes an out-of-line
-// function that only prefetches for one without effects and deletes the calls to it.
-inline constexpr size_t kMaxPrefetchLines = 8;
-[[gnu::always_inline]] inline void prefetchBytes(const void* first, size_t bytes) {
-  const auto* p = static_cast<const char*>(first);
-  for (size_t line = 0; line < kMaxPrefetchLines && line * kCacheLineBytes < bytes; ++line)
-    __builtin_prefetch(p + line * kCacheLineBytes);
-}
-
-// The lines of a short run of n keys.
-[[gnu::always_inline]] inline void prefetchRun(const int32_t* first, int32_t n) {
-  if (n > 0)
-    prefetchBytes(first, static_cast<size_t>(n) * sizeof(int32_t));
-}
 
 // The first of first[0 .. n) that is >= key, or first + n.
 inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
-  prefetchRun(first, n);
   while (n > 1) {
     const int32_t half = n / 2;
     first = first[half] < key ? first + half : first;
@@ -49,7 +28,6 @@ inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
 inline const int32_t* upperBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
-  prefetchRun(first, n);
   while (n > 1) {
     const int32_t half = n / 2;
     first = first[half] <= key ? first + half : first;

@@ -15,8 +15,8 @@ namespace {
 
 constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
-// How many leaves of a range query are asked for ahead of the scan.
-constexpr int32_t kLeavesPrefetchedPerRange = 8;
+// How many leaves after the first a range query asks for as soon as it knows them.
+constexpr int32_t kSiblingsPrefetched = 8;
 
 int32_t checkedK(int32_t k) {
   BTreeConstants::checkK(k);
@@ -65,8 +65,7 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 }
 
 // Lookups descend in a loop rather than through the nodes' virtual operations: the tree
-// knows its height, so it knows the kind of every node on the way, and it asks for each
-// node's lines as soon as it knows the node.
+// knows its height, so it knows the kind of every node on the way.
 InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
   auto* node = static_cast<InternalNode*>(root_);
   for (int32_t level = height_; level > 1; --level) {
@@ -74,7 +73,6 @@ InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
     if (child == nullptr)
       return nullptr;
     node = static_cast<InternalNode*>(child);
-    NodePool::prefetchInternalNode(node, k_);
   }
   return node;
 }
@@ -92,7 +90,6 @@ void BTree::get(int32_t key, util::IntPushOperator& op) {
     op.thatsallfolks();
     return;
   }
-  NodePool::prefetchLeaf(leaf, k_star_);
   leaf->get(key, op);
 }
 
@@ -105,11 +102,12 @@ void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& o
     const int32_t first = children.getIntervalPosition(lowKey);
     if (first >= 0) {
       leaf = static_cast<Leaf*>(children.nodeAt(first));
-      // The range's leaves under this parent are siblings here: ask for all of them (a few
-      // at most) at once, instead of meeting them one miss at a time along the chain.
+      // The range's next leaves are the siblings that follow here (chain-only leaves
+      // aside): ask for their first lines now, so that the chain walk finds them arriving
+      // together instead of waiting for each in turn.
       const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
-      for (int32_t pos = first; pos <= last && pos < first + kLeavesPrefetchedPerRange; ++pos)
-        NodePool::prefetchLeaf(static_cast<const Leaf*>(children.nodeAt(pos)), k_star_);
+      for (int32_t pos = first + 1; pos <= last && pos <= first + kSiblingsPrefetched; ++pos)
+        __builtin_prefetch(children.nodeAt(pos));
     }
   }
   if (leaf == nullptr) {

@@ -66,6 +66,9 @@ class BTree {
   // entries / (2 x k_star x leaves) with the slot count formed in 64 bits, so that no tree
   // size overflows it. Public so that sizes no test can build can still be checked.
   static double leafUtilization(int64_t entries, int32_t k_star, int64_t leaves);
+  // Bytes the tree has allocated and still holds: every node with its arrays, and the
+  // pool's bookkeeping. Nodes are never freed, so this never shrinks.
+  int64_t allocatedBytes() const { return pool_.allocatedBytes(); }
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<m>\t" to standard
   // output, without a line end.
   void printStats();

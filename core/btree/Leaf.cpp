@@ -13,11 +13,12 @@ int32_t checkedCapacity(int32_t k_star) {
   return 2 * k_star;
 }
 
-// Asks for the lines of the leaf after `leaf`, if any, while `leaf` is being read: a walk
-// along the chain would otherwise wait for every leaf in turn.
-void prefetchNext(const Leaf* leaf) {
+// Asks for the first line of the leaf after `leaf` while `leaf` is scanned, so that a
+// range scan does not wait for every leaf of the chain in turn. One line is enough: on
+// this hardware, asking for whole leaves measured slower than asking for nothing.
+void prefetchNextLeaf(const Leaf* leaf) {
   if (const Leaf* next = leaf->getNextLeaf(); next != nullptr)
-    NodePool::prefetchLeaf(next, leaf->getKStar());
+    __builtin_prefetch(next);
 }
 
 }  // namespace
@@ -72,7 +73,6 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) {
   int32_t code = entries_.get(key, op);
   for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    prefetchNext(leaf);
     code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
                                                          : leaf->entries_.continueGet(0, key, op);
   }
@@ -80,11 +80,11 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) {
 }
 
 void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  prefetchNext(this);
+  prefetchNextLeaf(this);
   int32_t code = entries_.queryRange(lowKey, highKey, op);
   for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    prefetchNext(leaf);
+    prefetchNextLeaf(leaf);
     code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH
                ? leaf->entries_.queryRange(lowKey, highKey, op)
                : leaf->entries_.continueScan(0, highKey, op);

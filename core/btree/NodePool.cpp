@@ -1,5 +1,6 @@
 #include "core/btree/NodePool.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -15,30 +16,44 @@ static_assert(alignof(Leaf) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(alignof(InternalNode) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(sizeof(Leaf) % alignof(int32_t) == 0);
 
+// Every block starts at this alignment; the chunks themselves come from operator new[].
+constexpr size_t kBlockAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
 }  // namespace
 
 NodePool::NodePool() = default;
 
 NodePool::~NodePool() {
-  // The blocks are freed after this body, once every node in them has been destroyed.
+  // The chunks are freed after this body, once every node in them has been destroyed.
   for (BTreeNode* node : nodes_)
     std::destroy_at(node);
 }
 
-std::byte* NodePool::allocate(size_t nodeBytes, size_t arrayBytes) {
-  // Make room in both lists first, so that registering the node cannot fail once built.
-  if (nodes_.size() == nodes_.capacity()) {
+std::byte* NodePool::allocate(size_t bytes) {
+  // Make room in the lists first, so that registering the node cannot fail once built.
+  if (nodes_.size() == nodes_.capacity())
     nodes_.reserve(2 * nodes_.size() + 16);
-    blocks_.reserve(nodes_.capacity());
+  if (chunks_.size() == chunks_.capacity())
+    chunks_.reserve(2 * chunks_.size() + 16);
+  bytes = (bytes + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+  if (bytes > freeBytes_) {
+    // The rest of the current chunk stays unused: blocks are never split across chunks.
+    // Chunks grow from 4 KiB, so that a small tree stays small.
+    const size_t size = std::max(bytes, std::min(kChunkBytes, size_t{4096} << chunks_.size()));
+    // Value-initialised: zero keys and values, as in a fresh array.
+    free_ = chunks_.emplace_back(std::make_unique<std::byte[]>(size)).get();
+    freeBytes_ = size;
+    chunkBytes_ += static_cast<int64_t>(size);
   }
-  // Value-initialised: zero keys and values, as in a fresh array.
-  return blocks_.emplace_back(std::make_unique<std::byte[]>(nodeBytes + arrayBytes)).get();
+  std::byte* block = free_;
+  free_ += bytes;
+  freeBytes_ -= bytes;
+  return block;
 }
 
 Leaf* NodePool::newLeaf(int32_t k_star) {
   BTreeConstants::checkKStar(k_star);
-  // 2 x k_star keys, then the values
-  std::byte* block = allocate(sizeof(Leaf), leafBlockBytes(k_star) - sizeof(Leaf));
+  std::byte* block = allocate(leafBlockBytes(k_star));  // the leaf, 2 x k_star keys, the values
   auto* storage = reinterpret_cast<int32_t*>(block + sizeof(Leaf));
   Leaf* leaf = std::construct_at(reinterpret_cast<Leaf*>(block), k_star, storage);
   adopt(leaf);
@@ -50,8 +65,7 @@ std::pair<std::byte*, InternalNodeArrayMap::Storage> NodePool::allocateInternalN
   BTreeConstants::checkK(k);
   // The keys right behind the node, then the children, aligned for pointers.
   const size_t childrenOffset = internalChildrenOffset(k);
-  std::byte* block =
-      allocate(sizeof(InternalNode), internalNodeBlockBytes(k) - sizeof(InternalNode));
+  std::byte* block = allocate(internalNodeBlockBytes(k));
   return {block,
           {reinterpret_cast<int32_t*>(block + sizeof(InternalNode)),
            reinterpret_cast<BTreeNode**>(block + childrenOffset)}};

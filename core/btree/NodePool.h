@@ -1,11 +1,13 @@
 // NodePool: allocates and owns every node of one B+-tree.
 //
-// Each node lives in one allocation together with its entry arrays, so that a search
-// touches the node and its keys in neighbouring cache lines instead of following pointers
-// to separate arrays. Nodes never own each other: children, the leaf chain and the tree's
-// root are plain pointers into the pool. So a node lives exactly as long as its tree, even
-// after removal has unlinked it from the chain, and destroying a tree of any size is a flat
-// loop rather than a recursion over the chain. Nodes are only ever added.
+// Each node lives in one block together with its entry arrays, so that a search touches the
+// node and its keys in neighbouring cache lines instead of following pointers to separate
+// arrays. Blocks are carved one after another out of large zero-filled chunks: no per-node
+// allocation, no allocator header between nodes, and an exact count of the bytes held.
+// Nodes never own each other: children, the leaf chain and the tree's root are plain
+// pointers into the pool. So a node lives exactly as long as its tree, even after removal
+// has unlinked it from the chain, and destroying a tree of any size is a flat loop rather
+// than a recursion over the chain. Nodes are only ever added.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_NODE_POOL_H_
@@ -40,16 +42,6 @@ class NodePool {
   // An internal node with one key and two children.
   InternalNode* newInternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);
 
-  // Ask for the cache lines of a node's whole block (the node and its arrays, up to eight
-  // lines) without waiting for them. A descent calls this as soon as it knows the next node,
-  // so that the lines its search will touch arrive together rather than one miss at a time.
-  static void prefetchLeaf(const Leaf* leaf, int32_t k_star) {
-    util::prefetchBytes(leaf, leafBlockBytes(k_star));
-  }
-  static void prefetchInternalNode(const InternalNode* node, int32_t k) {
-    util::prefetchBytes(node, internalNodeBlockBytes(k));
-  }
-
   // The size of one node's block: the node, then its arrays.
   static size_t leafBlockBytes(int32_t k_star) {
     return sizeof(Leaf) + 4 * static_cast<size_t>(k_star) * sizeof(int32_t);
@@ -62,10 +54,20 @@ class NodePool {
   int64_t leafCount() const { return leafCount_; }
   int64_t internalNodeCount() const { return internalNodeCount_; }
 
+  // Every byte the pool holds: its chunks, used or not, and its list of nodes.
+  int64_t allocatedBytes() const {
+    return chunkBytes_ + static_cast<int64_t>(chunks_.capacity() * sizeof(chunks_[0]) +
+                                              nodes_.capacity() * sizeof(nodes_[0]));
+  }
+
+  // Blocks are carved out of chunks that grow to this size; a larger block gets a chunk of
+  // its own.
+  static constexpr size_t kChunkBytes = size_t{64} << 10;
+
  private:
-  // A zero-filled block for a node of `nodeBytes` followed by `arrayBytes`. It also makes
-  // room to register the node, so that adopt() cannot fail once the node is built.
-  std::byte* allocate(size_t nodeBytes, size_t arrayBytes);
+  // A zero-filled block of `bytes`, aligned for any node. It also makes room to register
+  // the node, so that adopt() cannot fail once the node is built.
+  std::byte* allocate(size_t bytes);
   // Where an internal node's children start in its block: behind the node and its keys,
   // aligned for pointers.
   static size_t internalChildrenOffset(int32_t k) {
@@ -77,8 +79,11 @@ class NodePool {
   // Registers a node built at the start of the last allocated block, for destruction.
   void adopt(BTreeNode* node) { nodes_.push_back(node); }
 
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
-  std::vector<BTreeNode*> nodes_;  // every node built in one of the blocks
+  std::vector<std::unique_ptr<std::byte[]>> chunks_;
+  std::byte* free_ = nullptr;  // the unused end of the last chunk
+  size_t freeBytes_ = 0;
+  int64_t chunkBytes_ = 0;
+  std::vector<BTreeNode*> nodes_;  // every node built in one of the chunks
   int64_t leafCount_ = 0;
   int64_t internalNodeCount_ = 0;
 };
