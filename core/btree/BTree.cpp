@@ -90,6 +90,7 @@ void BTree::get(int32_t key, util::IntPushOperator& op) {
     op.thatsallfolks();
     return;
   }
+  NodePool::prefetchLeafEntries(leaf, k_star_);
   leaf->get(key, op);
 }
 
@@ -114,6 +115,7 @@ void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& o
     op.thatsallfolks();
     return;
   }
+  NodePool::prefetchLeafEntries(leaf, k_star_);
   leaf->queryRange(lowKey, highKey, op);
 }
 
