@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <limits>
+#include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/BTreeVerifier.h"
@@ -53,15 +54,34 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
     firstLeaf_ = pool_.newLeaf(k_star_);
     root_ = firstLeaf_;
   }
-  const std::optional<SplitInfo> rootSplit =
-      root_->add(key, value, kMinKey, kMaxKey, carrier, pool_);
-  if (rootSplit) {
+  // Down to the leaf, remembering the path; then the splits travel back up it, each parent
+  // absorbing its child's split until one does not split.
+  path_.clear();
+  BTreeNode* node = root_;
+  int32_t lowKey = kMinKey;
+  int32_t highKey = kMaxKey;
+  for (int32_t level = height_; level > 0; --level) {
+    auto* parent = static_cast<InternalNode*>(node);
+    const InternalNode::Route next = parent->route(key, lowKey, highKey);
+    if (next.child == nullptr)
+      throw std::logic_error("BTree::add: an internal node has no child to take the entry");
+    path_.push_back(parent);
+    node = next.child;
+    lowKey = next.lowKey;
+    highKey = next.highKey;
+  }
+  auto* leaf = static_cast<Leaf*>(node);
+  NodePool::prefetchLeafEntries(leaf, k_star_);
+  std::optional<SplitInfo> split = leaf->add(key, value, lowKey, highKey, carrier, pool_);
+  refreshNeeded_ = true;
+  for (; split && !path_.empty(); path_.pop_back())
+    split = path_.back()->absorb(*split, pool_);
+  if (split) {
     // The old root stays the first child; for a leaf root the split's left node may be a
     // chain-only leaf after it, which the chain still reaches.
-    root_ = pool_.newInternalNode(root_, rootSplit->pivot, rootSplit->rightNode, k_);
+    root_ = pool_.newInternalNode(root_, split->pivot, split->rightNode, k_);
     ++height_;
   }
-  refreshNeeded_ = true;
 }
 
 // Lookups descend in a loop rather than through the nodes' virtual operations: the tree
@@ -126,8 +146,21 @@ void BTree::remove(int32_t key) {
 void BTree::remove(int32_t key, int32_t value) {
   if (root_ == nullptr)
     return;
-  root_->remove(key, value, kMinKey, kMaxKey);
   refreshNeeded_ = true;
+  BTreeNode* node = root_;
+  int32_t lowKey = kMinKey;
+  int32_t highKey = kMaxKey;
+  for (int32_t level = height_; level > 0; --level) {
+    const InternalNode::Route next = static_cast<InternalNode*>(node)->route(key, lowKey, highKey);
+    if (next.child == nullptr)
+      return;
+    node = next.child;
+    lowKey = next.lowKey;
+    highKey = next.highKey;
+  }
+  auto* leaf = static_cast<Leaf*>(node);
+  NodePool::prefetchLeafEntries(leaf, k_star_);
+  leaf->remove(key, value, lowKey, highKey);
 }
 
 int64_t BTree::size() {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/btree/BTreeNode.h"
 #include "core/btree/InternalNode.h"
@@ -94,9 +95,10 @@ class BTree {
   void calculateStats();
 
   NodePool pool_;
-  BTreeNode* root_ = nullptr;  // a Leaf until the first root split, then an InternalNode
-  Leaf* firstLeaf_ = nullptr;  // start of the leaf chain; set with the root, never changes
-  int32_t height_ = 0;         // internal levels above the leaves: one more per root split
+  BTreeNode* root_ = nullptr;        // a Leaf until the first root split, then an InternalNode
+  Leaf* firstLeaf_ = nullptr;        // start of the leaf chain; set with the root, never changes
+  int32_t height_ = 0;               // internal levels above the leaves: one more per root split
+  std::vector<InternalNode*> path_;  // add's way down, kept to spare an allocation per add
   int32_t k_;
   int32_t k_star_;
   int64_t elemCount_ = 0;

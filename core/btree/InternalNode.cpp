@@ -31,23 +31,32 @@ InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32
   entries_.put(key, right);
 }
 
-std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
-                                           int32_t highKey, LeafCarrier* carrier, NodePool& pool) {
+InternalNode::Route InternalNode::route(int32_t key, int32_t lowKey, int32_t highKey) const {
   const int32_t pos = entries_.getIntervalPosition(key);
-  BTreeNode* child = pos < 0 ? nullptr : entries_.nodeAt(pos);
-  if (child == nullptr)
-    throw std::logic_error("InternalNode::add: the node has no child to take the entry");
-  const int32_t childLow = pos == 0 ? lowKey : entries_.keyAt(pos - 1);
-  const int32_t childHigh = pos == entries_.size() ? highKey : entries_.keyAt(pos);
-  const std::optional<SplitInfo> childSplit =
-      child->add(key, value, childLow, childHigh, carrier, pool);
-  if (!childSplit)
-    return std::nullopt;
-  // The split's left node is already in place: child `pos`, or a chain-only leaf after it.
-  entries_.put(childSplit->pivot, childSplit->rightNode);
+  if (pos < 0)
+    return {nullptr, lowKey, highKey};
+  return {entries_.nodeAt(pos), pos == 0 ? lowKey : entries_.keyAt(pos - 1),
+          pos == entries_.size() ? highKey : entries_.keyAt(pos)};
+}
+
+std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit, NodePool& pool) {
+  entries_.put(childSplit.pivot, childSplit.rightNode);
   if (entries_.size() < 2 * k_)
     return std::nullopt;
   return split(pool);
+}
+
+std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
+                                           int32_t highKey, LeafCarrier* carrier, NodePool& pool) {
+  const Route next = route(key, lowKey, highKey);
+  if (next.child == nullptr)
+    throw std::logic_error("InternalNode::add: the node has no child to take the entry");
+  const std::optional<SplitInfo> childSplit =
+      next.child->add(key, value, next.lowKey, next.highKey, carrier, pool);
+  if (!childSplit)
+    return std::nullopt;
+  // The split's left node is already in place: child `pos`, or a chain-only leaf after it.
+  return absorb(*childSplit, pool);
 }
 
 SplitInfo InternalNode::split(NodePool& pool) {
@@ -80,13 +89,9 @@ void InternalNode::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOper
 }
 
 void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
-  const int32_t pos = entries_.getIntervalPosition(key);
-  BTreeNode* child = pos < 0 ? nullptr : entries_.nodeAt(pos);
-  if (child == nullptr)
-    return;
-  const int32_t childLow = pos == 0 ? lowKey : entries_.keyAt(pos - 1);
-  const int32_t childHigh = pos == entries_.size() ? highKey : entries_.keyAt(pos);
-  child->remove(key, value, childLow, childHigh);
+  const Route next = route(key, lowKey, highKey);
+  if (next.child != nullptr)
+    next.child->remove(key, value, next.lowKey, next.highKey);
 }
 
 void InternalNode::toDot(util::OutputStream& out) {

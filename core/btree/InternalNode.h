@@ -50,6 +50,19 @@ class InternalNode final : public BTreeNode {
   // "[NULL | 10 | 11 | 20 | 12]".
   std::string toString() const;
 
+  // The two halves of add and remove, for callers that descend without recursion.
+  // The child whose interval holds `key`, with the bounds of that child's subtree inside
+  // this node's bounds [lowKey, highKey]; child is nullptr when the node has no keys.
+  struct Route {
+    BTreeNode* child;
+    int32_t lowKey;
+    int32_t highKey;
+  };
+  Route route(int32_t key, int32_t lowKey, int32_t highKey) const;
+  // Posts a child's split into the entries (the split's left node is already in place) and
+  // splits this node when that fills it. Returns this node's split, or nothing.
+  std::optional<SplitInfo> absorb(const SplitInfo& childSplit, NodePool& pool);
+
   const InternalNodeArrayMap& getEntries() const { return entries_; }
   int32_t getK() const { return k_; }
 
