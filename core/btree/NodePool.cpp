@@ -1,6 +1,7 @@
 #include "core/btree/NodePool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -15,9 +16,6 @@ namespace {
 static_assert(alignof(Leaf) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(alignof(InternalNode) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 static_assert(sizeof(Leaf) % alignof(int32_t) == 0);
-
-// Every block starts at this alignment; the chunks themselves come from operator new[].
-constexpr size_t kBlockAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 }  // namespace
 
@@ -40,10 +38,14 @@ std::byte* NodePool::allocate(size_t bytes) {
     // The rest of the current chunk stays unused: blocks are never split across chunks.
     // Chunks grow from 4 KiB, so that a small tree stays small.
     const size_t size = std::max(bytes, std::min(kChunkBytes, size_t{4096} << chunks_.size()));
-    // Value-initialised: zero keys and values, as in a fresh array.
-    free_ = chunks_.emplace_back(std::make_unique<std::byte[]>(size)).get();
+    // Value-initialised: zero keys and values, as in a fresh array. One alignment more than
+    // needed, so that the first block can start on a line.
+    std::byte* chunk =
+        chunks_.emplace_back(std::make_unique<std::byte[]>(size + kBlockAlignment)).get();
+    const auto misalignment = reinterpret_cast<uintptr_t>(chunk) % kBlockAlignment;
+    free_ = chunk + (misalignment == 0 ? 0 : kBlockAlignment - misalignment);
     freeBytes_ = size;
-    chunkBytes_ += static_cast<int64_t>(size);
+    chunkBytes_ += static_cast<int64_t>(size + kBlockAlignment);
   }
   std::byte* block = free_;
   free_ += bytes;

@@ -73,6 +73,10 @@ class NodePool {
                                               nodes_.capacity() * sizeof(nodes_[0]));
   }
 
+  // Every block starts on a cache line of its own, so that a node's header and first keys
+  // share one line: packed at the allocator's 16 bytes, a leaf's header straddled two lines
+  // in most places, and lookups measured 5-8 % slower, for 5 % less memory.
+  static constexpr size_t kBlockAlignment = 64;
   // Blocks are carved out of chunks that grow to this size; a larger block gets a chunk of
   // its own.
   static constexpr size_t kChunkBytes = size_t{64} << 10;
