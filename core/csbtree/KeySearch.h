@@ -4,9 +4,9 @@
 // key >= key sits at the number of keys < key, and the first key > key at the number of keys
 // <= key. The count reads every key, four at a time, with no load depending on another, so
 // once the lines are in it costs a few cycles, where a bisection waits for one load per step.
-// Longer runs use a branch-free bisection: every step halves the range with a conditional
-// move, so the cost does not depend on how well the comparisons can be predicted, which for
-// the random keys of a lookup is poorly. Both give the same answer.
+// Longer runs use the branch-free bisection of util/KeySearch.h. Both give the same answer.
+// (The B+-tree keeps the bisection for all runs: it reads only the lines its probes need,
+// which measured faster there, where a search starts before all of a node's lines are in.)
 #ifndef CORE_CSBTREE_KEY_SEARCH_H_
 #define CORE_CSBTREE_KEY_SEARCH_H_
 
@@ -15,6 +15,8 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+
+#include "util/KeySearch.h"
 
 namespace core::csbtree {
 
@@ -59,12 +61,7 @@ inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
   prefetchRun(first, n);
   if (n <= kLinearSearchMax)
     return first + countBelow<false>(first, n, key);
-  while (n > 1) {
-    const int32_t half = n / 2;
-    first = first[half] < key ? first + half : first;
-    n -= half;
-  }
-  return first + (*first < key);
+  return util::lowerBound(first, n, key);
 }
 
 // The first of first[0 .. n) that is > key, or first + n.
@@ -74,12 +71,7 @@ inline const int32_t* upperBound(const int32_t* first, int32_t n, int32_t key) {
   prefetchRun(first, n);
   if (n <= kLinearSearchMax)
     return first + countBelow<true>(first, n, key);
-  while (n > 1) {
-    const int32_t half = n / 2;
-    first = first[half] <= key ? first + half : first;
-    n -= half;
-  }
-  return first + (*first <= key);
+  return util::upperBound(first, n, key);
 }
 
 }  // namespace core::csbtree
