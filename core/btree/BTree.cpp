@@ -228,7 +228,7 @@ void BTree::toDot(util::OutputStream& out) {
 
 std::optional<std::string> BTree::verify() const {
   return BTreeVerifier(k_, k_star_, pool_)
-      .check(root_, firstLeaf_, refreshNeeded_, leafCount_, elemCount_);
+      .check(root_, firstLeaf_, height_, refreshNeeded_, leafCount_, elemCount_);
 }
 
 }  // namespace core::btree

@@ -80,7 +80,8 @@ class BTree {
   void toDot(util::OutputStream& out);
 
   // Checks the tree's invariants: key order inside every node and along the leaf chain,
-  // separators bounding their subtrees, fill limits, child counts, equal leaf depth, every
+  // separators bounding their subtrees, fill limits, child counts, equal leaf depth (and the
+  // recorded height, which lookups trust to tell node kinds apart), every
   // referenced leaf on the chain, and the cached statistics (when fresh) against a recount.
   // Returns the first violation found, or nothing. A diagnostic: no operation calls it.
   std::optional<std::string> verify() const;

@@ -25,13 +25,17 @@ BTreeVerifier::BTreeVerifier(int32_t k, int32_t k_star, const NodePool& pool)
     : k_(k), k_star_(k_star), pool_(pool) {}
 
 std::optional<std::string> BTreeVerifier::check(const BTreeNode* root, const Leaf* firstLeaf,
-                                                bool statsStale, int64_t leafCount,
+                                                int32_t height, bool statsStale, int64_t leafCount,
                                                 int64_t elemCount) {
   if ((root == nullptr) != (firstLeaf == nullptr))
     return std::string("the root and the first leaf must be set together");
   if (root != nullptr) {
     if (auto problem = checkSubtree(root, kOpenLow, kOpenHigh, 0))
       return problem;
+    if (leafDepth_ != height) {
+      return "the tree records " + std::to_string(height) +
+             " internal levels, its leaves lie at depth " + std::to_string(leafDepth_);
+    }
     if (referenced_.front().leaf != firstLeaf)
       return "the first leaf " + name(*firstLeaf) + " is not the leftmost leaf of the tree";
     if (auto problem = checkChain(firstLeaf))

@@ -27,10 +27,11 @@ class BTreeVerifier {
  public:
   BTreeVerifier(int32_t k, int32_t k_star, const NodePool& pool);
 
-  // The first broken invariant in words, or nothing. The statistics are compared with a
-  // recount unless `statsStale`.
-  std::optional<std::string> check(const BTreeNode* root, const Leaf* firstLeaf, bool statsStale,
-                                   int64_t leafCount, int64_t elemCount);
+  // The first broken invariant in words, or nothing. `height` is the number of internal
+  // levels the tree believes it has (its lookups trust it to tell node kinds apart). The
+  // statistics are compared with a recount unless `statsStale`.
+  std::optional<std::string> check(const BTreeNode* root, const Leaf* firstLeaf, int32_t height,
+                                   bool statsStale, int64_t leafCount, int64_t elemCount);
 
  private:
   // A leaf that an internal node (or the tree, for a leaf root) references, with the

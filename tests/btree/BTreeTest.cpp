@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/btree/BTreeConstants.h"
+#include "core/btree/BTreeVerifier.h"
 #include "core/btree/NodePool.h"
 #include "tests/support/RecordingOperator.h"
 #include "workload/TreeMapFactory.h"
@@ -196,6 +197,22 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
+}
+
+TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
+  // Lookups take the node kinds from the recorded height; a wrong height would make them read
+  // a leaf as an internal node. Built by hand: a leaf of two slots splits under a new root.
+  NodePool pool;
+  Leaf* left = pool.newLeaf(1);
+  ASSERT_FALSE(left->add(1, 10, kMin, kMax, nullptr, pool));
+  const std::optional<SplitInfo> split = left->add(5, 50, kMin, kMax, nullptr, pool);
+  ASSERT_TRUE(split);
+  InternalNode* root = pool.newInternalNode(left, split->pivot, split->rightNode, 2);
+  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 1, true, 0, 0), std::nullopt);
+  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 2, true, 0, 0).value_or(""),
+            "the tree records 2 internal levels, its leaves lie at depth 1");
+  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(left, left, 1, true, 0, 0).value_or(""),
+            "the tree records 1 internal levels, its leaves lie at depth 0");
 }
 
 }  // namespace
