@@ -4,6 +4,8 @@
 #                                        per map (and per k/k_star for the trees)
 #   <outdir>/grid_<tree>.svg             median time over the (k, k_star) grid of each tree,
 #                                        at the largest key space of the file
+# A plot is written only when the file has data for it (several key spaces; several pairs
+# of a tree), so a size sweep and a grid sweep can share one output directory.
 # Usage: scripts/plot.sh results.csv [outdir]
 set -euo pipefail
 
@@ -18,6 +20,9 @@ trap 'rm -rf "$work"' EXIT
 data() { grep -v '^#' "$csv" | tail -n +2; }
 
 # One data file per series for the size plot.
+if [ "$(data | cut -d, -f4 | sort -u | wc -l)" -lt 2 ]; then
+  echo "one key space only: no size plot"
+else
 data | awk -F, -v dir="$work" '{
   series = ($2 == "") ? $1 : $1 "_k" $2 "_" $3
   file = dir "/size_" series ".dat"
@@ -42,10 +47,16 @@ set grid
 plot $plots
 GNUPLOT
 echo "$out/ns_per_op_by_key_space.svg"
+fi
 
 # The (k, k_star) grid of each tree at the largest key space.
 largest=$(data | awk -F, '$2 != "" && $4 > max { max = $4 } END { print max + 0 }')
 for tree in $(data | awk -F, '$2 != "" { print $1 }' | sort -u); do
+  pairs=$(data | awk -F, -v t="$tree" -v ks="$largest" '$1 == t && $4 == ks { print $2, $3 }' | sort -u | wc -l)
+  if [ "$pairs" -lt 2 ]; then
+    echo "$tree: one (k, k_star) pair only: no grid plot"
+    continue
+  fi
   data | awk -F, -v t="$tree" -v ks="$largest" -v dir="$work" \
     '$1 == t && $4 == ks { print $3, $8 >> (dir "/grid_" t "_k" $2 ".dat") }'
   plots=""
