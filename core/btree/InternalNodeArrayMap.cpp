@@ -51,14 +51,7 @@ InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
 
 int32_t InternalNodeArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
                                            int32_t high) {
-  const auto size = static_cast<int64_t>(a.size());
-  const bool validRange = low <= high ? low >= 0 && high < size : low >= 0 && low <= size;
-  if (!validRange) {
-    throw std::out_of_range("InternalNodeArrayMap::binarySearch: range " + std::to_string(low) +
-                            " .. " + std::to_string(high) + " outside an array of " +
-                            std::to_string(size));
-  }
-  return util::leftmostSearch(a.data(), key, low, high);
+  return util::checkedLeftmostSearch(a, key, low, high, "InternalNodeArrayMap::binarySearch");
 }
 
 int32_t InternalNodeArrayMap::search(int32_t key) const {
