@@ -57,22 +57,12 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   // Down to the leaf, remembering the path; then the splits travel back up it, each parent
   // absorbing its child's split until one does not split.
   path_.clear();
-  BTreeNode* node = root_;
-  int32_t lowKey = kMinKey;
-  int32_t highKey = kMaxKey;
-  for (int32_t level = height_; level > 0; --level) {
-    auto* parent = static_cast<InternalNode*>(node);
-    const InternalNode::Route next = parent->route(key, lowKey, highKey);
-    if (next.child == nullptr)
-      throw std::logic_error("BTree::add: an internal node has no child to take the entry");
-    path_.push_back(parent);
-    node = next.child;
-    lowKey = next.lowKey;
-    highKey = next.highKey;
-  }
-  auto* leaf = static_cast<Leaf*>(node);
-  NodePool::prefetchLeafEntries(leaf, k_star_);
-  std::optional<SplitInfo> split = leaf->add(key, value, lowKey, highKey, carrier, pool_);
+  const LeafRoute route = routeToLeaf(key, &path_);
+  if (route.leaf == nullptr)
+    throw std::logic_error("BTree::add: an internal node has no child to take the entry");
+  NodePool::prefetchLeafEntries(route.leaf, k_star_);
+  std::optional<SplitInfo> split =
+      route.leaf->add(key, value, route.lowKey, route.highKey, carrier, pool_);
   refreshNeeded_ = true;
   for (; split && !path_.empty(); path_.pop_back())
     split = path_.back()->absorb(*split, pool_);
@@ -147,20 +137,29 @@ void BTree::remove(int32_t key, int32_t value) {
   if (root_ == nullptr)
     return;
   refreshNeeded_ = true;
+  const LeafRoute route = routeToLeaf(key, nullptr);
+  if (route.leaf == nullptr)
+    return;
+  NodePool::prefetchLeafEntries(route.leaf, k_star_);
+  route.leaf->remove(key, value, route.lowKey, route.highKey);
+}
+
+BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const {
   BTreeNode* node = root_;
   int32_t lowKey = kMinKey;
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
-    const InternalNode::Route next = static_cast<InternalNode*>(node)->route(key, lowKey, highKey);
+    auto* parent = static_cast<InternalNode*>(node);
+    const InternalNode::Route next = parent->route(key, lowKey, highKey);
     if (next.child == nullptr)
-      return;
+      return {nullptr, lowKey, highKey};
+    if (path != nullptr)
+      path->push_back(parent);
     node = next.child;
     lowKey = next.lowKey;
     highKey = next.highKey;
   }
-  auto* leaf = static_cast<Leaf*>(node);
-  NodePool::prefetchLeafEntries(leaf, k_star_);
-  leaf->remove(key, value, lowKey, highKey);
+  return {static_cast<Leaf*>(node), lowKey, highKey};
 }
 
 int64_t BTree::size() {
