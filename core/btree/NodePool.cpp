@@ -33,7 +33,7 @@ std::byte* NodePool::allocate(size_t bytes) {
     nodes_.reserve(2 * nodes_.size() + 16);
   if (chunks_.size() == chunks_.capacity())
     chunks_.reserve(2 * chunks_.size() + 16);
-  bytes = (bytes + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+  bytes = alignUp(bytes, kBlockAlignment);
   if (bytes > freeBytes_) {
     // The rest of the current chunk stays unused: blocks are never split across chunks.
     // Chunks grow from 4 KiB, so that a small tree stays small.
@@ -42,8 +42,8 @@ std::byte* NodePool::allocate(size_t bytes) {
     // needed, so that the first block can start on a line.
     std::byte* chunk =
         chunks_.emplace_back(std::make_unique<std::byte[]>(size + kBlockAlignment)).get();
-    const auto misalignment = reinterpret_cast<uintptr_t>(chunk) % kBlockAlignment;
-    free_ = chunk + (misalignment == 0 ? 0 : kBlockAlignment - misalignment);
+    const auto address = reinterpret_cast<uintptr_t>(chunk);
+    free_ = chunk + (alignUp(address, kBlockAlignment) - address);
     freeBytes_ = size;
     chunkBytes_ += static_cast<int64_t>(size + kBlockAlignment);
   }

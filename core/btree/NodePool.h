@@ -85,11 +85,15 @@ class NodePool {
   // A zero-filled block of `bytes`, aligned for any node. It also makes room to register
   // the node, so that adopt() cannot fail once the node is built.
   std::byte* allocate(size_t bytes);
+  // `bytes` rounded up to a multiple of `alignment`.
+  static constexpr size_t alignUp(size_t bytes, size_t alignment) {
+    return (bytes + alignment - 1) / alignment * alignment;
+  }
   // Where an internal node's children start in its block: behind the node and its keys,
   // aligned for pointers.
   static size_t internalChildrenOffset(int32_t k) {
     const size_t keysEnd = sizeof(InternalNode) + 2 * static_cast<size_t>(k) * sizeof(int32_t);
-    return (keysEnd + alignof(BTreeNode*) - 1) / alignof(BTreeNode*) * alignof(BTreeNode*);
+    return alignUp(keysEnd, alignof(BTreeNode*));
   }
   // A block for an internal node with parameter k, and where its arrays go.
   std::pair<std::byte*, InternalNodeArrayMap::Storage> allocateInternalNode(int32_t k);
