@@ -23,10 +23,6 @@ namespace {
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-bool longRun() {
-  return test::longTestsRequested();
-}
-
 int64_t comparedOperations = 0;
 
 // Prints how many operations the differential tests compared, once at the end.
@@ -35,7 +31,7 @@ class ComparedOperationsReport : public ::testing::Environment {
   void TearDown() override {
     if (comparedOperations > 0) {
       std::cout << "[ DIFFERENTIAL ] " << comparedOperations << " operations compared ("
-                << (longRun() ? "long" : "default") << " run)\n";
+                << (test::longTestsRequested() ? "long" : "default") << " run)\n";
     }
   }
 };
@@ -107,8 +103,8 @@ struct Parameters {
 class BTreeDifferentialTest : public ::testing::TestWithParam<Parameters> {
  protected:
   // The long run is sized to take a few minutes under the sanitizers.
-  int seeds() const { return longRun() ? 12 : 4; }
-  int operationsPerStream() const { return longRun() ? 20000 : 8000; }
+  int seeds() const { return test::longTestsRequested() ? 12 : 4; }
+  int operationsPerStream() const { return test::longTestsRequested() ? 20000 : 8000; }
 };
 
 void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& expected,

@@ -13,11 +13,15 @@
 #include "core/btree/BTreeVerifier.h"
 #include "core/btree/NodePool.h"
 #include "tests/support/RecordingOperator.h"
+#include "tests/support/TreeLookups.h"
 #include "workload/TreeMapFactory.h"
 #include "workload/WorkloadGenerator.h"
 
 namespace core::btree {
 namespace {
+
+using test::rangeOf;
+using test::valuesOf;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -25,20 +29,6 @@ using ::testing::IsEmpty;
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-
-std::vector<int32_t> valuesOf(BTree& tree, int32_t key) {
-  test::RecordingOperator op;
-  tree.get(key, op);
-  EXPECT_EQ(op.endCalls, 1);
-  return op.values;
-}
-
-std::vector<int32_t> rangeOf(BTree& tree, int32_t lowKey, int32_t highKey) {
-  test::RecordingOperator op;
-  tree.queryRange(lowKey, highKey, op);
-  EXPECT_EQ(op.endCalls, 1);
-  return op.values;
-}
 
 std::string name(const BTreeNode* node) {
   return std::to_string(node->identityNumber());

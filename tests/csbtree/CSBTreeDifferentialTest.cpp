@@ -24,10 +24,6 @@ namespace {
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-bool longRun() {
-  return test::longTestsRequested();
-}
-
 enum class Domain { kTiny, kSmall, kWholeRange, kTop };
 
 const char* nameOf(Domain domain) {
@@ -205,8 +201,8 @@ class CSBTreeDifferentialTest : public ::testing::TestWithParam<std::pair<int32_
 
 TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
   const auto [k, k_star] = GetParam();
-  const int32_t seeds = longRun() ? 20 : 3;
-  const int32_t operations = longRun() ? 20000 : 8000;
+  const int32_t seeds = test::longTestsRequested() ? 20 : 3;
+  const int32_t operations = test::longTestsRequested() ? 20000 : 8000;
   int64_t compared = 0;
   for (Domain domain : {Domain::kTiny, Domain::kSmall, Domain::kWholeRange, Domain::kTop}) {
     for (int32_t seed = 1; seed <= seeds && !HasFailure(); ++seed) {

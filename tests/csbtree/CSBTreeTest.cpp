@@ -14,12 +14,16 @@
 #include "core/csbtree/NodeGroup.h"
 #include "tests/csbtree/TestStreams.h"
 #include "tests/support/RecordingOperator.h"
+#include "tests/support/TreeLookups.h"
 #include "util/CSBTreeMap.h"
 #include "workload/TreeMapFactory.h"
 #include "workload/WorkloadGenerator.h"
 
 namespace core::csbtree {
 namespace {
+
+using test::rangeOf;
+using test::valuesOf;
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -34,20 +38,6 @@ std::string id(const CSBTreeNode* group) {
 
 const NodeGroup& asNodeGroup(const CSBTreeNode* group) {
   return static_cast<const NodeGroup&>(*group);
-}
-
-std::vector<int32_t> get(CSBTree& tree, int32_t key) {
-  test::RecordingOperator op;
-  tree.get(key, op);
-  EXPECT_EQ(op.endCalls, 1);
-  return op.values;
-}
-
-std::vector<int32_t> range(CSBTree& tree, int32_t lowKey, int32_t highKey) {
-  test::RecordingOperator op;
-  tree.queryRange(lowKey, highKey, op);
-  EXPECT_EQ(op.endCalls, 1);
-  return op.values;
 }
 
 std::string stats(CSBTree& tree) {
@@ -77,7 +67,7 @@ TEST(CSBTreeTest, ParametersWithoutRoomOrBeyondTheBoundAreRefused) {
   CSBTree largest(1048576, 1048576);
   largest.add(3, 30);
   largest.add(1, 10);
-  EXPECT_THAT(range(largest, kMin, kMax), ElementsAre(10, 30));
+  EXPECT_THAT(rangeOf(largest, kMin, kMax), ElementsAre(10, 30));
 
   // The program reports a refused parameter in one line and exits with status 2.
   std::ostringstream out;
@@ -90,8 +80,8 @@ TEST(CSBTreeTest, ParametersWithoutRoomOrBeyondTheBoundAreRefused) {
 
 TEST(CSBTreeTest, TreeThatNeverReceivedAnEntryBehavesAsEmpty) {
   CSBTree tree(2, 2);
-  EXPECT_THAT(get(tree, 5), IsEmpty());
-  EXPECT_THAT(range(tree, kMin, kMax), IsEmpty());
+  EXPECT_THAT(valuesOf(tree, 5), IsEmpty());
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), IsEmpty());
   tree.remove(5);
   EXPECT_EQ(tree.size(), 0);
   EXPECT_EQ(tree.getLeafCount(), 0);
@@ -167,18 +157,18 @@ TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
       }
     }
     ASSERT_EQ(tree.verify(), std::nullopt);
-    EXPECT_THAT(get(tree, 7), ElementsAreArray(sevens));
-    EXPECT_THAT(range(tree, 7, 7), ElementsAreArray(sevens));
+    EXPECT_THAT(valuesOf(tree, 7), ElementsAreArray(sevens));
+    EXPECT_THAT(rangeOf(tree, 7, 7), ElementsAreArray(sevens));
     std::vector<int32_t> all = sixes;
     all.insert(all.end(), sevens.begin(), sevens.end());
     all.insert(all.end(), eights.begin(), eights.end());
-    EXPECT_THAT(range(tree, 6, 8), ElementsAreArray(all));
+    EXPECT_THAT(rangeOf(tree, 6, 8), ElementsAreArray(all));
 
     tree.remove(7);
-    EXPECT_THAT(get(tree, 7), IsEmpty());
+    EXPECT_THAT(valuesOf(tree, 7), IsEmpty());
     EXPECT_EQ(tree.size(), 24);
-    EXPECT_THAT(get(tree, 6), ElementsAreArray(sixes));
-    EXPECT_THAT(get(tree, 8), ElementsAreArray(eights));
+    EXPECT_THAT(valuesOf(tree, 6), ElementsAreArray(sixes));
+    EXPECT_THAT(valuesOf(tree, 8), ElementsAreArray(eights));
     EXPECT_EQ(tree.verify(), std::nullopt);
   }
 }

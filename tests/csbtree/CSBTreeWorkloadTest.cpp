@@ -2,26 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/DefaultWorkload.h"
 #include "workload/TreeMapFactory.h"
-#include "workload/WorkloadGenerator.h"
 
 namespace test {
 namespace {
 
 TEST(CSBTreeWorkloadTest, DefaultRunReachesTheExpectedSizesWithoutWarning) {
-  std::ostringstream out;
-  std::ostringstream err;
-  ASSERT_EQ(WorkloadGenerator::main({}, createTreeMap, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-  std::vector<std::string> lines;
-  std::istringstream in(out.str());
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  ASSERT_EQ(lines.size(), 7u) << out.str();
+  const WorkloadRun run = runDefaultWorkload(createTreeMap);
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string>& lines = run.lines;
+  ASSERT_EQ(lines.size(), 7u) << ::testing::PrintToString(lines);
   EXPECT_EQ(lines[2],
             "# desired tree size:\t1000000\ttree size reported by implementation:\t1000000");
   EXPECT_EQ(lines[3],

@@ -32,16 +32,19 @@ class ModelMultimap {
   std::vector<int32_t> get(int32_t key) const {
     std::vector<int32_t> values;
     auto [it, end] = entries_.equal_range(key);
-    for (; it != end; ++it) values.push_back(it->second);
+    for (; it != end; ++it)
+      values.push_back(it->second);
     return values;
   }
 
   // Values of all keys in [lowKey, highKey], ascending by key; nothing when lowKey > highKey.
   std::vector<int32_t> range(int32_t lowKey, int32_t highKey) const {
     std::vector<int32_t> values;
-    if (lowKey > highKey) return values;
+    if (lowKey > highKey)
+      return values;
     const auto end = entries_.upper_bound(highKey);
-    for (auto it = entries_.lower_bound(lowKey); it != end; ++it) values.push_back(it->second);
+    for (auto it = entries_.lower_bound(lowKey); it != end; ++it)
+      values.push_back(it->second);
     return values;
   }
 

@@ -3,33 +3,27 @@
 
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/DefaultWorkload.h"
 #include "util/StdTreeMap.h"
-#include "workload/WorkloadGenerator.h"
 
 namespace test {
 namespace {
 
 TEST(DefaultWorkloadTest, BaselineMapReachesTheExpectedSizesAndTheReportIsComplete) {
-  std::ostringstream out;
-  std::ostringstream err;
   const TreeMapFactory stdTreeMaps = [](const std::string& type, int32_t,
                                         int32_t) -> std::optional<TreeMapChoice> {
     if (type != "csbtree")
       return std::nullopt;
     return TreeMapChoice{std::make_unique<util::StdTreeMap>(), "util.StdTreeMap"};
   };
-  ASSERT_EQ(WorkloadGenerator::main({}, stdTreeMaps, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-
-  std::vector<std::string> lines;
-  std::istringstream in(out.str());
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  ASSERT_EQ(lines.size(), 7u) << out.str();
+  const WorkloadRun run = runDefaultWorkload(stdTreeMaps);
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string>& lines = run.lines;
+  ASSERT_EQ(lines.size(), 7u) << ::testing::PrintToString(lines);
   EXPECT_EQ(lines[0], "# desired tree size:\t1000000\ttree size reported by implementation:\t-1");
   EXPECT_EQ(lines[1], "# desired tree size:\t2253649\ttree size reported by implementation:\t-1");
   EXPECT_EQ(lines[2],
