@@ -2,8 +2,8 @@
 //
 // The container must offer emplace, erase(key), lower_bound, end and size with the meaning
 // std::multimap gives them: every inserted pair is kept (equal keys in insertion order) and
-// erase removes all mappings of a key. The adapter never calls
-// thatsallfolks(). A range query with lowKey > highKey delivers nothing.
+// erase removes all mappings of a key. The adapter never calls thatsallfolks(). A range
+// query with lowKey > highKey delivers nothing.
 #ifndef BENCH_MAPS_MULTIMAP_ADAPTER_H_
 #define BENCH_MAPS_MULTIMAP_ADAPTER_H_
 
