@@ -13,6 +13,7 @@
 
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
+#include "workload/KeyDistribution.h"
 #include "workload/OperationStream.h"
 
 namespace bench {
@@ -25,6 +26,8 @@ struct WorkloadConfig {
   test::OperationMix fillMix{0.0, 0.5, 0.0};
   test::OperationMix measuredMix{0.7, 0.6, 0.5};
   int64_t seed = 42;
+  test::KeyDistribution distribution = test::KeyDistribution::kUniform;  // keys of the measured run
+  double theta = test::kDefaultTheta;  // Zipf exponent of kZipf and kLatest
   int32_t sampleEvery = 64;  // a power of two; 0 turns latency sampling off
 };
 
