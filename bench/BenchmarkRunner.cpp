@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -120,6 +121,23 @@ bool writeAll(int fd, const void* data, size_t size) {
   return true;
 }
 
+// Everything the other end writes until it closes the pipe.
+std::string readAll(int fd) {
+  std::string bytes;
+  char buffer[4096];
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return bytes;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+constexpr char kResultTag = 'R';
+constexpr char kFailureTag = 'E';
+
 }  // namespace
 
 RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
@@ -183,33 +201,36 @@ std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& 
     return std::nullopt;
   }
   if (child == 0) {
+    // The child sends kResultTag and the result, or kFailureTag and the exception's message.
     ::close(fds[0]);
-    const RunResult result = runInProcess(kind, parameters, config, options);
-    const bool sent = writeAll(fds[1], &result, sizeof result);
+    bool sent = false;
+    try {
+      const RunResult result = runInProcess(kind, parameters, config, options);
+      sent = writeAll(fds[1], &kResultTag, 1) && writeAll(fds[1], &result, sizeof result);
+    } catch (const std::exception& failure) {
+      const std::string_view message = failure.what();
+      if (writeAll(fds[1], &kFailureTag, 1))
+        writeAll(fds[1], message.data(), message.size());
+    }
     ::_exit(sent ? 0 : 1);
   }
   ::close(fds[1]);
-  RunResult result;
-  size_t received = 0;
-  char* bytes = reinterpret_cast<char*>(&result);
-  while (received < sizeof result) {
-    const ssize_t n = ::read(fds[0], bytes + received, sizeof result - received);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      break;
-    received += static_cast<size_t>(n);
-  }
+  const std::string received = readAll(fds[0]);
   ::close(fds[0]);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (received != sizeof result || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    error = "the run of " + kind.name + " failed" +
-            (WIFSIGNALED(status) ? std::string(" with signal ") + strsignal(WTERMSIG(status))
-                                 : std::string());
+  const bool complete = received.size() == 1 + sizeof(RunResult) && received[0] == kResultTag;
+  if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    error = "the run of " + kind.name + " failed";
+    if (!received.empty() && received[0] == kFailureTag)
+      error += ": " + received.substr(1);
+    else if (WIFSIGNALED(status))
+      error += std::string(" with signal ") + strsignal(WTERMSIG(status));
     return std::nullopt;
   }
+  RunResult result;
+  std::memcpy(&result, received.data() + 1, sizeof result);
   return result;
 }
 

@@ -28,7 +28,7 @@ struct WorkloadConfig {
   int64_t seed = 42;
   test::KeyDistribution distribution = test::KeyDistribution::kUniform;  // keys of the measured run
   double theta = test::kDefaultTheta;  // Zipf exponent of kZipf and kLatest
-  int32_t sampleEvery = 64;  // a power of two; 0 turns latency sampling off
+  int32_t sampleEvery = 64;            // a power of two; 0 turns latency sampling off
 };
 
 // What pushed values a map delivered over both runs, for cross-checking maps.

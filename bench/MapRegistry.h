@@ -32,6 +32,8 @@ struct MapKind {
   // The exact number of bytes the map has allocated, for maps that can tell. Maps without it
   // are measured by the peak resident size of their process over that of the no-op map.
   std::function<int64_t(util::Map&)> allocatedBytes;
+  // A generous figure of the bytes one entry takes at most, for refusing runs that cannot fit.
+  double estimatedBytesPerEntry = 64;
 };
 
 // All maps, "dummy" (the no-op map every time is measured against) first.

@@ -1,0 +1,63 @@
+// Options: mapbench's command line, its workload presets and its checks.
+//
+// parseOptions() turns the command line into Options and refuses anything it cannot run
+// (an unknown map, distribution or preset, a number out of range, tree parameters a tree
+// refuses) with one line on the error stream, before any run starts. Explicit ratio and
+// range-length options override what a preset sets.
+#ifndef BENCH_OPTIONS_H_
+#define BENCH_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchmarkRunner.h"
+#include "bench/MapRegistry.h"
+
+namespace bench {
+
+struct Options {
+  std::vector<std::string> maps = {"btree", "csbtree", "abslbtree"};
+  WorkloadConfig config;
+  std::vector<test::KeyDistribution> distributions = {test::KeyDistribution::kUniform};
+  std::string workload = "default";  // the preset the measured mix came from
+  TreeParameters parameters;
+  std::vector<std::string> parameterPairs;  // "k:k_star"
+  std::vector<int32_t> parameterGrid;
+  std::vector<int32_t> keySpaces;
+  int repetitions = 3;
+  std::string jsonPath, csvPath;
+  bool inProcess = false;
+  bool check = false;
+  bool noProgress = false;
+  bool list = false;
+  bool opsGiven = false;  // --ops given: a --key-spaces sweep keeps the measured operations
+};
+
+// A named measured mix: the ratios and range length a preset sets.
+struct WorkloadPreset {
+  const char* name;
+  const char* description;
+  test::OperationMix mix;
+  int32_t maxRangeSize;
+};
+
+const std::vector<WorkloadPreset>& workloadPresets();
+const WorkloadPreset* findPreset(const std::string& name);
+
+// Exit status of a refused command line.
+inline constexpr int kUsageError = 2;
+
+// Parses and checks the command line. Returns nothing when the runs may start, otherwise the
+// exit status to end with (0 after --help, kUsageError after a refusal).
+std::optional<int> parseOptions(int argc, const char* const* argv, Options& options,
+                                std::ostream& out, std::ostream& err);
+
+// The maps that `names` select, in order; nullptr entries are unknown names.
+std::vector<const MapKind*> selectMaps(const std::vector<std::string>& names);
+
+}  // namespace bench
+
+#endif  // BENCH_OPTIONS_H_

@@ -1,0 +1,40 @@
+#include "bench/ResultFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace bench {
+
+namespace {
+
+template <class Write>
+bool writeFile(const std::string& path, Write write, std::ostream& err) {
+  if (path.empty())
+    return true;
+  errno = 0;
+  std::ofstream file(path);
+  if (file) {
+    write(file);
+    file.close();  // flushes: a full disk shows here
+  }
+  if (!file) {
+    err << "mapbench: could not write " << path
+        << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
+                      const Context& context, const std::vector<Row>& rows, std::ostream& err) {
+  const bool jsonWritten = writeFile(
+      jsonPath, [&](std::ostream& out) { writeJson(out, context, rows); }, err);
+  const bool csvWritten = writeFile(
+      csvPath, [&](std::ostream& out) { writeCsv(out, context, rows); }, err);
+  return jsonWritten && csvWritten;
+}
+
+}  // namespace bench

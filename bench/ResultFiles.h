@@ -1,0 +1,23 @@
+// ResultFiles: writes the JSON and CSV files a mapbench invocation asked for.
+//
+// A file that could not be written, completely, is a failure the caller must report: every
+// other requested file is still written.
+#ifndef BENCH_RESULT_FILES_H_
+#define BENCH_RESULT_FILES_H_
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/Report.h"
+
+namespace bench {
+
+// Writes `rows` as JSON to `jsonPath` and as CSV to `csvPath` (an empty path writes nothing).
+// Returns false, after one line per failed file on `err`, when a file was not written.
+bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
+                      const Context& context, const std::vector<Row>& rows, std::ostream& err);
+
+}  // namespace bench
+
+#endif  // BENCH_RESULT_FILES_H_
