@@ -1,15 +1,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "bench/BenchmarkRunner.h"
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
+#include "tests/support/Subprocess.h"
 #include "util/DummyIntPushOperator.h"
 #include "util/StdTreeMap.h"
 #include "workload/WorkloadGenerator.h"
@@ -17,21 +20,20 @@
 namespace bench {
 namespace {
 
+// mapbench with `arguments` split at spaces; standard error is folded into the output.
 struct ProgramResult {
   int status;
   std::string output;
 };
 
-ProgramResult runMapbench(const std::string& arguments) {
-  const std::string command = std::string(MAPBENCH_EXECUTABLE) + " " + arguments + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+ProgramResult runMapbench(const std::string& arguments,
+                          test::StdoutMode mode = test::StdoutMode::kCapture) {
+  std::vector<std::string> args;
+  std::istringstream words(arguments);
+  for (std::string word; words >> word;)
+    args.push_back(word);
+  const test::ProcessResult result = test::runProgram(MAPBENCH_EXECUTABLE, args, mode, 300);
+  return {result.exited ? result.exitStatus : -1, result.out + result.err};
 }
 
 std::string allMapNames() {
@@ -106,10 +108,36 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--check",       "--no-progress"}) {
     EXPECT_THAT(help.output, ::testing::HasSubstr(option));
   }
-  EXPECT_NE(runMapbench("-m nosuchmap").status, 0);
-  EXPECT_NE(runMapbench("--query-ratio 1.5").status, 0);
-  EXPECT_NE(runMapbench("--sample-every 3").status, 0);
-  EXPECT_NE(runMapbench("--k-pairs 4-4").status, 0);
+  EXPECT_THAT(help.output, ::testing::HasSubstr("scan-heavy"));
+  // Each refusal is one line on standard error and exit status 2, before any run starts.
+  for (const char* arguments :
+       {"-m nosuchmap", "--query-ratio 1.5", "--sample-every 3", "--sample-every x",
+        "--k-pairs 4-4", "--ops -1", "-r 0", "--distribution pareto", "--workload nosuch",
+        "--theta 1.5", "-k 0 -m btree", "--k-star 0 -m csbtree", "--k-grid 0,1"}) {
+    const ProgramResult refused = runMapbench(arguments);
+    EXPECT_EQ(refused.status, 2) << arguments << ": " << refused.output;
+    EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1)
+        << arguments << ": " << refused.output;
+  }
+  EXPECT_THAT(runMapbench("--ops -1").output, ::testing::HasSubstr("must be at least 0"));
+  EXPECT_THAT(runMapbench("-k 0 -m btree").output, ::testing::HasSubstr("k must be"));
+}
+
+TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
+  const std::string csv = ::testing::TempDir() + "mapbench_written.csv";
+  std::remove(csv.c_str());
+  const ProgramResult missingDirectory = runMapbench(
+      std::string(kTinyWorkload) + " -r 1 -m stdmap --json /nonexistent/x.json" + " --csv " + csv);
+  EXPECT_EQ(missingDirectory.status, 1);
+  EXPECT_THAT(missingDirectory.output, ::testing::HasSubstr("could not write /nonexistent/x.json"));
+  EXPECT_TRUE(std::ifstream(csv).good());
+  std::remove(csv.c_str());
+
+  EXPECT_EQ(runMapbench(std::string(kTinyWorkload) + " -r 1 -m stdmap --csv /dev/full").status, 1);
+  const ProgramResult fullStdout =
+      runMapbench(std::string(kTinyWorkload) + " -r 1 -m stdmap", test::StdoutMode::kDevFull);
+  EXPECT_EQ(fullStdout.status, 1);
+  EXPECT_THAT(fullStdout.output, ::testing::HasSubstr("standard output"));
 }
 
 TEST(BenchmarkRunnerTest, IssuesTheSameOperationsAsTheWorkloadGenerator) {
@@ -151,6 +179,19 @@ TEST(BenchmarkRunnerTest, IsolatedRunReportsTheChildsResults) {
   EXPECT_EQ(isolated->check.valueSum, inProcess.check.valueSum);
   EXPECT_EQ(isolated->reportedSize, inProcess.reportedSize);
   EXPECT_GT(isolated->peakResidentBytes, 0);
+}
+
+TEST(BenchmarkRunnerTest, IsolatedRunCarriesTheChildsExceptionBack) {
+  const MapKind failing{"failing", "throws when built", false,
+                        [](const TreeParameters&) -> std::unique_ptr<util::Map> {
+                          throw std::runtime_error("no memory for the root");
+                        },
+                        nullptr};
+  std::string error;
+  EXPECT_FALSE(
+      runIsolated(failing, TreeParameters{}, WorkloadConfig{}, RunOptions{false, false}, error)
+          .has_value());
+  EXPECT_EQ(error, "the run of failing failed: no memory for the root");
 }
 
 TEST(LatencySamplerTest, NearestRankPercentiles) {
