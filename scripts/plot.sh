@@ -1,64 +1,114 @@
 #!/usr/bin/env bash
 # Turns a mapbench CSV (mapbench ... --csv results.csv) into SVG plots with gnuplot:
-#   <outdir>/ns_per_op_by_key_space.svg  time per operation against key-space size, one line
-#                                        per map (and per k/k_star for the trees)
-#   <outdir>/grid_<tree>.svg             median time over the (k, k_star) grid of each tree,
-#                                        at the largest key space of the file
-# A plot is written only when the file has data for it (several key spaces; several pairs
-# of a tree), so a size sweep and a grid sweep can share one output directory.
-# Usage: scripts/plot.sh results.csv [outdir]
+#   <outdir>/ns_per_op_<distribution>.svg  time per measured operation against key-space
+#                                          size, one line per map (and k/k_star pair)
+#   <outdir>/p50_<distribution>.svg        sampled p50 latency of each operation type against
+#                                          key-space size, one line per map
+#   <outdir>/grid_<tree>.svg               median time over the (k, k_star) grid of each tree,
+#                                          at the largest key space of the file
+# Both axes of the size plots are logarithmic. A plot is written only when the file has data
+# for it (several key spaces; several pairs of a tree), so sweeps can share one directory.
+# Columns are found by their names in the header line.
+# Usage: scripts/plot.sh results.csv [more.csv ...] [outdir]   (outdir: plots by default)
 set -euo pipefail
 
-csv=${1:?usage: scripts/plot.sh results.csv [outdir]}
-out=${2:-plots}
+csvs=()
+out=plots
+for argument in "$@"; do
+  case $argument in
+    *.csv) csvs+=("$argument") ;;
+    *) out=$argument ;;
+  esac
+done
+[ ${#csvs[@]} -gt 0 ] || { echo "usage: scripts/plot.sh results.csv [more.csv ...] [outdir]" >&2; exit 2; }
 command -v gnuplot >/dev/null || { echo "gnuplot is missing (Debian package gnuplot-nox)" >&2; exit 1; }
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Columns: 1 map, 2 k, 3 k_star, 4 key_space, 8 median_s, 11 ns_per_op.
-data() { grep -v '^#' "$csv" | tail -n +2; }
+# The data lines as "map<TAB>pair<TAB>distribution<TAB>key_space<TAB>median_s<TAB>ns_per_op
+# <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50"; pair is k/k_star or "-".
+for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
+  /^map,/ { delete column; for (i = 1; i <= NF; i++) column[$i] = i; next }
+  function field(name) { return (name in column) ? $column[name] : "" }
+  {
+    pair = field("k") == "" ? "-" : field("k") "/" field("k_star")
+    distribution = field("distribution") == "" ? "uniform" : field("distribution")
+    print field("map"), pair, distribution, field("key_space"), field("median_s"),
+          field("ns_per_op"), field("insert_p50_ns"), field("erase_p50_ns"),
+          field("point_p50_ns"), field("range_p50_ns")
+  }' >"$work/rows"
 
-# One data file per series for the size plot.
-if [ "$(data | cut -d, -f4 | sort -u | wc -l)" -lt 2 ]; then
-  echo "one key space only: no size plot"
-else
-data | awk -F, -v dir="$work" '{
-  series = ($2 == "") ? $1 : $1 "_k" $2 "_" $3
-  file = dir "/size_" series ".dat"
-  print $4, $11 >> file
-  seen[series] = file
-} END { for (s in seen) print s "\t" seen[s] > (dir "/series") }'
+series_name() { if [ "$2" = "-" ]; then echo "$1"; else echo "$1 $2"; fi; }
 
-plots=""
-while IFS=$'\t' read -r series file; do
-  sort -n -o "$file" "$file"
-  plots="$plots${plots:+, }'$file' using 1:2 with linespoints title '${series//_/ }'"
-done < <(sort "$work/series")
-gnuplot <<GNUPLOT
+# Writes one data file per series of a distribution: key space and column `value` (1-based
+# in the rows above); prints gnuplot plot clauses for them.
+series_plots() {
+  local distribution=$1 value=$2 prefix=$3 plots=""
+  while IFS=$'\t' read -r map pair; do
+    local file="$work/${prefix}_${distribution}_${map}_${pair//\//_}.dat"
+    awk -F'\t' -v m="$map" -v p="$pair" -v d="$distribution" -v c="$value" \
+      '$1 == m && $2 == p && $3 == d && $c > 0 { print $4, $c }' "$work/rows" | sort -n >"$file"
+    [ -s "$file" ] || continue
+    plots="$plots${plots:+, }'$file' using 1:2 with linespoints title '$(series_name "$map" "$pair")'"
+  done < <(awk -F'\t' -v d="$distribution" '$3 == d { print $1 "\t" $2 }' "$work/rows" | sort -u)
+  echo "$plots"
+}
+
+for distribution in $(cut -f3 "$work/rows" | sort -u); do
+  spaces=$(awk -F'\t' -v d="$distribution" '$3 == d { print $4 }' "$work/rows" | sort -u | wc -l)
+  if [ "$spaces" -lt 2 ]; then
+    echo "$distribution: one key space only: no size plots"
+    continue
+  fi
+  gnuplot <<GNUPLOT
 set terminal svg size 900,600 dynamic background rgb 'white'
-set output '$out/ns_per_op_by_key_space.svg'
-set title 'Time per measured operation (no-op map subtracted)'
-set xlabel 'key-space size'
+set output '$out/ns_per_op_$distribution.svg'
+set title 'Time per measured operation, $distribution keys (no-op map subtracted)'
+set xlabel 'key-space size (a tenth of it filled)'
 set ylabel 'ns per operation'
-set logscale x
+set logscale xy
 set key left top
 set grid
-plot $plots
+plot $(series_plots "$distribution" 6 ns)
 GNUPLOT
-echo "$out/ns_per_op_by_key_space.svg"
-fi
+  echo "$out/ns_per_op_$distribution.svg"
+
+  panels=""
+  column=7
+  for type in insert erase point range; do
+    panels="${panels}set title '$type'
+plot $(series_plots "$distribution" $column "p50_$type")
+"
+    column=$((column + 1))
+  done
+  gnuplot <<GNUPLOT
+set terminal svg size 1200,900 dynamic background rgb 'white'
+set output '$out/p50_$distribution.svg'
+set multiplot layout 2,2 title 'Sampled p50 latency by operation type, $distribution keys'
+set xlabel 'key-space size'
+set ylabel 'p50 ns'
+set logscale xy
+set key left top
+set grid
+$panels
+unset multiplot
+GNUPLOT
+  echo "$out/p50_$distribution.svg"
+done
 
 # The (k, k_star) grid of each tree at the largest key space.
-largest=$(data | awk -F, '$2 != "" && $4 > max { max = $4 } END { print max + 0 }')
-for tree in $(data | awk -F, '$2 != "" { print $1 }' | sort -u); do
-  pairs=$(data | awk -F, -v t="$tree" -v ks="$largest" '$1 == t && $4 == ks { print $2, $3 }' | sort -u | wc -l)
+largest=$(awk -F'\t' '$2 != "-" && $4 > max { max = $4 } END { print max + 0 }' "$work/rows")
+for tree in $(awk -F'\t' '$2 != "-" { print $1 }' "$work/rows" | sort -u); do
+  pairs=$(awk -F'\t' -v t="$tree" -v ks="$largest" '$1 == t && $4 == ks { print $2 }' \
+    "$work/rows" | sort -u | wc -l)
   if [ "$pairs" -lt 2 ]; then
     echo "$tree: one (k, k_star) pair only: no grid plot"
     continue
   fi
-  data | awk -F, -v t="$tree" -v ks="$largest" -v dir="$work" \
-    '$1 == t && $4 == ks { print $3, $8 >> (dir "/grid_" t "_k" $2 ".dat") }'
+  awk -F'\t' -v t="$tree" -v ks="$largest" -v dir="$work" \
+    '$1 == t && $4 == ks { split($2, p, "/"); print p[2], $5 >> (dir "/grid_" t "_k" p[1] ".dat") }' \
+    "$work/rows"
   plots=""
   for file in $(ls "$work"/grid_"$tree"_k*.dat | sort -t k -k2 -n); do
     sort -n -o "$file" "$file"
