@@ -1,6 +1,7 @@
 #include "bench/MapRegistry.h"
 
 #include "bench/maps/AbslBTreeMap.h"
+#include "bench/maps/JudyMap.h"
 #include "bench/maps/StdMultimapMap.h"
 #include "util/BTreeMap.h"
 #include "util/CSBTreeMap.h"
@@ -22,22 +23,26 @@ std::unique_ptr<util::Map> makeTree(const TreeParameters& parameters) {
 }
 
 // For adapters that count what their structure allocates.
-template <class Tree>
+template <class M>
 int64_t countedBytes(util::Map& map) {
-  return static_cast<Tree&>(map).allocatedBytes();
+  return static_cast<M&>(map).allocatedBytes();
 }
 
 std::vector<MapKind> buildRegistry() {
+  // name, description, uses k/k_star, factory, exact allocation, estimated bytes per entry
   return {
-      {"dummy", "no-op map: the driver's own cost", false, make<util::DummyMap>, nullptr},
+      {"dummy", "no-op map: the driver's own cost", false, make<util::DummyMap>, nullptr, 0},
       {"btree", "our B+-tree (k, k_star)", true, makeTree<util::BTreeMap>,
-       countedBytes<util::BTreeMap>},
+       countedBytes<util::BTreeMap>, 40},
       {"csbtree", "our CSB+-tree (k, k_star)", true, makeTree<util::CSBTreeMap>,
-       countedBytes<util::CSBTreeMap>},
+       countedBytes<util::CSBTreeMap>, 40},
       {"stdmap", "std::map, one value per key (the baseline map)", false, make<util::StdTreeMap>,
-       nullptr},
-      {"stdmultimap", "std::multimap", false, make<StdMultimapMap>, nullptr},
-      {"abslbtree", "absl::btree_multimap", false, make<AbslBTreeMap>, nullptr},
+       countedBytes<util::StdTreeMap>, 64},
+      {"stdmultimap", "std::multimap", false, make<StdMultimapMap>, countedBytes<StdMultimapMap>,
+       64},
+      {"abslbtree", "absl::btree_multimap", false, make<AbslBTreeMap>, countedBytes<AbslBTreeMap>,
+       24},
+      {"judy", "Judy array (JudyL radix tree)", false, make<JudyMap>, countedBytes<JudyMap>, 24},
   };
 }
 

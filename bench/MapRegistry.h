@@ -29,11 +29,12 @@ struct MapKind {
   // Whether TreeParameters change the map (only such maps take part in parameter sweeps).
   bool usesTreeParameters = false;
   std::function<std::unique_ptr<util::Map>(const TreeParameters&)> create;
-  // The exact number of bytes the map has allocated, for maps that can tell. Maps without it
-  // are measured by the peak resident size of their process over that of the no-op map.
+  // The exact number of bytes the map has allocated, for maps that can tell (every map but
+  // the no-op one). The report shows the peak resident size of the run beside it.
   std::function<int64_t(util::Map&)> allocatedBytes;
-  // A generous figure of the bytes one entry takes at most, for refusing runs that cannot fit.
-  double estimatedBytesPerEntry = 64;
+  // A generous upper figure for the bytes the map needs per stored entry at any size,
+  // allocation and heap overhead included, for refusing runs that cannot fit in memory.
+  double estimatedBytesPerEntry = 0;
 };
 
 // All maps, "dummy" (the no-op map every time is measured against) first.

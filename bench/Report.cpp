@@ -72,19 +72,17 @@ Row summarize(const Measurement& measurement) {
   if (measurement.runs.empty())
     return row;
 
-  std::vector<double> seconds, bytes;
+  std::vector<double> seconds, bytes, residentBytes;
   std::vector<double> p50[kOperationTypes], p99[kOperationTypes];
   for (size_t i = 0; i < measurement.runs.size(); ++i) {
     const RunResult& run = measurement.runs[i];
     const RunResult& baseline = measurement.baselines[i];
     seconds.push_back(static_cast<double>(run.measuredNanos - baseline.measuredNanos) / 1e9);
     const double entries = static_cast<double>(std::max<int64_t>(run.reportedSize, 1));
-    if (run.allocatedBytes >= 0) {
+    if (run.allocatedBytes >= 0)
       bytes.push_back(static_cast<double>(run.allocatedBytes) / entries);
-    } else {
-      bytes.push_back(static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes) /
-                      entries);
-    }
+    residentBytes.push_back(
+        static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes) / entries);
     for (int type = 0; type < kOperationTypes; ++type) {
       p50[type].push_back(run.latency[type].p50Nanos);
       p99[type].push_back(run.latency[type].p99Nanos);
@@ -97,8 +95,8 @@ Row summarize(const Measurement& measurement) {
   const double operations = static_cast<double>(measurement.config.measuredOperations);
   row.nanosPerOperation = operations > 0 ? row.medianSeconds * 1e9 / operations : 0;
   row.millionOperationsPerSecond = row.medianSeconds > 0 ? operations / row.medianSeconds / 1e6 : 0;
-  row.bytesPerEntry = median(bytes);
-  row.bytesSource = first.allocatedBytes >= 0 ? "allocated" : "rss";
+  row.bytesPerEntry = bytes.empty() ? -1 : median(bytes);
+  row.residentBytesPerEntry = median(residentBytes);
   for (int type = 0; type < kOperationTypes; ++type) {
     row.latency[type].samples = first.latency[type].samples;
     row.latency[type].p50Nanos = median(p50[type]);
@@ -133,7 +131,7 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
   out << std::left << std::setw(12) << "map" << std::setw(9) << "k/k*" << std::right
       << std::setw(11) << "keyspace" << std::setw(10) << "median s" << std::setw(9) << "min s"
       << std::setw(9) << "max s" << std::setw(9) << "ns/op" << std::setw(8) << "Mops/s"
-      << std::setw(9) << "B/entry";
+      << std::setw(9) << "B/entry" << std::setw(9) << "RSS B/e";
   for (const char* name : kOperationTypeNames) {
     out << std::setw(17) << (std::string(name) + " p50/p99");
   }
@@ -143,8 +141,9 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
         << std::setw(11) << row.config.keySpace << std::setw(10) << fixed(row.medianSeconds, 3)
         << std::setw(9) << fixed(row.minSeconds, 3) << std::setw(9) << fixed(row.maxSeconds, 3)
         << std::setw(9) << fixed(row.nanosPerOperation, 1) << std::setw(8)
-        << fixed(row.millionOperationsPerSecond, 2) << std::setw(8) << fixed(row.bytesPerEntry, 1)
-        << (row.bytesSource == "allocated" ? "" : "*");
+        << fixed(row.millionOperationsPerSecond, 2) << std::setw(9)
+        << (row.bytesPerEntry >= 0 ? fixed(row.bytesPerEntry, 1) : "-") << std::setw(9)
+        << fixed(row.residentBytesPerEntry, 1);
     for (const LatencySummary& latency : row.latency) {
       out << std::setw(17) << (fixed(latency.p50Nanos, 0) + "/" + fixed(latency.p99Nanos, 0));
     }
@@ -154,7 +153,8 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
     out << "\n";
   }
   out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
-         "operations.\nB/entry: exact allocation, or * peak resident size over the no-op map's.\n";
+         "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
+         "resident size over the no-op map's.\n";
 }
 
 void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
@@ -182,8 +182,9 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
     item["max_seconds"] = row.maxSeconds;
     item["ns_per_operation"] = row.nanosPerOperation;
     item["mops_per_second"] = row.millionOperationsPerSecond;
-    item["bytes_per_entry"] = row.bytesPerEntry;
-    item["bytes_source"] = row.bytesSource;
+    item["bytes_per_entry"] =
+        row.bytesPerEntry >= 0 ? nlohmann::ordered_json(row.bytesPerEntry) : nullptr;
+    item["rss_bytes_per_entry"] = row.residentBytesPerEntry;
     for (int type = 0; type < kOperationTypes; ++type) {
       item["latency_ns"][kOperationTypeNames[type]] = {{"p50", row.latency[type].p50Nanos},
                                                        {"p99", row.latency[type].p99Nanos},
@@ -204,7 +205,7 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   out << "# cpu=" << context.cpu << "; cores=" << context.cores << "; host=" << context.host
       << "; kernel=" << context.kernel << "; date=" << context.date << "\n";
   out << "map,k,k_star,key_space,fill_operations,measured_operations,repetitions,median_s,min_s,"
-         "max_s,ns_per_op,mops,bytes_per_entry,bytes_source";
+         "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry";
   for (const char* name : kOperationTypeNames)
     out << "," << name << "_p50_ns," << name << "_p99_ns";
   out << ",expected_size,reported_size\n";
@@ -216,7 +217,8 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
         << util::formatDouble(row.medianSeconds) << "," << util::formatDouble(row.minSeconds) << ","
         << util::formatDouble(row.maxSeconds) << "," << util::formatDouble(row.nanosPerOperation)
         << "," << util::formatDouble(row.millionOperationsPerSecond) << ","
-        << util::formatDouble(row.bytesPerEntry) << "," << row.bytesSource;
+        << (row.bytesPerEntry >= 0 ? util::formatDouble(row.bytesPerEntry) : "") << ","
+        << util::formatDouble(row.residentBytesPerEntry);
     for (const LatencySummary& latency : row.latency) {
       out << "," << latency.p50Nanos << "," << latency.p99Nanos;
     }

@@ -36,8 +36,12 @@ struct Row {
   double medianSeconds = 0, minSeconds = 0, maxSeconds = 0;
   double nanosPerOperation = 0;
   double millionOperationsPerSecond = 0;
-  double bytesPerEntry = 0;
-  std::string bytesSource;  // "allocated" (exact, from the map) or "rss" (peak resident size)
+  // Bytes the map had allocated at the end of the run per entry, exact; negative for a map
+  // that cannot tell.
+  double bytesPerEntry = -1;
+  // The run's peak resident size over the no-op map's per entry: what the process really
+  // used, heap overhead and the run's high-water mark included.
+  double residentBytesPerEntry = 0;
   LatencySummary latency[kOperationTypes];
   int64_t expectedSize = 0, reportedSize = 0;
 };

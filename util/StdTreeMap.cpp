@@ -2,6 +2,8 @@
 
 namespace util {
 
+StdTreeMap::StdTreeMap() : treeMap(decltype(treeMap)::allocator_type(allocatedBytes_)) {}
+
 void StdTreeMap::erase(int32_t key) {
   treeMap.erase(key);
 }

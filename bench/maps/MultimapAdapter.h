@@ -1,19 +1,33 @@
-// MultimapAdapter: any std::multimap-like container behind the Map contract.
+// MultimapAdapter: any std::multimap-like container template behind the Map contract.
 //
-// The container must offer emplace, erase(key), lower_bound, end and size with the meaning
-// std::multimap gives them: every inserted pair is kept (equal keys in insertion order) and
-// erase removes all mappings of a key. The adapter never calls thatsallfolks(). A range
-// query with lowKey > highKey delivers nothing.
+// MultimapAdapter<Multimap> holds a Multimap<int32_t, int32_t, std::less<int32_t>, Alloc>,
+// where Alloc is a CountingAllocator whose counter the adapter owns, so allocatedBytes()
+// is the exact number of bytes the container holds. The container must offer emplace,
+// erase(key), lower_bound, end and size with the meaning std::multimap gives them: every
+// inserted pair is kept (equal keys in insertion order) and erase removes all mappings of
+// a key. The adapter never calls thatsallfolks(). A range query with lowKey > highKey
+// delivers nothing.
+//
+// Not thread-safe.
 #ifndef BENCH_MAPS_MULTIMAP_ADAPTER_H_
 #define BENCH_MAPS_MULTIMAP_ADAPTER_H_
 
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "util/CountingAllocator.h"
 #include "util/Map.h"
 
 namespace bench {
 
-template <class Container>
+template <template <class...> class Multimap>
 class MultimapAdapter final : public util::Map {
  public:
+  MultimapAdapter() : map_(Allocator(allocatedBytes_)) {}
+  MultimapAdapter(const MultimapAdapter&) = delete;
+  MultimapAdapter& operator=(const MultimapAdapter&) = delete;
+
   void erase(int32_t key) override { map_.erase(key); }
 
   void insert(int32_t key, int32_t value) override { map_.emplace(key, value); }
@@ -32,8 +46,14 @@ class MultimapAdapter final : public util::Map {
   }
   int64_t size() override { return static_cast<int64_t>(map_.size()); }
 
+  // Bytes the container holds, as requested from the heap.
+  int64_t allocatedBytes() const { return allocatedBytes_; }
+
  private:
-  Container map_;
+  using Allocator = util::CountingAllocator<std::pair<const int32_t, int32_t>>;
+
+  int64_t allocatedBytes_ = 0;  // before map_, which counts into it until destroyed
+  Multimap<int32_t, int32_t, std::less<int32_t>, Allocator> map_;
 };
 
 }  // namespace bench

@@ -2,14 +2,13 @@
 #ifndef BENCH_MAPS_STD_MULTIMAP_MAP_H_
 #define BENCH_MAPS_STD_MULTIMAP_MAP_H_
 
-#include <cstdint>
 #include <map>
 
 #include "bench/maps/MultimapAdapter.h"
 
 namespace bench {
 
-using StdMultimapMap = MultimapAdapter<std::multimap<int32_t, int32_t>>;
+using StdMultimapMap = MultimapAdapter<std::multimap>;
 
 }  // namespace bench
 

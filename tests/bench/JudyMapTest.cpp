@@ -1,0 +1,98 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "bench/maps/JudyMap.h"
+#include "tests/support/ModelMultimap.h"
+#include "tests/support/RecordingOperator.h"
+
+namespace bench {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::vector<int32_t> valuesOf(JudyMap& map, int32_t key) {
+  test::RecordingOperator op;
+  map.pointQuery(key, op);
+  EXPECT_EQ(op.endCalls, 0);
+  return op.values;
+}
+
+std::vector<int32_t> rangeOf(JudyMap& map, int32_t lowKey, int32_t highKey) {
+  test::RecordingOperator op;
+  map.rangeQuery(lowKey, highKey, op);
+  EXPECT_EQ(op.endCalls, 0);
+  return op.values;
+}
+
+TEST(JudyMapTest, DuplicatesKeepInsertionOrderAndEraseRemovesEveryMapping) {
+  JudyMap map;
+  for (int32_t value = 1; value <= 9; ++value) {  // the value list grows several times
+    map.insert(7, value);
+    map.insert(value % 2 == 0 ? INT32_MIN : INT32_MAX, -value);
+  }
+  EXPECT_THAT(valuesOf(map, 7), ElementsAre(1, 2, 3, 4, 5, 6, 7, 8, 9));
+  EXPECT_THAT(valuesOf(map, INT32_MIN), ElementsAre(-2, -4, -6, -8));
+  EXPECT_EQ(map.size(), 18);
+
+  map.erase(7);
+  map.erase(8);  // absent: no change
+  EXPECT_THAT(valuesOf(map, 7), IsEmpty());
+  EXPECT_EQ(map.size(), 9);
+  map.insert(7, 42);  // a key erased from a list starts over with one value
+  EXPECT_THAT(valuesOf(map, 7), ElementsAre(42));
+  EXPECT_THAT(rangeOf(map, INT32_MIN, INT32_MAX),
+              ElementsAre(-2, -4, -6, -8, 42, -1, -3, -5, -7, -9));
+}
+
+TEST(JudyMapTest, RandomOperationsMatchTheModelAndBytesReturnToZeroWhenEmptied) {
+  JudyMap map;
+  test::ModelMultimap model;
+  std::mt19937 random(7);
+  // Few keys around zero and the extremes, so keys collect many values and ranges span
+  // negative and positive keys.
+  const std::vector<int32_t> extremes = {INT32_MIN, INT32_MIN + 1, INT32_MAX - 1, INT32_MAX};
+  auto anyKey = [&] {
+    const int32_t pick = static_cast<int32_t>(random() % 44);
+    return pick < 40 ? pick - 20 : extremes[static_cast<size_t>(pick - 40)];
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const int32_t key = anyKey();
+    switch (random() % 8) {
+      case 0:
+        map.erase(key);
+        model.removeAll(key);
+        break;
+      case 1: {
+        const int32_t highKey = anyKey();
+        ASSERT_EQ(rangeOf(map, key, highKey), model.range(key, highKey))
+            << "[" << key << ", " << highKey << "]";
+        break;
+      }
+      case 2:
+        ASSERT_EQ(valuesOf(map, key), model.get(key)) << key;
+        break;
+      default: {
+        const auto value = static_cast<int32_t>(random());
+        map.insert(key, value);
+        model.add(key, value);
+      }
+    }
+    ASSERT_EQ(map.size(), model.size());
+  }
+  EXPECT_GT(map.allocatedBytes(), 0);
+  for (int32_t key = -20; key < 20; ++key)
+    map.erase(key);
+  for (int32_t key : extremes)
+    map.erase(key);
+  EXPECT_EQ(map.size(), 0);
+  EXPECT_EQ(map.allocatedBytes(), 0);
+}
+
+}  // namespace
+}  // namespace bench
