@@ -42,6 +42,13 @@ std::string fixed(double value, int decimals) {
   return out.str();
 }
 
+// "p50/p99", or "-" for an operation type that had no samples.
+std::string latencyText(const LatencySummary& latency) {
+  if (latency.samples == 0)
+    return "-";
+  return fixed(latency.p50Nanos, 0) + "/" + fixed(latency.p99Nanos, 0);
+}
+
 std::string parameterText(const Row& row) {
   if (!row.usesTreeParameters)
     return "-";
@@ -129,23 +136,24 @@ Context Context::collect() {
 
 void printTable(std::ostream& out, const std::vector<Row>& rows) {
   out << std::left << std::setw(12) << "map" << std::setw(9) << "k/k*" << std::right
-      << std::setw(11) << "keyspace" << std::setw(10) << "median s" << std::setw(9) << "min s"
-      << std::setw(9) << "max s" << std::setw(9) << "ns/op" << std::setw(8) << "Mops/s"
-      << std::setw(9) << "B/entry" << std::setw(9) << "RSS B/e";
+      << std::setw(11) << "keyspace" << std::setw(8) << "keys" << std::setw(10) << "median s"
+      << std::setw(9) << "min s" << std::setw(9) << "max s" << std::setw(9) << "ns/op"
+      << std::setw(8) << "Mops/s" << std::setw(9) << "B/entry" << std::setw(9) << "RSS B/e";
   for (const char* name : kOperationTypeNames) {
     out << std::setw(17) << (std::string(name) + " p50/p99");
   }
   out << "\n";
   for (const Row& row : rows) {
     out << std::left << std::setw(12) << row.map << std::setw(9) << parameterText(row) << std::right
-        << std::setw(11) << row.config.keySpace << std::setw(10) << fixed(row.medianSeconds, 3)
-        << std::setw(9) << fixed(row.minSeconds, 3) << std::setw(9) << fixed(row.maxSeconds, 3)
-        << std::setw(9) << fixed(row.nanosPerOperation, 1) << std::setw(8)
-        << fixed(row.millionOperationsPerSecond, 2) << std::setw(9)
+        << std::setw(11) << row.config.keySpace << std::setw(8)
+        << test::distributionName(row.config.distribution) << std::setw(10)
+        << fixed(row.medianSeconds, 3) << std::setw(9) << fixed(row.minSeconds, 3) << std::setw(9)
+        << fixed(row.maxSeconds, 3) << std::setw(9) << fixed(row.nanosPerOperation, 1)
+        << std::setw(8) << fixed(row.millionOperationsPerSecond, 2) << std::setw(9)
         << (row.bytesPerEntry >= 0 ? fixed(row.bytesPerEntry, 1) : "-") << std::setw(9)
         << fixed(row.residentBytesPerEntry, 1);
     for (const LatencySummary& latency : row.latency) {
-      out << std::setw(17) << (fixed(latency.p50Nanos, 0) + "/" + fixed(latency.p99Nanos, 0));
+      out << std::setw(17) << latencyText(latency);
     }
     if (row.reportedSize != row.expectedSize && row.map != "dummy") {
       out << "  SIZE " << row.reportedSize << " != " << row.expectedSize;
@@ -173,6 +181,13 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
       item["k_star"] = row.parameters.k_star;
     }
     item["key_space"] = row.config.keySpace;
+    item["distribution"] = test::distributionName(row.config.distribution);
+    if (row.config.distribution != test::KeyDistribution::kUniform)
+      item["theta"] = row.config.theta;
+    item["query_ratio"] = row.config.measuredMix.queryRatio;
+    item["range_ratio"] = row.config.measuredMix.rangeQueryRatio;
+    item["delete_ratio"] = row.config.measuredMix.deleteRatio;
+    item["range_length"] = row.config.maxRangeSize;
     item["fill_operations"] = row.config.fillOperations;
     item["measured_operations"] = row.config.measuredOperations;
     item["seed"] = row.config.seed;
@@ -204,7 +219,8 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
       << "; flags=" << context.flags << "; commit=" << context.commit << "\n";
   out << "# cpu=" << context.cpu << "; cores=" << context.cores << "; host=" << context.host
       << "; kernel=" << context.kernel << "; date=" << context.date << "\n";
-  out << "map,k,k_star,key_space,fill_operations,measured_operations,repetitions,median_s,min_s,"
+  out << "map,k,k_star,key_space,distribution,theta,query_ratio,range_ratio,delete_ratio,"
+         "range_length,fill_operations,measured_operations,repetitions,median_s,min_s,"
          "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry";
   for (const char* name : kOperationTypeNames)
     out << "," << name << "_p50_ns," << name << "_p99_ns";
@@ -212,15 +228,25 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   for (const Row& row : rows) {
     out << row.map << "," << (row.usesTreeParameters ? std::to_string(row.parameters.k) : "") << ","
         << (row.usesTreeParameters ? std::to_string(row.parameters.k_star) : "") << ","
-        << row.config.keySpace << "," << row.config.fillOperations << ","
-        << row.config.measuredOperations << "," << row.repetitions << ","
-        << util::formatDouble(row.medianSeconds) << "," << util::formatDouble(row.minSeconds) << ","
-        << util::formatDouble(row.maxSeconds) << "," << util::formatDouble(row.nanosPerOperation)
-        << "," << util::formatDouble(row.millionOperationsPerSecond) << ","
+        << row.config.keySpace << "," << test::distributionName(row.config.distribution) << ","
+        << (row.config.distribution != test::KeyDistribution::kUniform
+                ? util::formatDouble(row.config.theta)
+                : "")
+        << "," << util::formatDouble(row.config.measuredMix.queryRatio) << ","
+        << util::formatDouble(row.config.measuredMix.rangeQueryRatio) << ","
+        << util::formatDouble(row.config.measuredMix.deleteRatio) << "," << row.config.maxRangeSize
+        << "," << row.config.fillOperations << "," << row.config.measuredOperations << ","
+        << row.repetitions << "," << util::formatDouble(row.medianSeconds) << ","
+        << util::formatDouble(row.minSeconds) << "," << util::formatDouble(row.maxSeconds) << ","
+        << util::formatDouble(row.nanosPerOperation) << ","
+        << util::formatDouble(row.millionOperationsPerSecond) << ","
         << (row.bytesPerEntry >= 0 ? util::formatDouble(row.bytesPerEntry) : "") << ","
         << util::formatDouble(row.residentBytesPerEntry);
     for (const LatencySummary& latency : row.latency) {
-      out << "," << latency.p50Nanos << "," << latency.p99Nanos;
+      if (latency.samples == 0)
+        out << ",,";  // no samples: no percentiles
+      else
+        out << "," << latency.p50Nanos << "," << latency.p99Nanos;
     }
     out << "," << row.expectedSize << "," << row.reportedSize << "\n";
   }
