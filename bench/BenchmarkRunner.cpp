@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <type_traits>
 #include <vector>
 
 #include "bench/ProgressBar.h"
+#include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
 #include "workload/Random.h"
 
@@ -20,12 +20,6 @@ namespace bench {
 namespace {
 
 static_assert(std::is_trivially_copyable_v<RunResult>);
-
-int64_t nowNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class CountingOperator final : public util::IntPushOperator {
  public:
@@ -82,9 +76,9 @@ class MeasuringTarget {
     if ((count & 0xFFFF) == 0)
       progress_.update(progressBase_ + count);
     if (sampler_ != nullptr && (static_cast<uint32_t>(count) & sampleMask_) == 0) {
-      const int64_t start = nowNanos();
+      const int64_t start = util::nowNanos();
       operation();
-      sampler_->add(type, nowNanos() - start);
+      sampler_->add(type, util::nowNanos() - start);
     } else {
       operation();
     }
@@ -151,10 +145,10 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
   MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
                            static_cast<uint32_t>(config.sampleEvery - 1), progress,
                            config.fillOperations);
-  const int64_t start = nowNanos();
+  const int64_t start = util::nowNanos();
   test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
                            keyBitMap.data(), currentIndexSize, measured);
-  result.measuredNanos = nowNanos() - start;
+  result.measuredNanos = util::nowNanos() - start;
 
   for (int type = 0; type < kOperationTypes; ++type) {
     result.latency[type] = sampler.summarize(static_cast<OperationType>(type));
