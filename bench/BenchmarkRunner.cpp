@@ -13,6 +13,8 @@
 #include "bench/ProgressBar.h"
 #include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
+#include "workload/KeyChoosers.h"
+#include "workload/KeySets.h"
 #include "workload/Random.h"
 
 namespace bench {
@@ -126,29 +128,33 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
       options.countValues ? static_cast<util::IntPushOperator&>(counting) : ignoring;
 
   test::Random rand(config.seed);
-  std::vector<uint8_t> keyBitMap(static_cast<size_t>(config.keySpace) + 1, 0);
+  // One bit per key: a billion keys take 125 MB (slot keySpace is for the uniform probe).
+  test::BitKeySet present(int64_t{config.keySpace} + 1);
   int32_t currentIndexSize = 0;
   const test::KeySpace space{config.keySpace, config.maxRangeSize};
   ProgressBar progress(kind.name,
                        int64_t{config.fillOperations} + int64_t{config.measuredOperations},
                        options.showProgress);
-
-  // The fill run is neither timed nor sampled.
-  RunResult fillCounts;
-  MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
-  test::generateOperations(config.fillOperations, config.fillMix, space, rand, keyBitMap.data(),
-                           currentIndexSize, fill);
-  result.check.queries += fillCounts.check.queries;
-
   LatencySampler sampler;
   const bool sampling = config.sampleEvery > 0;
-  MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
-                           static_cast<uint32_t>(config.sampleEvery - 1), progress,
-                           config.fillOperations);
-  const int64_t start = util::nowNanos();
-  test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
-                           keyBitMap.data(), currentIndexSize, measured);
-  result.measuredNanos = util::nowNanos() - start;
+
+  test::withKeyChoosers(
+      config.distribution, config.keySpace, config.theta, [&](auto& fillKeys, auto& keys) {
+        // The fill run is neither timed nor sampled.
+        RunResult fillCounts;
+        MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
+        test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
+                                 currentIndexSize, fillKeys, fill);
+        result.check.queries += fillCounts.check.queries;
+
+        MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
+                                 static_cast<uint32_t>(config.sampleEvery - 1), progress,
+                                 config.fillOperations);
+        const int64_t start = util::nowNanos();
+        test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
+                                 present, currentIndexSize, keys, measured);
+        result.measuredNanos = util::nowNanos() - start;
+      });
 
   for (int type = 0; type < kOperationTypes; ++type) {
     result.latency[type] = sampler.summarize(static_cast<OperationType>(type));

@@ -10,6 +10,7 @@
 #include "util/DummyMap.h"
 #include "util/NumberFormat.h"
 #include "workload/CommandLine.h"
+#include "workload/KeySets.h"
 #include "workload/OperationStream.h"
 
 namespace test {
@@ -47,9 +48,10 @@ void WorkloadGenerator::executeWorkload(int32_t numberOfOperations, double query
                                         double rangeQueryRatio, double deleteRatio, util::Map& map,
                                         util::IntPushOperator& op, bool isBaseline) {
   MapTarget target(map, op);
+  ByteKeySet present(keyBitMap.data());
+  UniformKeys keys(maxKey);
   generateOperations(numberOfOperations, OperationMix{queryRatio, rangeQueryRatio, deleteRatio},
-                     KeySpace{maxKey, maxRangeSize}, rand, keyBitMap.data(), currentIndexSize,
-                     target);
+                     KeySpace{maxKey, maxRangeSize}, rand, present, currentIndexSize, keys, target);
 
   out_ << "# desired tree size:\t" << currentIndexSize
        << "\ttree size reported by implementation:\t" << map.size() << '\n';
