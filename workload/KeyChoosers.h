@@ -23,11 +23,15 @@
 // inserts, so it would not reach its size), and ascending keys from 0 for `latest` (the same
 // LatestKeys carries on into the measured run). withKeyChoosers() encodes this choice.
 //
-// Each chooser is a deterministic function of the draws it is given. Not thread-safe.
+// Each chooser takes keys 0 .. maxKey - 1 with 1 <= maxKey < 2^31 - 1 (so that the maxKey + 1
+// probe slots are int32 values) and refuses others with std::invalid_argument. Each is a
+// deterministic function of the draws it is given. Not thread-safe.
 #ifndef WORKLOAD_KEY_CHOOSERS_H_
 #define WORKLOAD_KEY_CHOOSERS_H_
 
 #include <cstdint>
+#include <limits>
+#include <stdexcept>
 
 #include "workload/KeyDistribution.h"
 #include "workload/Random.h"
@@ -37,9 +41,16 @@ namespace test {
 
 inline constexpr int32_t kMaxInsertProbes = 10;
 
+// Throws std::invalid_argument unless 1 <= maxKey < 2^31 - 1.
+inline int32_t checkedKeySpace(int32_t maxKey) {
+  if (maxKey < 1 || maxKey == std::numeric_limits<int32_t>::max())
+    throw std::invalid_argument("the key space must hold 1 to 2147483646 keys");
+  return maxKey;
+}
+
 class UniformKeys {
  public:
-  explicit UniformKeys(int32_t maxKey) : maxKey_(maxKey) {}
+  explicit UniformKeys(int32_t maxKey) : maxKey_(checkedKeySpace(maxKey)) {}
 
   int32_t draw(Random& rand) const { return rand.nextInt(maxKey_); }
   int32_t insertStart(int32_t key) const { return key; }
@@ -53,8 +64,9 @@ class UniformKeys {
 
 class ZipfKeys {
  public:
-  // maxKey >= 1 and theta within kMinTheta .. kMaxTheta, or std::invalid_argument.
-  ZipfKeys(int32_t maxKey, double theta) : ranks_(maxKey, theta), scramble_(maxKey) {}
+  // theta within kMinTheta .. kMaxTheta, or std::invalid_argument.
+  ZipfKeys(int32_t maxKey, double theta)
+      : ranks_(checkedKeySpace(maxKey), theta), scramble_(maxKey) {}
 
   int32_t draw(Random& rand) const { return scramble_(ranks_.rank(rand.nextDouble())); }
   int32_t insertStart(int32_t key) const { return key; }
@@ -72,9 +84,9 @@ class ZipfKeys {
 
 class LatestKeys {
  public:
-  // maxKey >= 1 and theta within kMinTheta .. kMaxTheta, or std::invalid_argument.
+  // theta within kMinTheta .. kMaxTheta, or std::invalid_argument.
   LatestKeys(int32_t maxKey, double theta)
-      : ranks_(maxKey, theta), maxKey_(maxKey), newest_(maxKey - 1), next_(0) {}
+      : ranks_(checkedKeySpace(maxKey), theta), maxKey_(maxKey), newest_(maxKey - 1), next_(0) {}
 
   int32_t draw(Random& rand) const {
     const int32_t key = newest_ - ranks_.rank(rand.nextDouble());  // > -maxKey

@@ -144,7 +144,7 @@ TEST(ZipfianRanksTest, HottestKeysGetTheirSharesAndNeighbouringRanksAreSpread) {
   }
 }
 
-TEST(ZipfianRanksTest, RanksStayInRangeAndUnsupportedThetasAreRefused) {
+TEST(ZipfianRanksTest, RanksStayInRangeAndUnsupportedParametersAreRefused) {
   for (int32_t n : {1, 2, 3, 1000}) {
     const ZipfianRanks ranks(n, kMaxTheta);
     for (double u : {0.0, 0.5, std::nextafter(1.0, 0.0)}) {
@@ -155,6 +155,9 @@ TEST(ZipfianRanksTest, RanksStayInRangeAndUnsupportedThetasAreRefused) {
   for (double theta : {0.0, kMinTheta / 2, 1.0, 1.5, std::numeric_limits<double>::quiet_NaN()})
     EXPECT_THROW(ZipfianRanks(100, theta), std::invalid_argument) << theta;
   EXPECT_THROW(ZipfianRanks(0, 0.5), std::invalid_argument);
+  // A key space whose probe slots would not fit an int32.
+  EXPECT_THROW(UniformKeys(0), std::invalid_argument);
+  EXPECT_THROW(LatestKeys(std::numeric_limits<int32_t>::max(), 0.5), std::invalid_argument);
 }
 
 TEST(KeyScramblerTest, IsABijectionOfTheKeySpace) {
