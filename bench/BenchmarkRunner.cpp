@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -13,7 +12,10 @@
 #include <vector>
 
 #include "bench/ProgressBar.h"
+#include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
+#include "workload/KeyChoosers.h"
+#include "workload/KeySets.h"
 #include "workload/Random.h"
 
 namespace bench {
@@ -21,12 +23,6 @@ namespace bench {
 namespace {
 
 static_assert(std::is_trivially_copyable_v<RunResult>);
-
-int64_t nowNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class CountingOperator final : public util::IntPushOperator {
  public:
@@ -83,9 +79,9 @@ class MeasuringTarget {
     if ((count & 0xFFFF) == 0)
       progress_.update(progressBase_ + count);
     if (sampler_ != nullptr && (static_cast<uint32_t>(count) & sampleMask_) == 0) {
-      const int64_t start = nowNanos();
+      const int64_t start = util::nowNanos();
       operation();
-      sampler_->add(type, nowNanos() - start);
+      sampler_->add(type, util::nowNanos() - start);
     } else {
       operation();
     }
@@ -150,29 +146,33 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
       options.countValues ? static_cast<util::IntPushOperator&>(counting) : ignoring;
 
   test::Random rand(config.seed);
-  std::vector<uint8_t> keyBitMap(static_cast<size_t>(config.keySpace) + 1, 0);
+  // One bit per key: a billion keys take 125 MB (slot keySpace is for the uniform probe).
+  test::BitKeySet present(int64_t{config.keySpace} + 1);
   int32_t currentIndexSize = 0;
   const test::KeySpace space{config.keySpace, config.maxRangeSize};
   ProgressBar progress(kind.name,
                        int64_t{config.fillOperations} + int64_t{config.measuredOperations},
                        options.showProgress);
-
-  // The fill run is neither timed nor sampled.
-  RunResult fillCounts;
-  MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
-  test::generateOperations(config.fillOperations, config.fillMix, space, rand, keyBitMap.data(),
-                           currentIndexSize, fill);
-  result.check.queries += fillCounts.check.queries;
-
   LatencySampler sampler;
   const bool sampling = config.sampleEvery > 0;
-  MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
-                           static_cast<uint32_t>(config.sampleEvery - 1), progress,
-                           config.fillOperations);
-  const int64_t start = nowNanos();
-  test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
-                           keyBitMap.data(), currentIndexSize, measured);
-  result.measuredNanos = nowNanos() - start;
+
+  test::withKeyChoosers(
+      config.distribution, config.keySpace, config.theta, [&](auto& fillKeys, auto& keys) {
+        // The fill run is neither timed nor sampled.
+        RunResult fillCounts;
+        MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
+        test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
+                                 currentIndexSize, fillKeys, fill);
+        result.check.queries += fillCounts.check.queries;
+
+        MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
+                                 static_cast<uint32_t>(config.sampleEvery - 1), progress,
+                                 config.fillOperations);
+        const int64_t start = util::nowNanos();
+        test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
+                                 present, currentIndexSize, keys, measured);
+        result.measuredNanos = util::nowNanos() - start;
+      });
 
   for (int type = 0; type < kOperationTypes; ++type) {
     result.latency[type] = sampler.summarize(static_cast<OperationType>(type));

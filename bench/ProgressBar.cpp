@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
+
+#include "util/Clock.h"
 
 namespace bench {
 
@@ -12,19 +13,13 @@ namespace {
 constexpr int64_t kQuietNanos = 2'000'000'000;  // runs shorter than this show nothing
 constexpr int kWidth = 30;
 
-int64_t nowNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label, int64_t total, bool enabled)
     : label_(std::move(label)),
       total_(total > 0 ? total : 1),
       active_(enabled && ::isatty(STDERR_FILENO) == 1),
-      startNanos_(nowNanos()) {}
+      startNanos_(util::nowNanos()) {}
 
 ProgressBar::~ProgressBar() {
   if (drawn_)
@@ -37,7 +32,7 @@ void ProgressBar::update(int64_t done) {
   const int percent = static_cast<int>(100 * done / total_);
   if (percent == lastPercent_)
     return;
-  if (!drawn_ && nowNanos() - startNanos_ < kQuietNanos)
+  if (!drawn_ && util::nowNanos() - startNanos_ < kQuietNanos)
     return;
   lastPercent_ = percent;
   drawn_ = true;

@@ -3,19 +3,23 @@
 // Both benchmark programs drive their maps with this one loop, so that they issue the same
 // operations in the same order from the same seed. For each operation the draws are made in
 // a fixed order: key, then the operation kind, then (for updates) the value and insert or
-// delete, or (for queries) point or range and the range length. Which keys are present is
-// kept in a flat byte-per-key bitmap, so inserts only go to absent keys (probing up to ten
-// slots past the drawn key, modulo maxKey + 1) and deletes only to present ones.
+// delete, or (for queries) point or range and the range length. The key chooser
+// (workload/KeyChoosers.h) decides the keys: the drawn key serves queries and deletes, and
+// inserts probe up to kMaxInsertProbes slots from the chooser's start for an absent key. The
+// key set (workload/KeySets.h) records which keys are present, so inserts only go to absent
+// keys and deletes only to present ones.
 //
 // `Target` receives the operations: insert(key, value), erase(key), pointQuery(key),
-// rangeQuery(lowKey, highKey). The loop is a template so that the driver adds nothing but
-// the draws and the bookkeeping to each operation.
+// rangeQuery(lowKey, highKey). The loop is a template over the target, the key set and the
+// key chooser so that the driver adds nothing but the draws and the bookkeeping to each
+// operation: with UniformKeys and ByteKeySet it is the original workload's loop.
 #ifndef WORKLOAD_OPERATION_STREAM_H_
 #define WORKLOAD_OPERATION_STREAM_H_
 
 #include <algorithm>
 #include <cstdint>
 
+#include "workload/KeyChoosers.h"
 #include "workload/Random.h"
 
 namespace test {
@@ -33,33 +37,37 @@ struct KeySpace {
 
 inline constexpr int32_t kValueBase = 42'000'000;
 inline constexpr int32_t kValueRange = 1'000'000;
-inline constexpr int32_t kMaxInsertProbes = 10;
 
-// `keyBitMap` has maxKey + 1 flags; `currentIndexSize` counts the set ones.
-template <class Target>
+// `present` covers keys 0 .. keys.probeModulus() - 1; `currentIndexSize` counts its keys.
+template <class Target, class KeySet, class Keys>
 void generateOperations(int32_t numberOfOperations, const OperationMix& mix, const KeySpace& space,
-                        Random& rand, uint8_t* keyBitMap, int32_t& currentIndexSize,
+                        Random& rand, KeySet& present, int32_t& currentIndexSize, Keys& keys,
                         Target& target) {
-  const int32_t probeModulus = space.maxKey + 1;
+  const int32_t probeModulus = keys.probeModulus();
   for (int32_t i = 0; i < numberOfOperations; ++i) {
-    const int32_t key = rand.nextInt(space.maxKey);
+    const int32_t key = keys.draw(rand);
     const double r = rand.nextDouble();
     if (r > mix.queryRatio) {
       const int32_t value = rand.nextInt(kValueRange) + kValueBase;  // drawn for deletes too
       const double r2 = rand.nextDouble();
       if (r2 > mix.deleteRatio) {
-        for (int32_t j = 0; j < kMaxInsertProbes; ++j) {
-          const int32_t slot = static_cast<int32_t>((int64_t{key} + j) % probeModulus);
-          if (!keyBitMap[slot]) {
+        const int64_t start = keys.insertStart(key);
+        int32_t j = 0;
+        for (; j < kMaxInsertProbes; ++j) {
+          const int32_t slot = static_cast<int32_t>((start + j) % probeModulus);
+          if (!present.contains(slot)) {
             target.insert(slot, value);
-            keyBitMap[slot] = 1;
+            present.insert(slot);
             ++currentIndexSize;
+            keys.inserted(slot);
             break;
           }
         }
-      } else if (keyBitMap[key]) {
+        if (j == kMaxInsertProbes)
+          keys.insertFailed();
+      } else if (present.contains(key)) {
         target.erase(key);
-        keyBitMap[key] = 0;
+        present.erase(key);
         --currentIndexSize;
       }
     } else {

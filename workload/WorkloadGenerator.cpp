@@ -1,26 +1,21 @@
 #include "workload/WorkloadGenerator.h"
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <variant>
 
+#include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
 #include "util/DummyMap.h"
 #include "util/NumberFormat.h"
 #include "workload/CommandLine.h"
+#include "workload/KeySets.h"
 #include "workload/OperationStream.h"
 
 namespace test {
 
 namespace {
-
-int64_t nowNanos() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 std::string seconds(int64_t nanos) {
   return util::formatDouble(static_cast<double>(nanos) / 1.0E9);
@@ -53,9 +48,10 @@ void WorkloadGenerator::executeWorkload(int32_t numberOfOperations, double query
                                         double rangeQueryRatio, double deleteRatio, util::Map& map,
                                         util::IntPushOperator& op, bool isBaseline) {
   MapTarget target(map, op);
+  ByteKeySet present(keyBitMap.data());
+  UniformKeys keys(maxKey);
   generateOperations(numberOfOperations, OperationMix{queryRatio, rangeQueryRatio, deleteRatio},
-                     KeySpace{maxKey, maxRangeSize}, rand, keyBitMap.data(), currentIndexSize,
-                     target);
+                     KeySpace{maxKey, maxRangeSize}, rand, present, currentIndexSize, keys, target);
 
   out_ << "# desired tree size:\t" << currentIndexSize
        << "\ttree size reported by implementation:\t" << map.size() << '\n';
@@ -94,9 +90,9 @@ int WorkloadGenerator::main(const std::vector<std::string>& args, const TreeMapF
     util::DummyIntPushOperator op;
     const bool isBaseline = i == 0;
     generator.executeWorkload(kFillOperations, 0.0, 0.5, 0.0, *maps[i], op, isBaseline);
-    const int64_t t0 = nowNanos();
+    const int64_t t0 = util::nowNanos();
     generator.executeWorkload(kMeasuredOperations, 0.7, 0.6, 0.5, *maps[i], op, isBaseline);
-    elapsed[i] = nowNanos() - t0;
+    elapsed[i] = util::nowNanos() - t0;
   }
 
   out << "Time: " << seconds(elapsed[0]) << "sec\n";

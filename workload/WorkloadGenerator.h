@@ -30,8 +30,6 @@ class WorkloadGenerator {
   static constexpr int32_t maxKey = 10'000'000;
   // Range lengths are drawn from 0 .. maxRangeSize - 1.
   static constexpr int32_t maxRangeSize = 1'000;
-  // No output depends on it.
-  static constexpr bool verbose = false;
 
   static constexpr int64_t kSeed = 42;
   static constexpr int32_t kFillOperations = 1'000'000;

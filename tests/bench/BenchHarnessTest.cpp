@@ -168,6 +168,31 @@ TEST(BenchmarkRunnerTest, IssuesTheSameOperationsAsTheWorkloadGenerator) {
   EXPECT_GT(run.latency[kRangeQuery].samples, 0);
 }
 
+TEST(BenchmarkRunnerTest, TreesAndTheReferenceAgreeUnderEveryDistribution) {
+  WorkloadConfig config;
+  config.keySpace = 30000;
+  config.fillOperations = 3000;
+  config.measuredOperations = 30000;
+  for (test::KeyDistribution distribution :
+       {test::KeyDistribution::kUniform, test::KeyDistribution::kZipf,
+        test::KeyDistribution::kLatest}) {
+    SCOPED_TRACE(std::string(test::distributionName(distribution)));
+    config.distribution = distribution;
+    const RunResult reference =
+        runInProcess(*findMap("stdmultimap"), TreeParameters{}, config, RunOptions{true, false});
+    EXPECT_EQ(reference.reportedSize, reference.expectedSize);
+    EXPECT_GT(reference.check.valuesPushed, 0);
+    for (const char* name : {"btree", "csbtree"}) {
+      const RunResult run =
+          runInProcess(*findMap(name), TreeParameters{4, 4}, config, RunOptions{true, false});
+      EXPECT_EQ(run.reportedSize, reference.expectedSize) << name;
+      EXPECT_EQ(run.check.valuesPushed, reference.check.valuesPushed) << name;
+      EXPECT_EQ(run.check.valueSum, reference.check.valueSum) << name;
+      EXPECT_EQ(run.check.endOfQuery, reference.check.queries) << name;
+    }
+  }
+}
+
 TEST(BenchmarkRunnerTest, IsolatedRunReportsTheChildsResults) {
   WorkloadConfig config;
   config.keySpace = 50000;

@@ -69,6 +69,9 @@ TEST(ParseInt32Test, AcceptsTheWholeSigned32BitRange) {
   EXPECT_EQ(parseInt32("0"), 0);
   EXPECT_EQ(parseInt32("-0"), 0);
   EXPECT_EQ(parseInt32("007"), 7);
+  EXPECT_EQ(parseInt32("9"), 9);  // the highest digit, alone and inside a number
+  EXPECT_EQ(parseInt32("-9"), -9);
+  EXPECT_EQ(parseInt32("1234567890"), 1234567890);
   EXPECT_EQ(parseInt32("2147483647"), INT_MAX);
   EXPECT_EQ(parseInt32("-2147483648"), INT_MIN);
   EXPECT_FALSE(parseInt32("99999999999999999999").has_value());
