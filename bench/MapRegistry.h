@@ -32,10 +32,16 @@ struct MapKind {
   // The exact number of bytes the map has allocated, for maps that can tell (every map but
   // the no-op one). The report shows the peak resident size of the run beside it.
   std::function<int64_t(util::Map&)> allocatedBytes;
-  // A generous upper figure for the bytes the map needs per stored entry at any size,
-  // allocation and heap overhead included, for refusing runs that cannot fit in memory.
+  // A generous upper figure for the bytes the map needs per stored entry, heap overhead
+  // included, at any size and key density; for the trees at the default parameters. Use
+  // bytesPerEntryEstimate(), which also covers other tree parameters.
   double estimatedBytesPerEntry = 0;
 };
+
+// A generous upper figure for the bytes `kind` needs per stored entry with `parameters`,
+// for refusing runs that cannot fit in memory. Leaves with room for fewer entries than the
+// default k_star cost proportionally more per entry.
+double bytesPerEntryEstimate(const MapKind& kind, const TreeParameters& parameters);
 
 // All maps, "dummy" (the no-op map every time is measured against) first.
 const std::vector<MapKind>& registeredMaps();
