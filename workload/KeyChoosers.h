@@ -15,7 +15,8 @@
 //   slot after the newest inserted key, wrapping from maxKey - 1 to 0; when all probed slots
 //   are taken the next insert starts after them, so ingest moves on through a full stretch
 //   instead of retrying it forever. Queries and deletes use newest - rank (wrapping), rank a
-//   Zipf draw over recency: 0 is the newest key. Before any insert the newest key is
+//   Zipf draw over recency (0 is the newest key) across the whole key space, so that the
+//   reach of the queries does not change as the map grows. Before any insert the newest key is
 //   maxKey - 1, so the first insert goes to key 0.
 //
 // The fill run, which loads the data set, draws uniform keys for `uniform` and `zipf` (a
