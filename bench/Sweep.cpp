@@ -76,13 +76,14 @@ std::optional<std::string> refusalOf(const MapKind& kind, const TreeParameters& 
   return std::nullopt;
 }
 
-int64_t estimatedRunBytes(const MapKind& kind, const WorkloadConfig& config) {
+int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
+                          const WorkloadConfig& config) {
   const test::OperationMix& mix = config.measuredMix;
   const double inserts = config.fillOperations + static_cast<double>(config.measuredOperations) *
                                                      (1 - mix.queryRatio) * (1 - mix.deleteRatio);
   const double entries = std::min(inserts, static_cast<double>(config.keySpace));
-  return static_cast<int64_t>(entries * kind.estimatedBytesPerEntry) + config.keySpace / 8 +
-         kDriverBytes;
+  return static_cast<int64_t>(entries * bytesPerEntryEstimate(kind, parameters)) +
+         config.keySpace / 8 + kDriverBytes;
 }
 
 std::optional<int64_t> availableMemoryBytes() {
@@ -130,7 +131,8 @@ std::optional<std::string> memoryRefusal(const std::vector<Cell>& cells) {
     return std::nullopt;
   for (const Cell& cell : cells) {
     for (const Measurement& measurement : cell.measurements) {
-      const int64_t needed = estimatedRunBytes(*findMap(measurement.map), cell.config);
+      const int64_t needed =
+          estimatedRunBytes(*findMap(measurement.map), measurement.parameters, cell.config);
       if (needed > *available) {
         constexpr double kGiB = 1 << 30;
         std::ostringstream reason;

@@ -37,7 +37,8 @@ std::optional<std::string> refusalOf(const MapKind& kind, const TreeParameters& 
 
 // A generous estimate of the most memory one run of `kind` takes: its entries at their most
 // plus the driver's one bit per key.
-int64_t estimatedRunBytes(const MapKind& kind, const WorkloadConfig& config);
+int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
+                          const WorkloadConfig& config);
 
 // MemAvailable from /proc/meminfo, or nothing where it cannot be read.
 std::optional<int64_t> availableMemoryBytes();

@@ -110,10 +110,12 @@ TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
   config.fillOperations = 100'000'000;
   MapKind kind = *findMap("btree");
   kind.estimatedBytesPerEntry = 20;
-  const int64_t bytes = estimatedRunBytes(kind, config);
+  const int64_t bytes = estimatedRunBytes(kind, TreeParameters{}, config);
   // At least the fill's entries and one bit per key; the measured run adds at most its inserts.
   EXPECT_GE(bytes, int64_t{100'000'000} * 20 + 125'000'000);
   EXPECT_LE(bytes, int64_t{100'000'000 + 2'500'000} * 20 + 125'000'000 + (int64_t{1} << 30));
+  // Smaller leaves take more bytes per entry.
+  EXPECT_GT(estimatedRunBytes(kind, TreeParameters{16, 4}, config), bytes);
 }
 
 TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
