@@ -1,7 +1,7 @@
 #include "core/btree/LeafArrayMap.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <cassert>
 
 #include "core/btree/BTreeConstants.h"
 #include "util/KeySearch.h"
@@ -10,23 +10,13 @@ namespace core::btree {
 
 namespace {
 
-[[noreturn]] void throwOutOfRange(const char* operation, int32_t pos, int32_t size) {
-  throw std::out_of_range(std::string("LeafArrayMap::") + operation + ": position " +
-                          std::to_string(pos) + " outside the " + std::to_string(size) +
-                          " entries");
-}
-
 // The first position whose key is >= the searched key, from a search result.
 int32_t firstNotBelow(int32_t searchResult) {
   return searchResult >= 0 ? searchResult : -searchResult - 1;
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  if (capacity < 1 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
-    throw std::invalid_argument("leaf capacity must be between 1 and " +
-                                std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
-                                std::to_string(capacity));
-  }
+  assert(capacity >= 1 && capacity <= 2 * BTreeConstants::MAX_PARAMETER);
   return capacity;
 }
 
@@ -40,11 +30,6 @@ LeafArrayMap::LeafArrayMap(int32_t capacity)
     : capacity_(checkedCapacity(capacity)),
       ownedStorage_(std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity_))),
       keys_(ownedStorage_.get()) {}
-
-int32_t LeafArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
-                                   int32_t high) {
-  return util::checkedLeftmostSearch(a, key, low, high, "LeafArrayMap::binarySearch");
-}
 
 int32_t LeafArrayMap::search(int32_t key) const {
   return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
@@ -65,16 +50,12 @@ bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
 }
 
 void LeafArrayMap::addAtPos(int32_t key, int32_t value, int32_t pos) {
-  if (pos < 0)
-    throwOutOfRange("addAtPos", pos, currentSize_);
+  assert(pos >= 0);
   insertAt(key, value, std::min(pos, currentSize_));
 }
 
 void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
-  if (currentSize_ == capacity_) {
-    throw std::length_error("LeafArrayMap: no room for another entry (capacity " +
-                            std::to_string(capacity_) + ")");
-  }
+  assert(currentSize_ < capacity_);
   int32_t* vals = values();
   std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
   std::copy_backward(vals + pos, vals + currentSize_, vals + currentSize_ + 1);
@@ -94,8 +75,7 @@ int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
 }
 
 int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
-  if (pos < 0)
-    throwOutOfRange("continueGet", pos, currentSize_);
+  assert(pos >= 0);
   // Locals, so that the opaque pass() call does not force the fields to be read again.
   const int32_t size = currentSize_;
   const int32_t* keys = keys_;
@@ -114,8 +94,7 @@ int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushO
 }
 
 int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
-  if (pos < 0)
-    throwOutOfRange("continueScan", pos, currentSize_);
+  assert(pos >= 0);
   // At the end already: every key here lies below the range, or the map is empty.
   if (pos == currentSize_)
     return CONTINUE_WITH_BINSEARCH;
@@ -155,12 +134,6 @@ bool LeafArrayMap::remove(int32_t key, int32_t value) {
   return end == currentSize_;
 }
 
-void LeafArrayMap::deleteAtPos(int32_t pos) {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("deleteAtPos", pos, currentSize_);
-  eraseRange(pos, pos + 1);
-}
-
 void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
   int32_t* vals = values();
   std::copy(keys_ + to, keys_ + currentSize_, keys_ + from);
@@ -171,29 +144,11 @@ void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
 void LeafArrayMap::split(LeafArrayMap& upper) {
   const int32_t mid = currentSize_ / 2;
   const int32_t moved = currentSize_ - mid;
-  if (&upper == this || upper.currentSize_ != 0 || upper.capacity_ < moved)
-    throw std::invalid_argument(
-        "LeafArrayMap::split needs an empty map with room for the upper half");
+  assert(&upper != this && upper.currentSize_ == 0 && upper.capacity_ >= moved);
   std::copy(keys_ + mid, keys_ + currentSize_, upper.keys_);
   std::copy(values() + mid, values() + currentSize_, upper.values());
   upper.currentSize_ = moved;
   currentSize_ = mid;
-}
-
-int32_t LeafArrayMap::getMidKey() const {
-  return keyAt(currentSize_ / 2);
-}
-
-int32_t LeafArrayMap::keyAt(int32_t pos) const {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("keyAt", pos, currentSize_);
-  return keys_[pos];
-}
-
-int32_t LeafArrayMap::valueAt(int32_t pos) const {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("valueAt", pos, currentSize_);
-  return values()[pos];
 }
 
 std::string LeafArrayMap::toString() const {

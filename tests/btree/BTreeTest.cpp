@@ -184,7 +184,7 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   ASSERT_EQ(tree.verify(), std::nullopt);
   // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
   NodePool scratch;
-  carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
+  carrier.getLeaf()->getNextLeaf()->add(0, 0, kMax, nullptr, scratch);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
 }
@@ -194,8 +194,8 @@ TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
   // a leaf as an internal node. Built by hand: a leaf of two slots splits under a new root.
   NodePool pool;
   Leaf* left = pool.newLeaf(1);
-  ASSERT_FALSE(left->add(1, 10, kMin, kMax, nullptr, pool));
-  const std::optional<SplitInfo> split = left->add(5, 50, kMin, kMax, nullptr, pool);
+  ASSERT_FALSE(left->add(1, 10, kMax, nullptr, pool));
+  const std::optional<SplitInfo> split = left->add(5, 50, kMax, nullptr, pool);
   ASSERT_TRUE(split);
   InternalNode* root = pool.newInternalNode(left, split->pivot, split->rightNode, 2);
   EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 1, true, 0, 0), std::nullopt);
