@@ -19,7 +19,7 @@ std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t valu
   [[maybe_unused]] const bool refused = entries.tryAdd(index + 1, key, value);
   assert(!refused);
   if (carrier != nullptr)
-    carrier->carriedLeaf = this;
+    carrier->setLeaf(this);
   if (entries.size(index + 1) < 2 * k_star)
     return std::nullopt;
   SplitInfo info = split(index + 1);

@@ -26,6 +26,7 @@ using test::valuesOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -96,6 +97,23 @@ TEST(BTreeTest, RootLeafSplitGrowsAnInternalRoot) {
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
+TEST(BTreeTest, AnInternalNodeSplitsOnReachingTwiceKKeys) {
+  // With k = 2 and one entry per leaf at rest, ascending keys post one separator each: the
+  // root holds 3 keys, and the fourth splits it into 2 and 1 keys with the third going up.
+  BTree tree(2, 1);
+  for (int32_t key = 1; key <= 4; ++key)
+    tree.add(key, key);
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+( \| [234] \| -?[0-9]+){3}\])"));
+  tree.add(5, 5);
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+ \| 4 \| -?[0-9]+\])"));
+  for (int32_t key = 6; key <= 12; ++key)
+    tree.add(key, key);
+  // Each further split of the right-most node, at 4 keys, sends its third key up.
+  EXPECT_THAT(tree.toString(),
+              MatchesRegex(R"(\[-?[0-9]+ \| 4 \| -?[0-9]+ \| 7 \| -?[0-9]+ \| 10 \| -?[0-9]+\])"));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
 TEST(BTreeTest, SplitInsideRunOfEqualKeysPostsNoSeparator) {
   BTree tree(2, 2);
   for (int32_t value = 1; value <= 4; ++value)
@@ -132,9 +150,22 @@ TEST(BTreeTest, RemovingARunUnlinksEmptiedChainOnlyLeavesButKeepsReferencedOnes)
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
-TEST(BTreeTest, InsertionIntoAnEmptiedLeafKeepsTheChainSorted) {
+TEST(BTreeTest, AnEmptiedLeafTakesASmallerKeyButNotOneThatMustFollowLaterLeaves) {
+  // The root leaf [1, 1] is followed by the chain-only leaf [1, 1]. Once the root leaf is
+  // empty, a key below the chain-only leaf's keys goes into the root leaf.
+  BTree before(2, 2);
+  for (int32_t value = 101; value <= 104; ++value)
+    before.add(1, value);
+  before.remove(1, 101);
+  before.remove(1, 102);
+  LeafCarrier carrier;
+  before.add(0, 7, carrier);
+  EXPECT_EQ(before.toString(), "[0=7]");
+  EXPECT_EQ(carrier.getLeaf()->getNextLeaf()->toString(), "[1=103, 1=104]");
+  EXPECT_EQ(before.verify(), std::nullopt);
+
   // The root leaf [3, 5] is followed by the chain-only leaf [5, 5]; emptying the root leaf
-  // leaves smaller keys behind it.
+  // leaves keys behind it that new entries of 5 and 7 must follow.
   BTree tree(2, 2);
   tree.add(3, 1);
   tree.add(5, 1);
