@@ -22,7 +22,7 @@ class StdTreeMap final : public Map {
   int64_t size() override;
 
  private:
-  std::map<int32_t, int32_t> treeMap;
+  std::map<int32_t, int32_t> treeMap_;
 };
 
 }  // namespace util

@@ -29,7 +29,7 @@ void checkParameter(const char* name, int32_t value) {
 
 }  // namespace
 
-CSBTree::CSBTree(int32_t k, int32_t k_star) : k(k), k_star(k_star) {
+CSBTree::CSBTree(int32_t k, int32_t k_star) : k_(k), k_star_(k_star) {
   checkParameter("k", k);
   checkParameter("k_star", k_star);
 }
@@ -37,57 +37,57 @@ CSBTree::CSBTree(int32_t k, int32_t k_star) : k(k), k_star(k_star) {
 CSBTree::~CSBTree() = default;
 
 void CSBTree::add(int32_t key, int32_t value, LeafCarrier* carrier) {
-  if (root == nullptr) {
-    auto group = std::make_unique<LeafGroup>(k, k_star);
-    firstLeaf = group.get();
-    root = std::move(group);
+  if (root_ == nullptr) {
+    auto group = std::make_unique<LeafGroup>(k_, k_star_);
+    firstLeaf_ = group.get();
+    root_ = std::move(group);
   }
-  std::optional<SplitInfo> grown = root->add(0, key, value, false, kMinKey, kMaxKey, carrier);
-  ++addCounter;
+  std::optional<SplitInfo> grown = root_->add(0, key, value, false, kMinKey, kMaxKey, carrier);
+  ++addCounter_;
   if (grown) {
     // The root group has two members now; a new one-node root group goes on top of it.
     assert(grown->rightNode == nullptr && grown->leftNode == root.get());
-    root = std::make_unique<NodeGroup>(std::move(root), grown->pivot, k);
+    root_ = std::make_unique<NodeGroup>(std::move(root_), grown->pivot, k_);
   }
-  refreshNeeded = true;
+  refreshNeeded_ = true;
 }
 
 void CSBTree::get(int32_t key, util::IntPushOperator& op) {
-  if (root != nullptr)
-    root->get(0, key, op);
+  if (root_ != nullptr)
+    root_->get(0, key, op);
   else
     op.thatsallfolks();
-  ++getCounter;
+  ++getCounter_;
 }
 
 void CSBTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  if (root != nullptr)
-    root->queryRange(0, lowKey, highKey, op);
+  if (root_ != nullptr)
+    root_->queryRange(0, lowKey, highKey, op);
   else
     op.thatsallfolks();
-  ++rangeQueryCounter;
+  ++rangeQueryCounter_;
 }
 
 void CSBTree::remove(int32_t key) {
-  if (root != nullptr)
-    root->remove(0, key, CSBTreeConstants::ALL_MAPPINGS, kMinKey, kMaxKey);
-  refreshNeeded = true;
-  ++delCounter;
+  if (root_ != nullptr)
+    root_->remove(0, key, CSBTreeConstants::ALL_MAPPINGS, kMinKey, kMaxKey);
+  refreshNeeded_ = true;
+  ++delCounter_;
 }
 
 void CSBTree::calculateStats() {
-  if (!refreshNeeded)
+  if (!refreshNeeded_)
     return;
-  leafGroupCount = 0;
-  leafCount = 0;
-  elemCount = 0;
-  for (const LeafGroup* group = firstLeaf; group != nullptr; group = group->getNextLeafGroup()) {
-    leafCount += group->getEntries().leaves();
-    elemCount += group->getEntries().getKeyNumber();
-    ++leafGroupCount;
+  leafGroupCount_ = 0;
+  leafCount_ = 0;
+  elemCount_ = 0;
+  for (const LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup()) {
+    leafCount_ += group->getEntries().leaves();
+    elemCount_ += group->getEntries().getKeyNumber();
+    ++leafGroupCount_;
   }
-  leafUtilization = leafUtilizationOf(elemCount, leafCount, k_star);
-  refreshNeeded = false;
+  leafUtilization_ = leafUtilizationOf(elemCount_, leafCount_, k_star_);
+  refreshNeeded_ = false;
 }
 
 double CSBTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
@@ -97,27 +97,27 @@ double CSBTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_st
 
 int64_t CSBTree::size() {
   calculateStats();
-  return elemCount;
+  return elemCount_;
 }
 
 int64_t CSBTree::getElemCount() {
   calculateStats();
-  return elemCount;
+  return elemCount_;
 }
 
 int64_t CSBTree::getLeafCount() {
   calculateStats();
-  return leafCount;
+  return leafCount_;
 }
 
 int64_t CSBTree::getLeafGroupCount() {
   calculateStats();
-  return leafGroupCount;
+  return leafGroupCount_;
 }
 
 double CSBTree::getLeafUtilization() {
   calculateStats();
-  return leafUtilization;
+  return leafUtilization_;
 }
 
 void CSBTree::printStats() {
@@ -126,8 +126,8 @@ void CSBTree::printStats() {
 
 void CSBTree::printStats(std::ostream& out) {
   calculateStats();
-  out << "leafUtilization:\t" + util::formatDouble(leafUtilization) + "\tleafCount:\t" +
-             std::to_string(leafCount) + "\telementCount:\t" + std::to_string(elemCount) + "\t";
+  out << "leafUtilization:\t" + util::formatDouble(leafUtilization_) + "\tleafCount:\t" +
+             std::to_string(leafCount_) + "\telementCount:\t" + std::to_string(elemCount_) + "\t";
 }
 
 void CSBTree::toDot(util::OutputStream& out) {
@@ -136,10 +136,10 @@ void CSBTree::toDot(util::OutputStream& out) {
     out.write("digraph g {\n");
     out.write("node [shape=record,height=.1];\n");
     step = "writing the root group";
-    if (root != nullptr)
-      root->toDot(out);
+    if (root_ != nullptr)
+      root_->toDot(out);
     step = "writing the leaf groups";
-    for (LeafGroup* group = firstLeaf; group != nullptr; group = group->getNextLeafGroup())
+    for (LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup())
       group->toDot(out);
     step = "writing the closing line";
     out.write("}\n");
@@ -155,17 +155,17 @@ void CSBTree::toDot(util::OutputStream& out) {
 }
 
 std::string CSBTree::toString() const {
-  if (root == nullptr)
+  if (root_ == nullptr)
     return "[]";
-  if (root->isLeaf())
-    return static_cast<const LeafGroup&>(*root).toString();
-  return static_cast<const NodeGroup&>(*root).toString();
+  if (root_->isLeaf())
+    return static_cast<const LeafGroup&>(*root_).toString();
+  return static_cast<const NodeGroup&>(*root_).toString();
 }
 
 std::optional<std::string> CSBTree::verify() const {
-  return CSBTreeVerifier(k, k_star)
-      .check(root.get(), firstLeaf, refreshNeeded, leafGroupCount, leafCount, elemCount,
-             leafUtilization);
+  return CSBTreeVerifier(k_, k_star_)
+      .check(root_.get(), firstLeaf_, refreshNeeded_, leafGroupCount_, leafCount_, elemCount_,
+             leafUtilization_);
 }
 
 }  // namespace core::csbtree

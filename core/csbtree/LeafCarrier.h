@@ -16,11 +16,11 @@ class LeafCarrier {
   LeafCarrier() = default;
 
   // The leaf group that received the last insertion through this carrier, or nullptr.
-  LeafGroup* getLeaf() const { return carriedLeaf; }
-  void setLeaf(LeafGroup* leaf) { carriedLeaf = leaf; }
+  LeafGroup* getLeaf() const { return carriedLeaf_; }
+  void setLeaf(LeafGroup* leaf) { carriedLeaf_ = leaf; }
 
  private:
-  LeafGroup* carriedLeaf = nullptr;
+  LeafGroup* carriedLeaf_ = nullptr;
 };
 
 }  // namespace core::csbtree

@@ -85,10 +85,10 @@ class LeafGroupArrayMap {
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
   void split(int32_t leaf);
   // Number of entries of `leaf`.
-  int32_t size(int32_t leaf) const { return currentLeafSize[leaf - 1]; }
+  int32_t size(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
-    return static_cast<int64_t>(leaf - 1) * two_k_star + n - 1;
+    return static_cast<int64_t>(leaf - 1) * two_k_star_ + n - 1;
   }
 
   // --- Operations on the whole group.
@@ -103,9 +103,9 @@ class LeafGroupArrayMap {
   // the upper floor(L / 2). A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
   // Number of slots (leaves x two_k_star), not of entries.
-  int64_t size() const { return currentGroupSize; }
+  int64_t size() const { return currentGroupSize_; }
   // Number of leaves.
-  int32_t leaves() const { return numberOfLeaves; }
+  int32_t leaves() const { return numberOfLeaves_; }
   // Number of entries.
   int64_t getKeyNumber() const;
   // Bytes of the arrays at their allocated lengths.
@@ -119,20 +119,20 @@ class LeafGroupArrayMap {
 
   // --- Read access for the leaf group, the graph output and the consistency check.
 
-  int32_t getTwoKStar() const { return two_k_star; }
+  int32_t getTwoKStar() const { return two_k_star_; }
   // Key slot `slot` (0 .. size() - 1): an entry's key or UNUSED_KEY.
-  int32_t keyAt(int64_t slot) const { return keys[slot]; }
-  int32_t valueAt(int64_t slot) const { return values[slot]; }
+  int32_t keyAt(int64_t slot) const { return keys_[slot]; }
+  int32_t valueAt(int64_t slot) const { return values_[slot]; }
   // The slot just after the last entry of the last leaf.
-  int64_t getCurrentSize() const { return currentSize; }
+  int64_t getCurrentSize() const { return currentSize_; }
 
  private:
   // `leaves` empty leaves; their slots are left unset (not even the filler: the copies that
   // fill them write it).
   LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
 
-  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star; }
-  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize[leaf - 1]; }
+  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star_; }
+  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize_[leaf - 1]; }
   // First slot of `leaf` whose key is >= key, or the leaf's end.
   int64_t lowerBound(int32_t leaf, int32_t key) const;
   // Pushes values from slot `pos` of `leaf` (an earlier slot means: from the leaf's first
@@ -148,16 +148,16 @@ class LeafGroupArrayMap {
   // leaves starting with `toLeaf`, filler included.
   void copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count, int32_t toLeaf);
 
-  int32_t two_k_star;
-  int32_t numberOfLeaves;
-  int64_t currentGroupSize;
-  int64_t currentSize;
+  int32_t two_k_star_;
+  int32_t numberOfLeaves_;
+  int64_t currentGroupSize_;
+  int64_t currentSize_;
   // One allocation holds the key array, the value array and the leaf sizes, in this order;
   // the three pointers below point into it.
-  std::unique_ptr<int32_t[]> block;
-  int32_t* keys;
-  int32_t* values;
-  int32_t* currentLeafSize;
+  std::unique_ptr<int32_t[]> block_;
+  int32_t* keys_;
+  int32_t* values_;
+  int32_t* currentLeafSize_;
 };
 
 }  // namespace core::csbtree
