@@ -83,7 +83,7 @@ void CSBTree::calculateStats() {
   elemCount_ = 0;
   for (const LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup()) {
     leafCount_ += group->getEntries().leaves();
-    elemCount_ += group->getEntries().getKeyNumber();
+    elemCount_ += group->getEntries().entryCount();
     ++leafGroupCount_;
   }
   leafUtilization_ = leafUtilizationOf(elemCount_, leafCount_, k_star_);

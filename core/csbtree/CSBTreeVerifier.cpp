@@ -42,7 +42,7 @@ std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
     for (const LeafGroup* group = firstLeaf; group != nullptr; group = group->getNextLeafGroup()) {
       ++groups;
       leaves += group->getEntries().leaves();
-      elements += group->getEntries().getKeyNumber();
+      elements += group->getEntries().entryCount();
     }
     const double utilization = CSBTree::leafUtilizationOf(elements, leaves, k_star_);
     const bool sameUtilization =
@@ -62,7 +62,7 @@ void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayM
                 int32_t low, int32_t high, int32_t depth) {
   if (error_)
     return;
-  const int32_t members = parent == nullptr ? 1 : parent->nodeSize(parentNode) + 1;
+  const int32_t members = parent == nullptr ? 1 : parent->keyCount(parentNode) + 1;
   auto lowOf = [&](int32_t j) { return j == 0 ? low : parent->keyAt(parentNode, j - 1); };
   auto highOf = [&](int32_t j) {
     return parent == nullptr || j == members - 1 ? high : parent->keyAt(parentNode, j);
@@ -88,7 +88,7 @@ void CSBTreeVerifier::checkChain(const LeafGroup* firstLeaf) {
     }
     const LeafGroupArrayMap& entries = group->getEntries();
     for (int32_t leaf = 1; leaf <= entries.leaves(); ++leaf) {
-      for (int32_t n = 1; n <= entries.size(leaf); ++n) {
+      for (int32_t n = 1; n <= entries.entryCount(leaf); ++n) {
         const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
         if (anyKey && key < previous) {
           fail("key " + std::to_string(key) + " in leaf " + std::to_string(leaf) + " of " +
@@ -127,7 +127,7 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
   const int32_t minKeys = isRoot ? 1 : 2 * k_;
   for (int32_t node = 0; node < members && !error_; ++node) {
     const std::string where = "node " + std::to_string(node) + " of " + name;
-    const int32_t size = entries.nodeSize(node);
+    const int32_t size = entries.keyCount(node);
     if (size < minKeys || size > 4 * k_) {
       fail(where + " holds " + std::to_string(size) + " keys, expected " +
            std::to_string(minKeys) + " .. " + std::to_string(4 * k_));
@@ -181,14 +181,14 @@ void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, Lo
     return;
   }
   if (entries.getTwoKStar() != 2 * k_star_ ||
-      entries.size() != static_cast<int64_t>(members) * 2 * k_star_ ||
-      entries.getCurrentSize() != entries.indexOf(members, entries.size(members) + 1)) {
+      entries.slotCount() != static_cast<int64_t>(members) * 2 * k_star_ ||
+      entries.endSlot() != entries.indexOf(members, entries.entryCount(members) + 1)) {
     fail(name + " has inconsistent slot counts");
     return;
   }
   for (int32_t leaf = 1; leaf <= members; ++leaf) {
     const std::string where = "leaf " + std::to_string(leaf) + " of " + name;
-    const int32_t size = entries.size(leaf);
+    const int32_t size = entries.entryCount(leaf);
     if (size < 0 || size >= 2 * k_star_) {
       fail(where + " holds " + std::to_string(size) + " entries, expected 0 .. " +
            std::to_string(2 * k_star_ - 1));

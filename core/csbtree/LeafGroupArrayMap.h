@@ -85,7 +85,7 @@ class LeafGroupArrayMap {
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
   void split(int32_t leaf);
   // Number of entries of `leaf`.
-  int32_t size(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
+  int32_t entryCount(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
     return static_cast<int64_t>(leaf - 1) * two_k_star_ + n - 1;
@@ -102,12 +102,12 @@ class LeafGroupArrayMap {
   // Splits the group: this map keeps the lower ceil(L / 2) leaves and the returned map holds
   // the upper floor(L / 2). A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
-  // Number of slots (leaves x two_k_star), not of entries.
-  int64_t size() const { return currentGroupSize_; }
+  // Number of slots (leaves x two_k_star), used or not.
+  int64_t slotCount() const { return currentGroupSize_; }
   // Number of leaves.
   int32_t leaves() const { return numberOfLeaves_; }
-  // Number of entries.
-  int64_t getKeyNumber() const;
+  // Number of entries in all leaves.
+  int64_t entryCount() const;
   // Bytes of the arrays at their allocated lengths.
   int64_t allocatedBytes() const;
   // "3=30, 7=70": every entry, leaf by leaf.
@@ -120,11 +120,11 @@ class LeafGroupArrayMap {
   // --- Read access for the leaf group, the graph output and the consistency check.
 
   int32_t getTwoKStar() const { return two_k_star_; }
-  // Key slot `slot` (0 .. size() - 1): an entry's key or UNUSED_KEY.
+  // Key slot `slot` (0 .. slotCount() - 1): an entry's key or UNUSED_KEY.
   int32_t keyAt(int64_t slot) const { return keys_[slot]; }
   int32_t valueAt(int64_t slot) const { return values_[slot]; }
   // The slot just after the last entry of the last leaf.
-  int64_t getCurrentSize() const { return currentSize_; }
+  int64_t endSlot() const { return currentSize_; }
 
  private:
   // `leaves` empty leaves; their slots are left unset (not even the filler: the copies that

@@ -20,7 +20,7 @@ NodeGroup::NodeGroup(int32_t k, NodeGroupArrayMap entries) : entries_(std::move(
 std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                         int32_t lowKey, int32_t highKey, LeafCarrier* carrier) {
   const int32_t child = entries_.lastChildFor(key, index);
-  const int32_t size = entries_.nodeSize(index);
+  const int32_t size = entries_.keyCount(index);
   const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
   const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
   const bool full = entries_.isNodeFull(index);
@@ -60,7 +60,7 @@ void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
   const int32_t child = entries_.firstChildFor(key, index);
-  const int32_t size = entries_.nodeSize(index);
+  const int32_t size = entries_.keyCount(index);
   const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
   const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
   entries_.childGroup(index)->remove(child, key, value, lower, upper);
@@ -81,7 +81,7 @@ void NodeGroup::toDot(util::OutputStream& out) {
     if (node > 0)
       line += '|';
     line += '{';
-    const int32_t size = entries_.nodeSize(node);
+    const int32_t size = entries_.keyCount(node);
     if (size > 0) {
       line += '{';
       for (int32_t i = 0; i < size; ++i) {

@@ -102,8 +102,8 @@ class NodeGroupArrayMap {
 
   int32_t getM() const { return m_; }
   int32_t getNumberOfNodes() const { return numberOfNodes_; }
-  int32_t nodeSize(int32_t node) const { return currentSizes_[node]; }
-  // Key slot i (0 .. m - 1) of `node`: a key for i < nodeSize(node), else UNUSED_KEY.
+  int32_t keyCount(int32_t node) const { return currentSizes_[node]; }
+  // Key slot i (0 .. m - 1) of `node`: a key for i < keyCount(node), else UNUSED_KEY.
   int32_t keyAt(int32_t node, int32_t i) const { return keys_[nodeStart(node) + i]; }
   // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
   CSBTreeNode* getChild(int32_t node) const;

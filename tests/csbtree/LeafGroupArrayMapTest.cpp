@@ -35,7 +35,7 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
   Map map(4);
   test::RecordingOperator op;
   EXPECT_EQ(map.leaves(), 1);
-  EXPECT_EQ(map.size(), 4);
+  EXPECT_EQ(map.slotCount(), 4);
   EXPECT_EQ(map.get(7, op), Map::CONTINUE_WITH_BINSEARCH);
   EXPECT_EQ(map.queryRange(0, 9, op), Map::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(map.remove(7, kAll));
@@ -43,7 +43,7 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
 
   EXPECT_FALSE(map.tryAdd(7, 70));
   EXPECT_EQ(map.keyAt(0), 7);
-  EXPECT_EQ(map.getCurrentSize(), 1);
+  EXPECT_EQ(map.endSlot(), 1);
 }
 
 TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInsertionOrder) {
@@ -56,16 +56,16 @@ TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInserti
   // The leaf is full now: it refuses whatever does not belong after its end.
   EXPECT_TRUE(map.tryAdd(1, 6, 5));
   EXPECT_TRUE(map.tryAdd(1, 9, 6));  // last leaf of the group
-  EXPECT_EQ(map.getKeyNumber(), 4);
+  EXPECT_EQ(map.entryCount(), 4);
 }
 
 TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   Map map = twoLeaves();
   EXPECT_EQ(map.leaves(), 2);
   EXPECT_EQ(map.indexOf(2, 1), 4);
-  EXPECT_EQ(map.getCurrentSize(), 6);
-  EXPECT_EQ(map.getKeyNumber(), 4);
-  EXPECT_EQ(map.size(), 8);
+  EXPECT_EQ(map.endSlot(), 6);
+  EXPECT_EQ(map.entryCount(), 4);
+  EXPECT_EQ(map.slotCount(), 8);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
@@ -122,7 +122,7 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   EXPECT_TRUE(top.remove(1, kMax, kAll));
   EXPECT_TRUE(top.remove(2, kMax, kAll));
   EXPECT_EQ(top.toString(), "1=1");
-  EXPECT_EQ(top.getCurrentSize(), 4);
+  EXPECT_EQ(top.endSlot(), 4);
   EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_BINSEARCH);
   ASSERT_FALSE(top.tryAdd(1, 5, 7));
   EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), Map::CONTINUE_WITH_SCAN);
@@ -149,15 +149,15 @@ TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmall
   ASSERT_TRUE(runs.remove(3, 7, kAll));
   EXPECT_EQ(runs.get(1, 7, op), Map::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(70));
-  EXPECT_EQ(runs.getCurrentSize(), 4);
+  EXPECT_EQ(runs.endSlot(), 4);
 }
 
 TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
   Map map = twoLeaves();
   EXPECT_TRUE(map.remove(1, 2, kAll));  // the run ended at the leaf's last entry
-  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.endSlot(), 6);
   EXPECT_TRUE(map.remove(2, 6, kAll));
-  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_EQ(map.endSlot(), 5);
   EXPECT_FALSE(map.remove(2, 3, kAll));  // absent, and a greater key follows
   EXPECT_TRUE(map.remove(1, 3, kAll));   // absent, every key of leaf 1 is smaller
   EXPECT_EQ(map.toString(), "1=10, 5=50");
@@ -177,19 +177,19 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
   Map map(4);
   addAll(map, 1, {1, 2, 3, 4});
   map.split(1);
-  EXPECT_EQ(map.size(), 8);
-  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.slotCount(), 8);
+  EXPECT_EQ(map.endSlot(), 6);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 3);
 
   addAll(map, 1, {0, 1});  // leaf 1 is [0, 1, 1, 2]
   map.split(1);
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.size(1), 2);
-  EXPECT_EQ(map.size(2), 2);
-  EXPECT_EQ(map.size(3), 2);
+  EXPECT_EQ(map.entryCount(1), 2);
+  EXPECT_EQ(map.entryCount(2), 2);
+  EXPECT_EQ(map.entryCount(3), 2);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 1);  // the run of 1 is divided
   EXPECT_EQ(map.keyAt(map.indexOf(3, 2)), 4);
-  EXPECT_EQ(map.getCurrentSize(), 10);
+  EXPECT_EQ(map.endSlot(), 10);
   EXPECT_EQ(map.toString(), "0=0, 1=10, 1=10, 2=20, 3=30, 4=40");
 }
 
@@ -205,18 +205,18 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
 
   Map upper = map.split();
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.size(), 6);
+  EXPECT_EQ(map.slotCount(), 6);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 3=30");
-  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_EQ(map.endSlot(), 5);
   EXPECT_EQ(upper.leaves(), 2);
   EXPECT_EQ(upper.toString(), "4=40, 5=50");
-  EXPECT_EQ(upper.getCurrentSize(), 3);
+  EXPECT_EQ(upper.endSlot(), 3);
 
   Map one(2);
   Map none = one.split();
   EXPECT_EQ(one.leaves(), 1);
   EXPECT_EQ(none.leaves(), 0);
-  EXPECT_EQ(none.getCurrentSize(), 0);
+  EXPECT_EQ(none.endSlot(), 0);
 }
 
 TEST(LeafGroupArrayMapTest, BinarySearchFindsTheLeftmostKey) {

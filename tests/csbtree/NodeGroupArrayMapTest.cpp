@@ -15,14 +15,14 @@ namespace {
 
 std::vector<int32_t> keysOf(const NodeGroupArrayMap& map, int32_t node) {
   std::vector<int32_t> keys;
-  for (int32_t i = 0; i < map.nodeSize(node); ++i)
+  for (int32_t i = 0; i < map.keyCount(node); ++i)
     keys.push_back(map.keyAt(node, i));
   return keys;
 }
 
 void putAll(NodeGroupArrayMap& map, int32_t node, std::initializer_list<int32_t> keys) {
   for (int32_t key : keys)
-    map.put(key, map.nodeSize(node), node);
+    map.put(key, map.keyCount(node), node);
 }
 
 std::unique_ptr<CSBTreeNode> someGroup() {
