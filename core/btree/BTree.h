@@ -34,8 +34,8 @@ namespace core::btree {
 
 class BTree {
  public:
-  // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::MAX_PARAMETER and
-  // 1 <= k_star <= BTreeConstants::MAX_PARAMETER (k is checked first).
+  // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::kMaxParameter and
+  // 1 <= k_star <= BTreeConstants::kMaxParameter (k is checked first).
   BTree(int32_t k, int32_t k_star);
 
   BTree(const BTree&) = delete;

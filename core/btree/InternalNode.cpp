@@ -14,7 +14,7 @@ InternalNode::InternalNode(SentinelTag) : k_(0), entries_(0) {}
 
 InternalNode::InternalNode(int32_t k, InternalNodeArrayMap::Storage storage)
     : k_(k), entries_(2 * k, storage) {
-  assert(k >= BTreeConstants::MIN_K && k <= BTreeConstants::MAX_PARAMETER);
+  assert(k >= BTreeConstants::kMinK && k <= BTreeConstants::kMaxParameter);
 }
 
 InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,

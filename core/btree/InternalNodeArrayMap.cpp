@@ -18,7 +18,7 @@ std::string nameOf(const BTreeNode* node) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  assert(capacity >= 0 && capacity <= 2 * BTreeConstants::MAX_PARAMETER);
+  assert(capacity >= 0 && capacity <= 2 * BTreeConstants::kMaxParameter);
   return capacity;
 }
 

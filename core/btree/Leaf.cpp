@@ -22,7 +22,7 @@ void prefetchNextLeaf(const Leaf* leaf) {
 
 Leaf::Leaf(int32_t k_star, int32_t* storage)
     : k_star_(k_star), entries_(2 * k_star, storage) {
-  assert(k_star >= BTreeConstants::MIN_K_STAR && k_star <= BTreeConstants::MAX_PARAMETER);
+  assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
 }
 
 bool Leaf::nextInSubtree(int32_t key, int32_t highKey) const {
@@ -79,10 +79,10 @@ std::optional<SplitInfo> Leaf::split(NodePool& pool) {
 }
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) {
-  int32_t code = entries_.get(key, op);
-  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+  util::LookupResult code = entries_.get(key, op);
+  for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
                                                          : leaf->entries_.continueGet(0, key, op);
   }
   op.thatsallfolks();
@@ -90,11 +90,11 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) {
 
 void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   prefetchNextLeaf(this);
-  int32_t code = entries_.queryRange(lowKey, highKey, op);
-  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+  util::LookupResult code = entries_.queryRange(lowKey, highKey, op);
+  for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
     prefetchNextLeaf(leaf);
-    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? leaf->entries_.queryRange(lowKey, highKey, op)
                : leaf->entries_.continueScan(0, highKey, op);
   }

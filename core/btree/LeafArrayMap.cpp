@@ -8,6 +8,8 @@
 
 namespace core::btree {
 
+using enum util::LookupResult;
+
 namespace {
 
 // The first position whose key is >= the searched key, from a search result.
@@ -16,7 +18,7 @@ int32_t firstNotBelow(int32_t searchResult) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  assert(capacity >= 1 && capacity <= 2 * BTreeConstants::MAX_PARAMETER);
+  assert(capacity >= 1 && capacity <= 2 * BTreeConstants::kMaxParameter);
   return capacity;
 }
 
@@ -64,7 +66,7 @@ void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
   ++currentSize_;
 }
 
-int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
   if (currentSize_ == 0)
     return CONTINUE_WITH_BINSEARCH;
   const int32_t found = search(key);
@@ -74,7 +76,7 @@ int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
   return -found - 1 == currentSize_ ? CONTINUE_WITH_BINSEARCH : STOP;
 }
 
-int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
   assert(pos >= 0);
   // Locals, so that the opaque pass() call does not force the fields to be read again.
   const int32_t size = currentSize_;
@@ -87,13 +89,13 @@ int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperato
   return pos == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
-int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
   if (currentSize_ == 0)
     return CONTINUE_WITH_BINSEARCH;
   return continueScan(firstNotBelow(search(lowKey)), highKey, op);
 }
 
-int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
   assert(pos >= 0);
   // At the end already: every key here lies below the range, or the map is empty.
   if (pos == currentSize_)

@@ -24,19 +24,12 @@
 #include <string>
 
 #include "util/IntPushOperator.h"
+#include "util/LookupResult.h"
 
 namespace core::btree {
 
 class LeafArrayMap {
  public:
-  // Result codes of the lookups.
-  // The answer is complete; do not look at further leaves.
-  static constexpr int32_t STOP = 0;
-  // Nothing here settles the answer; repeat the lookup, with its search, in the next leaf.
-  static constexpr int32_t CONTINUE_WITH_BINSEARCH = 1;
-  // The matching run reached the last entry; go on in the next leaf from position 0.
-  static constexpr int32_t CONTINUE_WITH_SCAN = 2;
-
   // An empty map for `capacity` entries.
   // REQUIRES: 1 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit LeafArrayMap(int32_t capacity);
@@ -56,14 +49,14 @@ class LeafArrayMap {
   void addAtPos(int32_t key, int32_t value, int32_t pos);
 
   // Pushes the value of every entry with this key.
-  int32_t get(int32_t key, util::IntPushOperator& op) const;
+  util::LookupResult get(int32_t key, util::IntPushOperator& op) const;
   // Pushes values from `pos` on while the key equals `key`. Never answers
   // CONTINUE_WITH_BINSEARCH. REQUIRES: pos >= 0.
-  int32_t continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const;
+  util::LookupResult continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const;
   // Pushes the value of every entry with lowKey <= key <= highKey.
-  int32_t queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const;
   // Pushes values from `pos` on while the key is <= highKey. REQUIRES: pos >= 0.
-  int32_t continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const;
 
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS. True when matching entries may still follow in the next

@@ -20,9 +20,9 @@ constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
 
 void checkParameter(const char* name, int32_t value) {
-  if (value < 1 || value > CSBTreeConstants::MAX_PARAMETER) {
+  if (value < 1 || value > CSBTreeConstants::kMaxParameter) {
     throw std::invalid_argument(std::string(name) + " must be between 1 and " +
-                                std::to_string(CSBTreeConstants::MAX_PARAMETER) + ", got " +
+                                std::to_string(CSBTreeConstants::kMaxParameter) + ", got " +
                                 std::to_string(value));
   }
 }

@@ -4,7 +4,7 @@
 // node) and the bottom level is a chain of leaf groups. The root group is a leaf group of a
 // single leaf until that leaf first splits, and from then on a node group of exactly one
 // node; each split of that node makes the tree one level higher. `k` sets the node size (4k
-// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. MAX_PARAMETER.
+// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. kMaxParameter.
 //
 // Multimap rules: a key may hold several values; a new mapping goes after the stored mappings
 // of its key; lookups deliver values in ascending key order and, within a key, in stored
@@ -39,7 +39,7 @@ namespace core::csbtree {
 
 class CSBTree {
  public:
-  // Throws std::invalid_argument when k or k_star lies outside 1 .. MAX_PARAMETER.
+  // Throws std::invalid_argument when k or k_star lies outside 1 .. kMaxParameter.
   CSBTree(int32_t k, int32_t k_star);
 
   CSBTree(const CSBTree&) = delete;

@@ -148,7 +148,7 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
       }
     }
     for (int32_t i = size; i < entries.getM(); ++i) {
-      if (entries.keyAt(node, i) != NodeGroupArrayMap::UNUSED_KEY) {
+      if (entries.keyAt(node, i) != NodeGroupArrayMap::kUnusedKey) {
         fail(where + ": unused key slot " + std::to_string(i) + " holds " +
              std::to_string(entries.keyAt(node, i)) + " instead of the filler");
         return;
@@ -210,7 +210,7 @@ void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, Lo
     }
     for (int32_t n = size + 1; n <= 2 * k_star_; ++n) {
       const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
-      if (key != LeafGroupArrayMap::UNUSED_KEY) {
+      if (key != LeafGroupArrayMap::kUnusedKey) {
         fail(where + ": unused slot " + std::to_string(n) + " holds the key " +
              std::to_string(key) + " instead of the filler");
         return;

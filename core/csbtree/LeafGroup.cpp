@@ -42,10 +42,10 @@ SplitInfo LeafGroup::split(const SplitInfo& info) {
 }
 
 void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
-  int32_t code = entries_.get(index + 1, key, op);
-  for (const LeafGroup* group = nextLeafGroup_; code != LeafGroupArrayMap::STOP && group != nullptr;
+  util::LookupResult code = entries_.get(index + 1, key, op);
+  for (const LeafGroup* group = nextLeafGroup_; code != util::LookupResult::STOP && group != nullptr;
        group = group->nextLeafGroup_) {
-    code = code == LeafGroupArrayMap::CONTINUE_WITH_BINSEARCH
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? group->entries_.get(1, key, op)
                : group->entries_.continueGet(0, key, op);
   }
@@ -54,10 +54,10 @@ void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
 
 void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) {
-  int32_t code = entries_.queryRange(index + 1, lowKey, highKey, op);
-  for (const LeafGroup* group = nextLeafGroup_; code != LeafGroupArrayMap::STOP && group != nullptr;
+  util::LookupResult code = entries_.queryRange(index + 1, lowKey, highKey, op);
+  for (const LeafGroup* group = nextLeafGroup_; code != util::LookupResult::STOP && group != nullptr;
        group = group->nextLeafGroup_) {
-    code = code == LeafGroupArrayMap::CONTINUE_WITH_BINSEARCH
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? group->entries_.queryRange(1, lowKey, highKey, op)
                : group->entries_.continueScan(0, highKey, op);
   }

@@ -9,6 +9,8 @@
 
 namespace core::csbtree {
 
+using enum util::LookupResult;
+
 LeafGroupArrayMap::LeafGroupArrayMap(int32_t two_k_star) : LeafGroupArrayMap(two_k_star, 1) {
   fillUnused(1, 0);
 }
@@ -34,7 +36,7 @@ void LeafGroupArrayMap::updateCurrentSize() {
 }
 
 void LeafGroupArrayMap::fillUnused(int32_t leaf, int32_t count) {
-  std::fill(keys_ + leafStart(leaf) + count, keys_ + leafStart(leaf + 1), UNUSED_KEY);
+  std::fill(keys_ + leafStart(leaf) + count, keys_ + leafStart(leaf + 1), kUnusedKey);
 }
 
 int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
@@ -91,7 +93,7 @@ void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64
     ++currentSize_;
 }
 
-int32_t LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator& op) const {
   assert(leaf >= 1 && leaf <= numberOfLeaves);
   // Every leaf after the first one whose entries are not all smaller than the key only holds
   // keys >= key, so the first entry >= key decides.
@@ -103,7 +105,7 @@ int32_t LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator&
   return CONTINUE_WITH_BINSEARCH;
 }
 
-int32_t LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const {
   if (pos > currentSize_)
     return STOP;
   for (int32_t leaf = static_cast<int32_t>(pos / two_k_star_) + 1; leaf <= numberOfLeaves_; ++leaf) {
@@ -117,7 +119,7 @@ int32_t LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util::IntPushOp
   return CONTINUE_WITH_SCAN;
 }
 
-int32_t LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
+util::LookupResult LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
                                       util::IntPushOperator& op) const {
   assert(leaf >= 1 && leaf <= numberOfLeaves);
   for (; leaf <= numberOfLeaves_; ++leaf) {
@@ -128,14 +130,14 @@ int32_t LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t high
   return CONTINUE_WITH_BINSEARCH;
 }
 
-int32_t LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
+util::LookupResult LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
                                         util::IntPushOperator& op) const {
   if (pos > currentSize_)
     return STOP;
   return scan(static_cast<int32_t>(pos / two_k_star_) + 1, pos, highKey, op);
 }
 
-int32_t LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t highKey,
+util::LookupResult LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t highKey,
                                 util::IntPushOperator& op) const {
   // Locals, so that the call per value does not make the compiler reload the members.
   const int32_t* const keyArray = keys_;
@@ -145,7 +147,7 @@ int32_t LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t highKey,
   const int32_t leafCount = numberOfLeaves_;
   // Below the largest key, a leaf with unused slots ends in the filler, which stops the run
   // by its key alone: the loop then makes one comparison per entry.
-  const bool fillerStops = highKey < UNUSED_KEY;
+  const bool fillerStops = highKey < kUnusedKey;
   bool pushed = false;
   for (; leaf <= leafCount; ++leaf) {
     const int64_t start = static_cast<int64_t>(leaf - 1) * stretch;
@@ -200,7 +202,7 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   std::copy(keys_ + to, keys_ + end, keys_ + from);
   std::copy(values_ + to, values_ + end, values_ + from);
   const int64_t removed = to - from;
-  std::fill(keys_ + end - removed, keys_ + end, UNUSED_KEY);
+  std::fill(keys_ + end - removed, keys_ + end, kUnusedKey);
   currentLeafSize_[leaf - 1] -= static_cast<int32_t>(removed);
   if (leaf == numberOfLeaves_)
     currentSize_ -= removed;

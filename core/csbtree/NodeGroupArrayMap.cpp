@@ -17,7 +17,7 @@ NodeGroupArrayMap::NodeGroupArrayMap(int32_t m, int32_t numberOfNodes)
       nodes_(static_cast<size_t>(numberOfNodes)),
       currentSizes_(std::make_unique<int32_t[]>(static_cast<size_t>(numberOfNodes))) {
   assert(m >= 0 && numberOfNodes >= 0);
-  std::fill_n(keys_.get(), static_cast<size_t>(m) * numberOfNodes, UNUSED_KEY);
+  std::fill_n(keys_.get(), static_cast<size_t>(m) * numberOfNodes, kUnusedKey);
 }
 
 NodeGroupArrayMap::NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept = default;

@@ -2,7 +2,7 @@
 //
 // The keys of all nodes lie in one int array, node after node, each node in a slot of fixed
 // width `m`: node i holds currentSizes[i] non-decreasing keys at keys[i x m ...]; the rest of
-// its slot is filled with UNUSED_KEY, the largest int. The keys of a node slot, filler
+// its slot is filled with kUnusedKey, the largest int. The keys of a node slot, filler
 // included, are therefore non-decreasing as a whole, so a search can cover the whole slot
 // without first reading the node's size: the first slot >= key is the same as among the
 // node's keys alone, and the first slot > key only needs capping at the size (a key equal to
@@ -39,7 +39,7 @@ namespace core::csbtree {
 class NodeGroupArrayMap {
  public:
   // The content of every key slot beyond a node's keys.
-  static constexpr int32_t UNUSED_KEY = std::numeric_limits<int32_t>::max();
+  static constexpr int32_t kUnusedKey = std::numeric_limits<int32_t>::max();
 
   // One node without keys whose child is the sentinel.
   explicit NodeGroupArrayMap(int32_t m);
@@ -103,7 +103,7 @@ class NodeGroupArrayMap {
   int32_t getM() const { return m_; }
   int32_t getNumberOfNodes() const { return numberOfNodes_; }
   int32_t keyCount(int32_t node) const { return currentSizes_[node]; }
-  // Key slot i (0 .. m - 1) of `node`: a key for i < keyCount(node), else UNUSED_KEY.
+  // Key slot i (0 .. m - 1) of `node`: a key for i < keyCount(node), else kUnusedKey.
   int32_t keyAt(int32_t node, int32_t i) const { return keys_[nodeStart(node) + i]; }
   // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
   CSBTreeNode* getChild(int32_t node) const;

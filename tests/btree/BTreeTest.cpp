@@ -51,7 +51,7 @@ TEST(BTreeTest, RefusesParametersThatCannotMakeUsableNodes) {
   EXPECT_EQ(refusal(1048577, 1), "k must be between 2 and 1048576, got 1048577");
   EXPECT_EQ(refusal(2, kMax), "k_star must be between 1 and 1048576, got 2147483647");
   EXPECT_EQ(refusal(2, 1), "accepted");
-  BTree largest(BTreeConstants::MAX_PARAMETER, BTreeConstants::MAX_PARAMETER);
+  BTree largest(BTreeConstants::kMaxParameter, BTreeConstants::kMaxParameter);
   largest.add(1, 2);
   EXPECT_THAT(valuesOf(largest, 1), ElementsAre(2));
 }

@@ -38,15 +38,15 @@ TEST(LeafArrayMapTest, TryAddPlacesDuplicatesAfterEqualKeysAndDeclinesTheEnd) {
 TEST(LeafArrayMapTest, GetAnswersWhetherTheKeyMayContinueInTheNextLeaf) {
   test::RecordingOperator op;
   LeafArrayMap empty(4);
-  EXPECT_EQ(empty.get(5, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(empty.continueGet(0, 5, op), LeafArrayMap::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(empty.get(5, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(empty.continueGet(0, 5, op), util::LookupResult::CONTINUE_WITH_SCAN);
 
   LeafArrayMap map(8);
   fill(map, {{1, 10}, {4, 40}, {4, 41}, {7, 70}, {7, 71}});
-  EXPECT_EQ(map.get(4, op), LeafArrayMap::STOP);
-  EXPECT_EQ(map.get(7, op), LeafArrayMap::CONTINUE_WITH_SCAN);  // the run reaches the end
-  EXPECT_EQ(map.get(3, op), LeafArrayMap::STOP);
-  EXPECT_EQ(map.get(8, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.get(4, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.get(7, op), util::LookupResult::CONTINUE_WITH_SCAN);  // the run reaches the end
+  EXPECT_EQ(map.get(3, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.get(8, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_THAT(op.values, ElementsAre(40, 41, 70, 71));
   EXPECT_EQ(op.endCalls, 0);  // closing the query is the leaf's job
 }
@@ -55,17 +55,17 @@ TEST(LeafArrayMapTest, QueryRangeIsInclusiveAndAnswersHowToContinue) {
   test::RecordingOperator op;
   LeafArrayMap map(8);
   fill(map, {{10, 1}, {20, 2}, {30, 3}});
-  EXPECT_EQ(map.queryRange(10, 20, op), LeafArrayMap::STOP);
+  EXPECT_EQ(map.queryRange(10, 20, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, ElementsAre(1, 2));
   op.reset();
-  EXPECT_EQ(map.queryRange(15, INT32_MAX, op), LeafArrayMap::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.queryRange(15, INT32_MAX, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(2, 3));
   op.reset();
-  EXPECT_EQ(map.queryRange(31, 40, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.queryRange(11, 19, op), LeafArrayMap::STOP);
-  EXPECT_EQ(map.queryRange(25, 15, op), LeafArrayMap::STOP);  // reversed
-  EXPECT_EQ(map.continueScan(3, 40, op), LeafArrayMap::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.continueScan(4, 40, op), LeafArrayMap::STOP);
+  EXPECT_EQ(map.queryRange(31, 40, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(11, 19, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.queryRange(25, 15, op), util::LookupResult::STOP);  // reversed
+  EXPECT_EQ(map.continueScan(3, 40, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.continueScan(4, 40, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, IsEmpty());
 }
 

@@ -36,8 +36,8 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
   test::RecordingOperator op;
   EXPECT_EQ(map.leaves(), 1);
   EXPECT_EQ(map.slotCount(), 4);
-  EXPECT_EQ(map.get(7, op), Map::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.queryRange(0, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.get(7, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(0, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(map.remove(7, kAll));
   EXPECT_THAT(op.values, IsEmpty());
 
@@ -69,17 +69,17 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
-  EXPECT_EQ(map.queryRange(1, 2, 5, op), Map::STOP);  // unused slots 2 and 3 are skipped
+  EXPECT_EQ(map.queryRange(1, 2, 5, op), util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
   EXPECT_THAT(op.values, ElementsAre(20, 50));
   op.reset();
-  EXPECT_EQ(map.get(2, 6, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.get(2, 6, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(60));
   op.reset();
-  EXPECT_EQ(map.queryRange(2, 7, 9, op), Map::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.queryRange(1, 3, 4, op), Map::STOP);
-  EXPECT_EQ(map.queryRange(1, 6, 2, op), Map::STOP);  // reversed range
+  EXPECT_EQ(map.queryRange(2, 7, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(1, 3, 4, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.queryRange(1, 6, 2, op), util::LookupResult::STOP);  // reversed range
   EXPECT_THAT(op.values, IsEmpty());
-  EXPECT_EQ(map.continueScan(3, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.continueScan(3, 100, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(50, 60));
 }
 
@@ -90,13 +90,13 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   test::RecordingOperator op;
   Map full(4);
   addAll(full, 1, {1, 2, 3, 4});  // no unused slot after the last entry of the group
-  EXPECT_EQ(full.queryRange(1, 0, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(full.queryRange(1, 0, 100, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(10, 20, 30, 40));
   op.reset();
-  EXPECT_EQ(full.get(1, 4, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(full.get(1, 4, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(40));
   op.reset();
-  EXPECT_EQ(full.get(1, 5, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(full.get(1, 5, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(full.tryAdd(1, 0, 0));  // refused: it belongs inside the full leaf
 
   Map top(4);
@@ -105,16 +105,16 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   ASSERT_FALSE(top.tryAdd(1, kMax, 3));
   ASSERT_FALSE(top.tryAdd(1, kMax, 4));
   top.split(1);  // [1, kMax] [kMax, kMax]
-  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.get(1, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
   op.reset();
-  EXPECT_EQ(top.queryRange(1, 2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 2, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
   op.reset();
-  EXPECT_EQ(top.queryRange(1, 2, kMax - 1, op), Map::STOP);
+  EXPECT_EQ(top.queryRange(1, 2, kMax - 1, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, IsEmpty());
   ASSERT_FALSE(top.tryAdd(2, kMax, 6));  // after the stored mappings of kMax
-  EXPECT_EQ(top.get(2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.get(2, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(3, 4, 6));
   op.reset();
 
@@ -123,21 +123,21 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   EXPECT_TRUE(top.remove(2, kMax, kAll));
   EXPECT_EQ(top.toString(), "1=1");
   EXPECT_EQ(top.endSlot(), 4);
-  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(top.get(1, kMax, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   ASSERT_FALSE(top.tryAdd(1, 5, 7));
-  EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), Map::CONTINUE_WITH_SCAN);
-  EXPECT_EQ(top.queryRange(1, 0, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), util::LookupResult::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 0, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(1, 7, 1, 7));
 }
 
 TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmallerKeys) {
   Map map = twoLeaves();
   test::RecordingOperator op;
-  EXPECT_EQ(map.get(1, 5, op), Map::STOP);
+  EXPECT_EQ(map.get(1, 5, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, ElementsAre(50));
   op.reset();
-  EXPECT_EQ(map.get(1, 3, op), Map::STOP);
-  EXPECT_EQ(map.get(2, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.get(1, 3, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.get(2, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_THAT(op.values, IsEmpty());
 
   // A run that fills leaf 2 to its end and goes on past an empty leaf 3.
@@ -147,7 +147,7 @@ TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmall
   addAll(runs, 2, {7});
   runs.split(2);  // [4] [7] [7]
   ASSERT_TRUE(runs.remove(3, 7, kAll));
-  EXPECT_EQ(runs.get(1, 7, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(runs.get(1, 7, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(70));
   EXPECT_EQ(runs.endSlot(), 4);
 }
