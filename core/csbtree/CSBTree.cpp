@@ -46,7 +46,7 @@ void CSBTree::add(int32_t key, int32_t value, LeafCarrier* carrier) {
   ++addCounter_;
   if (grown) {
     // The root group has two members now; a new one-node root group goes on top of it.
-    assert(grown->rightNode == nullptr && grown->leftNode == root.get());
+    assert(grown->rightNode == nullptr && grown->leftNode == root_.get());
     root_ = std::make_unique<NodeGroup>(std::move(root_), grown->pivot, k_);
   }
   refreshNeeded_ = true;

@@ -40,8 +40,6 @@ class LeafGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
-  // True only for a group without leaves, which no tree builds.
-  bool isEmpty() const override { return entries_.slotCount() == 0; }
   bool isFull(int32_t index) const override { return entries_.entryCount(index + 1) >= 2 * k_star_; }
   bool isLeaf() const override { return true; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,

@@ -47,16 +47,8 @@ int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
   return csbtree::lowerBound(keys_ + start, two_k_star_, key) - keys_;
 }
 
-int64_t LeafGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
-  if (high < low)
-    return -low - 1;
-  const int32_t* found = std::lower_bound(a + low, a + high + 1, key);
-  const int64_t pos = found - a;
-  return pos <= high && *found == key ? pos : -pos - 1;
-}
-
 bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
   // A full leaf hands an entry that belongs at its end to the next leaf and refuses any other.
   // The leaf group never lets a leaf stay full, so in a tree the first leaf tried stores it.
   for (; leaf <= numberOfLeaves_; ++leaf) {
@@ -77,8 +69,8 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
 }
 
 void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64_t pos) {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
-  assert(currentLeafSize[leaf - 1] < two_k_star);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
+  assert(currentLeafSize_[leaf - 1] < two_k_star_);
   const int64_t end = leafEnd(leaf);
   if (pos >= end) {
     pos = end;
@@ -94,7 +86,7 @@ void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64
 }
 
 util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator& op) const {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
   // Every leaf after the first one whose entries are not all smaller than the key only holds
   // keys >= key, so the first entry >= key decides.
   for (; leaf <= numberOfLeaves_; ++leaf) {
@@ -121,7 +113,7 @@ util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util
 
 util::LookupResult LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
                                       util::IntPushOperator& op) const {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
   for (; leaf <= numberOfLeaves_; ++leaf) {
     const int64_t pos = lowerBound(leaf, lowKey);
     if (pos < leafEnd(leaf))
@@ -181,7 +173,7 @@ util::LookupResult LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t hi
 }
 
 bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
   const int64_t end = leafEnd(leaf);
   const int64_t first = lowerBound(leaf, key);
   if (first == end)
@@ -235,7 +227,7 @@ void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLe
 }
 
 void LeafGroupArrayMap::split(int32_t leaf) {
-  assert(leaf >= 1 && leaf <= numberOfLeaves);
+  assert(leaf >= 1 && leaf <= numberOfLeaves_);
   const int64_t base = leafStart(leaf);
   const int32_t count = currentLeafSize_[leaf - 1];
   const int32_t kept = count / 2;

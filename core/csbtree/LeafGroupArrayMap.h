@@ -111,10 +111,6 @@ class LeafGroupArrayMap {
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
 
-  // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
-  // or -(insertion point) - 1 when there is none.
-  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
-
   // --- Read access for the leaf group, the graph output and the consistency check.
 
   int32_t getTwoKStar() const { return two_k_star_; }

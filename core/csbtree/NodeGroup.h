@@ -45,7 +45,6 @@ class NodeGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
-  bool isEmpty() const override { return entries_.getNumberOfNodes() == 0; }
   bool isFull(int32_t index) const override { return entries_.isNodeFull(index); }
   bool isLeaf() const override { return false; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,

@@ -24,21 +24,8 @@ NodeGroupArrayMap::NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept = default;
 NodeGroupArrayMap& NodeGroupArrayMap::operator=(NodeGroupArrayMap&&) noexcept = default;
 NodeGroupArrayMap::~NodeGroupArrayMap() = default;
 
-int64_t NodeGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
-  while (low <= high) {
-    const int64_t mid = (low + high) >> 1;
-    if (a[mid] < key)
-      low = mid + 1;
-    else if (a[mid] > key)
-      high = mid - 1;
-    else
-      return mid;
-  }
-  return -low - 1;
-}
-
 void NodeGroupArrayMap::put(int32_t key, int32_t pos, int32_t node) {
-  assert(node >= 0 && node < numberOfNodes && currentSizes[node] < m);
+  assert(node >= 0 && node < numberOfNodes_ && currentSizes_[node] < m_);
   int32_t* first = keys_.get() + nodeStart(node);
   const int32_t size = currentSizes_[node];
   if (pos < size) {
@@ -52,7 +39,7 @@ void NodeGroupArrayMap::put(int32_t key, int32_t pos, int32_t node) {
 
 int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
                                      std::unique_ptr<CSBTreeNode> newChild) {
-  assert(node >= 0 && node < numberOfNodes);
+  assert(node >= 0 && node < numberOfNodes_);
   const int32_t relPos = static_cast<int32_t>(pos - nodeStart(node));
   const int32_t size = currentSizes_[node];
   assert(relPos >= 0 && relPos <= size);

@@ -50,10 +50,6 @@ class NodeGroupArrayMap {
   NodeGroupArrayMap& operator=(NodeGroupArrayMap&&) noexcept;
   ~NodeGroupArrayMap();
 
-  // Plain bisection over a[low .. high] (high inclusive): the first matching position the
-  // bisection meets, or -(insertion point) - 1.
-  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
-
   // Absolute position of the last child interval of `node` that may hold `key`: the position
   // of the first separator greater than `key` (so a key equal to separators goes right of all
   // of them), or -1 when the node has no keys. Insertions descend here, which puts a new

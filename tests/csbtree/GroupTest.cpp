@@ -45,7 +45,6 @@ TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
   EXPECT_EQ(group.getEntries().entryCount(1), 2);
   EXPECT_EQ(group.getEntries().entryCount(2), 2);
   EXPECT_FALSE(group.isFull(0));
-  EXPECT_FALSE(group.isEmpty());
 }
 
 TEST(LeafGroupTest, FullParentSplitsTheGroupAndLinksTheUpperHalfIntoTheChain) {

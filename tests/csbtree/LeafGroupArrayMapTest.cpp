@@ -219,14 +219,5 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
   EXPECT_EQ(none.endSlot(), 0);
 }
 
-TEST(LeafGroupArrayMapTest, BinarySearchFindsTheLeftmostKey) {
-  const int32_t a[] = {3, 5, 5, 5, 8};
-  EXPECT_EQ(Map::binarySearch(a, 5, 0, 4), 1);
-  EXPECT_EQ(Map::binarySearch(a, 6, 0, 4), -5);
-  EXPECT_EQ(Map::binarySearch(a, 1, 0, 4), -1);
-  EXPECT_EQ(Map::binarySearch(a, 5, 2, 4), 2);
-  EXPECT_EQ(Map::binarySearch(a, 5, 3, 2), -4);
-}
-
 }  // namespace
 }  // namespace core::csbtree

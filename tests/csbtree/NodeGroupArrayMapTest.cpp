@@ -133,12 +133,5 @@ TEST(NodeGroupArrayMapTest, TextNamesChildGroupsAndTheSentinel) {
   EXPECT_EQ(map.toString(), expected);
 }
 
-TEST(NodeGroupArrayMapTest, BinarySearchReturnsTheFirstHitOfTheBisection) {
-  const int32_t a[] = {5, 5, 5};
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 5, 0, 2), 1);
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 6, 0, 2), -4);
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 4, 0, 2), -1);
-}
-
 }  // namespace
 }  // namespace core::csbtree
