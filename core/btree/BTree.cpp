@@ -74,18 +74,15 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 // each level has a child for every key.
 InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
   auto* node = static_cast<InternalNode*>(root_);
-  for (int32_t level = height_; level > 1; --level) {
-    const InternalNodeArrayMap& children = node->getEntries();
-    node = static_cast<InternalNode*>(children.nodeAt(children.getIntervalPosition(key)));
-  }
+  for (int32_t level = height_; level > 1; --level)
+    node = static_cast<InternalNode*>(node->getEntries().get(key));
   return node;
 }
 
 Leaf* BTree::findLeaf(int32_t key) const {
   if (height_ == 0)
     return static_cast<Leaf*>(root_);
-  const InternalNodeArrayMap& children = descendToLastInternalLevel(key)->getEntries();
-  return static_cast<Leaf*>(children.nodeAt(children.getIntervalPosition(key)));
+  return static_cast<Leaf*>(descendToLastInternalLevel(key)->getEntries().get(key));
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {

@@ -46,11 +46,8 @@ class InternalNodeArrayMap {
   // children by identity number ("NULL" for the sentinel, "null" for an empty slot).
   std::string toString() const;
 
-  // The child whose interval holds `key`, or nullptr when the map has no keys.
-  BTreeNode* get(int32_t key) const {
-    const int32_t pos = getIntervalPosition(key);
-    return pos < 0 ? nullptr : nodes_[pos];
-  }
+  // The child whose interval holds `key`. REQUIRES: size() >= 1.
+  BTreeNode* get(int32_t key) const { return nodeAt(getIntervalPosition(key)); }
   // The position of the child whose interval holds `key`, or -1 when the map has no keys.
   // A key equal to a separator belongs to the child right of it: the position is the number
   // of separators <= key. Inline, as every descent asks it once per level.
