@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -14,8 +13,6 @@
 #include "core/btree/NodePool.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TreeLookups.h"
-#include "workload/TreeMapFactory.h"
-#include "workload/WorkloadGenerator.h"
 
 namespace core::btree {
 namespace {
@@ -54,16 +51,6 @@ TEST(BTreeTest, RefusesParametersThatCannotMakeUsableNodes) {
   BTree largest(BTreeConstants::kMaxParameter, BTreeConstants::kMaxParameter);
   largest.add(1, 2);
   EXPECT_THAT(valuesOf(largest, 1), ElementsAre(2));
-}
-
-TEST(BTreeTest, TheWorkloadGeneratorReportsARefusedParameter) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status =
-      test::WorkloadGenerator::main({"2", "0", "btree"}, test::createTreeMap, out, err);
-  EXPECT_EQ(status, test::WorkloadGenerator::kExitBadArgument);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(err.str(), "workload-generator: k_star must be between 1 and 1048576, got 0\n");
 }
 
 TEST(BTreeTest, ATreeWithoutEntriesBehavesAsEmpty) {
