@@ -20,8 +20,7 @@ void prefetchNextLeaf(const Leaf* leaf) {
 
 }  // namespace
 
-Leaf::Leaf(int32_t k_star, int32_t* storage)
-    : k_star_(k_star), entries_(2 * k_star, storage) {
+Leaf::Leaf(int32_t k_star, int32_t* storage) : k_star_(k_star), entries_(2 * k_star, storage) {
   assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
 }
 
@@ -82,8 +81,9 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) {
   util::LookupResult code = entries_.get(key, op);
   for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
-                                                         : leaf->entries_.continueGet(0, key, op);
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
+               ? leaf->entries_.get(key, op)
+               : leaf->entries_.continueGet(0, key, op);
   }
   op.thatsallfolks();
 }

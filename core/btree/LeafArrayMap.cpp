@@ -76,7 +76,8 @@ util::LookupResult LeafArrayMap::get(int32_t key, util::IntPushOperator& op) con
   return -found - 1 == currentSize_ ? CONTINUE_WITH_BINSEARCH : STOP;
 }
 
-util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key,
+                                             util::IntPushOperator& op) const {
   assert(pos >= 0);
   // Locals, so that the opaque pass() call does not force the fields to be read again.
   const int32_t size = currentSize_;
@@ -89,13 +90,15 @@ util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key, util::Int
   return pos == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
-util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey,
+                                            util::IntPushOperator& op) const {
   if (currentSize_ == 0)
     return CONTINUE_WITH_BINSEARCH;
   return continueScan(firstNotBelow(search(lowKey)), highKey, op);
 }
 
-util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey,
+                                              util::IntPushOperator& op) const {
   assert(pos >= 0);
   // At the end already: every key here lies below the range, or the map is empty.
   if (pos == currentSize_)

@@ -58,8 +58,8 @@ std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
   return std::nullopt;
 }
 
-void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayMap* parent, int32_t parentNode,
-                int32_t low, int32_t high, int32_t depth) {
+void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayMap* parent,
+                                 int32_t parentNode, int32_t low, int32_t high, int32_t depth) {
   if (error_)
     return;
   const int32_t members = parent == nullptr ? 1 : parent->keyCount(parentNode) + 1;
@@ -70,8 +70,8 @@ void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayM
   if (group.isLeaf())
     checkLeafGroup(static_cast<const LeafGroup&>(group), members, lowOf, highOf, depth);
   else
-    checkNodeGroup(static_cast<const NodeGroup&>(group), parent == nullptr, members, lowOf,
-                   highOf, depth);
+    checkNodeGroup(static_cast<const NodeGroup&>(group), parent == nullptr, members, lowOf, highOf,
+                   depth);
 }
 
 void CSBTreeVerifier::checkChain(const LeafGroup* firstLeaf) {
@@ -110,8 +110,8 @@ void CSBTreeVerifier::fail(std::string message) {
 }
 
 template <class LowOf, class HighOf>
-void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_t members, LowOf lowOf,
-                    HighOf highOf, int32_t depth) {
+void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_t members,
+                                     LowOf lowOf, HighOf highOf, int32_t depth) {
   const NodeGroupArrayMap& entries = group.getEntries();
   const std::string name = describe(group);
   if (entries.getNumberOfNodes() != members) {
@@ -129,8 +129,8 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
     const std::string where = "node " + std::to_string(node) + " of " + name;
     const int32_t size = entries.keyCount(node);
     if (size < minKeys || size > 4 * k_) {
-      fail(where + " holds " + std::to_string(size) + " keys, expected " +
-           std::to_string(minKeys) + " .. " + std::to_string(4 * k_));
+      fail(where + " holds " + std::to_string(size) + " keys, expected " + std::to_string(minKeys) +
+           " .. " + std::to_string(4 * k_));
       return;
     }
     const int32_t low = lowOf(node);
@@ -164,8 +164,8 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
 }
 
 template <class LowOf, class HighOf>
-void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, LowOf lowOf, HighOf highOf,
-                    int32_t depth) {
+void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, LowOf lowOf,
+                                     HighOf highOf, int32_t depth) {
   const LeafGroupArrayMap& entries = group.getEntries();
   const std::string name = describe(group);
   if (leafDepth_ >= 0 && depth != leafDepth_) {

@@ -43,8 +43,8 @@ SplitInfo LeafGroup::split(const SplitInfo& info) {
 
 void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
   util::LookupResult code = entries_.get(index + 1, key, op);
-  for (const LeafGroup* group = nextLeafGroup_; code != util::LookupResult::STOP && group != nullptr;
-       group = group->nextLeafGroup_) {
+  for (const LeafGroup* group = nextLeafGroup_;
+       code != util::LookupResult::STOP && group != nullptr; group = group->nextLeafGroup_) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? group->entries_.get(1, key, op)
                : group->entries_.continueGet(0, key, op);
@@ -55,8 +55,8 @@ void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
 void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) {
   util::LookupResult code = entries_.queryRange(index + 1, lowKey, highKey, op);
-  for (const LeafGroup* group = nextLeafGroup_; code != util::LookupResult::STOP && group != nullptr;
-       group = group->nextLeafGroup_) {
+  for (const LeafGroup* group = nextLeafGroup_;
+       code != util::LookupResult::STOP && group != nullptr; group = group->nextLeafGroup_) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? group->entries_.queryRange(1, lowKey, highKey, op)
                : group->entries_.continueScan(0, highKey, op);

@@ -85,7 +85,8 @@ void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64
     ++currentSize_;
 }
 
-util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key,
+                                          util::IntPushOperator& op) const {
   assert(leaf >= 1 && leaf <= numberOfLeaves_);
   // Every leaf after the first one whose entries are not all smaller than the key only holds
   // keys >= key, so the first entry >= key decides.
@@ -97,10 +98,12 @@ util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key, util::IntPu
   return CONTINUE_WITH_BINSEARCH;
 }
 
-util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key,
+                                                  util::IntPushOperator& op) const {
   if (pos > currentSize_)
     return STOP;
-  for (int32_t leaf = static_cast<int32_t>(pos / two_k_star_) + 1; leaf <= numberOfLeaves_; ++leaf) {
+  for (int32_t leaf = static_cast<int32_t>(pos / two_k_star_) + 1; leaf <= numberOfLeaves_;
+       ++leaf) {
     const int64_t end = leafEnd(leaf);
     for (pos = std::max(pos, leafStart(leaf)); pos < end; ++pos) {
       if (keys_[pos] != key)
@@ -112,7 +115,7 @@ util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key, util
 }
 
 util::LookupResult LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
-                                      util::IntPushOperator& op) const {
+                                                 util::IntPushOperator& op) const {
   assert(leaf >= 1 && leaf <= numberOfLeaves_);
   for (; leaf <= numberOfLeaves_; ++leaf) {
     const int64_t pos = lowerBound(leaf, lowKey);
@@ -123,14 +126,14 @@ util::LookupResult LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, i
 }
 
 util::LookupResult LeafGroupArrayMap::continueScan(int64_t pos, int32_t highKey,
-                                        util::IntPushOperator& op) const {
+                                                   util::IntPushOperator& op) const {
   if (pos > currentSize_)
     return STOP;
   return scan(static_cast<int32_t>(pos / two_k_star_) + 1, pos, highKey, op);
 }
 
 util::LookupResult LeafGroupArrayMap::scan(int32_t leaf, int64_t pos, int32_t highKey,
-                                util::IntPushOperator& op) const {
+                                           util::IntPushOperator& op) const {
   // Locals, so that the call per value does not make the compiler reload the members.
   const int32_t* const keyArray = keys_;
   const int32_t* const valueArray = values_;

@@ -71,7 +71,7 @@ class LeafGroupArrayMap {
   // Pushes the values with lowKey <= key <= highKey, starting with the first entry >= lowKey
   // in `leaf` or, when there is none, in the following leaves.
   util::LookupResult queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
-                     util::IntPushOperator& op) const;
+                                util::IntPushOperator& op) const;
   // Pushes values from slot `pos` on while the key is <= highKey.
   util::LookupResult continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
   // Removes from `leaf` the first mapping key -> value, or the whole run of the key when
@@ -131,7 +131,8 @@ class LeafGroupArrayMap {
   int64_t lowerBound(int32_t leaf, int32_t key) const;
   // Pushes values from slot `pos` of `leaf` (an earlier slot means: from the leaf's first
   // entry) on while the key is <= highKey; continueScan with the leaf already known.
-  util::LookupResult scan(int32_t leaf, int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult scan(int32_t leaf, int64_t pos, int32_t highKey,
+                          util::IntPushOperator& op) const;
   void updateCurrentSize();
   // Writes the filler into the key slots of `leaf` after its first `count` ones.
   void fillUnused(int32_t leaf, int32_t count);

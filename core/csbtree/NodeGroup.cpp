@@ -55,7 +55,8 @@ void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
 
 void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) {
-  entries_.childGroup(index)->queryRange(entries_.firstChildFor(lowKey, index), lowKey, highKey, op);
+  entries_.childGroup(index)->queryRange(entries_.firstChildFor(lowKey, index), lowKey, highKey,
+                                         op);
 }
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {

@@ -59,7 +59,7 @@ void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& e
 TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
   const auto [k, k_star] = GetParam();
   for (test::KeyDomain keys : {test::KeyDomain::kFew, test::KeyDomain::kHundreds,
-                                test::KeyDomain::kWholeRange, test::KeyDomain::kTop}) {
+                               test::KeyDomain::kWholeRange, test::KeyDomain::kTop}) {
     for (int seed = 1; seed <= seeds(); ++seed) {
       SCOPED_TRACE("k " + std::to_string(k) + ", k_star " + std::to_string(k_star) + ", " +
                    test::nameOf(keys) + ", seed " + std::to_string(seed));

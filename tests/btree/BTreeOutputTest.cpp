@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/btree/BTree.h"
-#include "tests/support/NodeNames.h"
 #include "tests/support/FakeOutputStream.h"
 #include "tests/support/Graphviz.h"
+#include "tests/support/NodeNames.h"
 #include "util/FdOutputStream.h"
 
 namespace core::btree {

@@ -20,7 +20,6 @@
 namespace core::csbtree {
 namespace {
 
-
 // One seeded stream of operations on one tree and on the reference at the same time.
 class Stream {
  public:

@@ -69,7 +69,8 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
-  EXPECT_EQ(map.queryRange(1, 2, 5, op), util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
+  EXPECT_EQ(map.queryRange(1, 2, 5, op),
+            util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
   EXPECT_THAT(op.values, ElementsAre(20, 50));
   op.reset();
   EXPECT_EQ(map.get(2, 6, op), util::LookupResult::CONTINUE_WITH_SCAN);

@@ -87,8 +87,8 @@ class OperationGenerator {
       case KeyDomain::kWholeRange: {
         if (between(0, 9) != 0)
           return between(kMin, kMax);
-        static constexpr int32_t kEdges[] = {kMin, kMin + 1, kMin + 2, -1, 0, kMax - 2, kMax - 1,
-                                             kMax};
+        static constexpr int32_t kEdges[] = {kMin, kMin + 1, kMin + 2, -1,
+                                             0,    kMax - 2, kMax - 1, kMax};
         return kEdges[between(0, 7)];
       }
       case KeyDomain::kTop:
