@@ -2,26 +2,26 @@
 
 namespace util {
 
-BTreeMap::BTreeMap(int32_t k, int32_t k_star) : btree(k, k_star) {}
+BTreeMap::BTreeMap(int32_t k, int32_t k_star) : btree_(k, k_star) {}
 
 void BTreeMap::erase(int32_t key) {
-  btree.remove(key);
+  btree_.remove(key);
 }
 
 void BTreeMap::insert(int32_t key, int32_t value) {
-  btree.add(key, value);
+  btree_.add(key, value);
 }
 
 void BTreeMap::pointQuery(int32_t key, IntPushOperator& op) {
-  btree.get(key, op);
+  btree_.get(key, op);
 }
 
 void BTreeMap::rangeQuery(int32_t lowKey, int32_t highKey, IntPushOperator& op) {
-  btree.queryRange(lowKey, highKey, op);
+  btree_.queryRange(lowKey, highKey, op);
 }
 
 int64_t BTreeMap::size() {
-  return btree.size();
+  return btree_.size();
 }
 
 }  // namespace util

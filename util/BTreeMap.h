@@ -27,10 +27,10 @@ class BTreeMap final : public Map {
   int64_t size() override;
 
   // Bytes the tree has allocated and still holds (BTree::allocatedBytes).
-  int64_t allocatedBytes() const { return btree.allocatedBytes(); }
+  int64_t allocatedBytes() const { return btree_.allocatedBytes(); }
 
  private:
-  core::btree::BTree btree;
+  core::btree::BTree btree_;
 };
 
 }  // namespace util

@@ -26,12 +26,12 @@ class CSBTreeMap final : public Map {
   int64_t size() override;
 
   // Bytes the tree has allocated and still holds (CSBTree::allocatedBytes).
-  int64_t allocatedBytes() const { return csbtree.allocatedBytes(); }
+  int64_t allocatedBytes() const { return csbtree_.allocatedBytes(); }
 
-  core::csbtree::CSBTree& tree() { return csbtree; }
+  core::csbtree::CSBTree& tree() { return csbtree_; }
 
  private:
-  core::csbtree::CSBTree csbtree;
+  core::csbtree::CSBTree csbtree_;
 };
 
 }  // namespace util

@@ -9,7 +9,6 @@
 #define UTIL_KEY_SEARCH_H_
 
 #include <cstdint>
-#include <span>
 
 namespace util {
 
@@ -43,12 +42,6 @@ inline int32_t leftmostSearch(const int32_t* a, int32_t key, int32_t low, int32_
   const auto pos = static_cast<int32_t>(lowerBound(a + low, high - low + 1, key) - a);
   return pos <= high && a[pos] == key ? pos : -pos - 1;
 }
-
-// leftmostSearch over a[low .. high] for callers that pass any range: throws
-// std::out_of_range ("<caller>: range ...") unless low .. high is a range of positions of
-// `a` (an empty range, low > high, needs 0 <= low <= a.size()).
-int32_t checkedLeftmostSearch(std::span<const int32_t> a, int32_t key, int32_t low, int32_t high,
-                              const char* caller);
 
 }  // namespace util
 

@@ -36,10 +36,10 @@ class StdTreeMap final : public Map {
   int64_t allocatedBytes() const { return allocatedBytes_; }
 
  private:
-  int64_t allocatedBytes_ = 0;  // before treeMap, which counts into it until destroyed
+  int64_t allocatedBytes_ = 0;  // before treeMap_, which counts into it until destroyed
   std::map<int32_t, int32_t, std::less<int32_t>,
            CountingAllocator<std::pair<const int32_t, int32_t>>>
-      treeMap;
+      treeMap_;
 };
 
 }  // namespace util

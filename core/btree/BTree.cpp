@@ -2,7 +2,6 @@
 
 #include <iostream>
 #include <limits>
-#include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/BTreeVerifier.h"
@@ -14,7 +13,6 @@ namespace core::btree {
 
 namespace {
 
-constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
 // How many leaves after the first a range query asks for as soon as it knows them.
 constexpr int32_t kSiblingsPrefetched = 8;
@@ -58,11 +56,8 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   // absorbing its child's split until one does not split.
   path_.clear();
   const LeafRoute route = routeToLeaf(key, &path_);
-  if (route.leaf == nullptr)
-    throw std::logic_error("BTree::add: an internal node has no child to take the entry");
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  std::optional<SplitInfo> split =
-      route.leaf->add(key, value, route.lowKey, route.highKey, carrier, pool_);
+  std::optional<SplitInfo> split = route.leaf->add(key, value, route.highKey, carrier, pool_);
   refreshNeeded_ = true;
   for (; split && !path_.empty(); path_.pop_back())
     split = path_.back()->absorb(*split, pool_);
@@ -74,24 +69,20 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   }
 }
 
-// Lookups descend in a loop rather than through the nodes' virtual operations: the tree
-// knows its height, so it knows the kind of every node on the way.
+// Every descent is a loop: the tree knows its height, so it knows the kind of every node on
+// the way. Every internal node has keys (k >= 2 leaves some on both sides of a split), so
+// each level has a child for every key.
 InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
   auto* node = static_cast<InternalNode*>(root_);
-  for (int32_t level = height_; level > 1; --level) {
-    BTreeNode* child = node->getEntries().get(key);
-    if (child == nullptr)
-      return nullptr;
-    node = static_cast<InternalNode*>(child);
-  }
+  for (int32_t level = height_; level > 1; --level)
+    node = static_cast<InternalNode*>(node->getEntries().get(key));
   return node;
 }
 
 Leaf* BTree::findLeaf(int32_t key) const {
-  if (root_ == nullptr || height_ == 0)
+  if (height_ == 0)
     return static_cast<Leaf*>(root_);
-  const InternalNode* parent = descendToLastInternalLevel(key);
-  return parent == nullptr ? nullptr : static_cast<Leaf*>(parent->getEntries().get(key));
+  return static_cast<Leaf*>(descendToLastInternalLevel(key)->getEntries().get(key));
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {
@@ -108,18 +99,16 @@ void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& o
   Leaf* leaf = nullptr;
   if (height_ == 0) {
     leaf = static_cast<Leaf*>(root_);
-  } else if (const InternalNode* parent = descendToLastInternalLevel(lowKey); parent != nullptr) {
-    const InternalNodeArrayMap& children = parent->getEntries();
+  } else {
+    const InternalNodeArrayMap& children = descendToLastInternalLevel(lowKey)->getEntries();
     const int32_t first = children.getIntervalPosition(lowKey);
-    if (first >= 0) {
-      leaf = static_cast<Leaf*>(children.nodeAt(first));
-      // The range's next leaves are the siblings that follow here (chain-only leaves
-      // aside): ask for their first lines now, so that the chain walk finds them arriving
-      // together instead of waiting for each in turn.
-      const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
-      for (int32_t pos = first + 1; pos <= last && pos <= first + kSiblingsPrefetched; ++pos)
-        __builtin_prefetch(children.nodeAt(pos));
-    }
+    leaf = static_cast<Leaf*>(children.nodeAt(first));
+    // The range's next leaves are the siblings that follow here (chain-only leaves aside):
+    // ask for their first lines now, so that the chain walk finds them arriving together
+    // instead of waiting for each in turn.
+    const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
+    for (int32_t pos = first + 1; pos <= last && pos <= first + kSiblingsPrefetched; ++pos)
+      __builtin_prefetch(children.nodeAt(pos));
   }
   if (leaf == nullptr) {
     op.thatsallfolks();
@@ -138,28 +127,22 @@ void BTree::remove(int32_t key, int32_t value) {
     return;
   refreshNeeded_ = true;
   const LeafRoute route = routeToLeaf(key, nullptr);
-  if (route.leaf == nullptr)
-    return;
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  route.leaf->remove(key, value, route.lowKey, route.highKey);
+  route.leaf->remove(key, value, route.highKey);
 }
 
 BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const {
   BTreeNode* node = root_;
-  int32_t lowKey = kMinKey;
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
     auto* parent = static_cast<InternalNode*>(node);
-    const InternalNode::Route next = parent->route(key, lowKey, highKey);
-    if (next.child == nullptr)
-      return {nullptr, lowKey, highKey};
+    const InternalNode::Route next = parent->route(key, highKey);
     if (path != nullptr)
       path->push_back(parent);
     node = next.child;
-    lowKey = next.lowKey;
     highKey = next.highKey;
   }
-  return {static_cast<Leaf*>(node), lowKey, highKey};
+  return {static_cast<Leaf*>(node), highKey};
 }
 
 int64_t BTree::size() {

@@ -34,8 +34,8 @@ namespace core::btree {
 
 class BTree {
  public:
-  // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::MAX_PARAMETER and
-  // 1 <= k_star <= BTreeConstants::MAX_PARAMETER (k is checked first).
+  // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::kMaxParameter and
+  // 1 <= k_star <= BTreeConstants::kMaxParameter (k is checked first).
   BTree(int32_t k, int32_t k_star);
 
   BTree(const BTree&) = delete;
@@ -88,17 +88,15 @@ class BTree {
 
  private:
   void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
-  // The leaf that insertion and removal of `key` start at, with its subtree's bounds, or a
-  // null leaf when a node on the way has no keys. Appends the internal nodes passed to `path`
-  // when given. Needs a root.
+  // The leaf that insertion and removal of `key` start at, with its subtree's upper bound.
+  // Appends the internal nodes passed to `path` when given. REQUIRES: a root.
   struct LeafRoute {
     Leaf* leaf;
-    int32_t lowKey;
     int32_t highKey;
   };
   LeafRoute routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const;
-  // The internal node just above the leaves on the way to `key`, or nullptr when a node on
-  // the way has no keys. Needs an internal root (height_ >= 1).
+  // The internal node just above the leaves on the way to `key`.
+  // REQUIRES: an internal root (height_ >= 1).
   InternalNode* descendToLastInternalLevel(int32_t key) const;
   // The leaf where a lookup of `key` starts, or nullptr for a tree without one.
   Leaf* findLeaf(int32_t key) const;

@@ -8,9 +8,9 @@ namespace core::btree {
 namespace {
 
 void checkRange(const char* name, int32_t value, int32_t min) {
-  if (value < min || value > BTreeConstants::MAX_PARAMETER) {
+  if (value < min || value > BTreeConstants::kMaxParameter) {
     throw std::invalid_argument(std::string(name) + " must be between " + std::to_string(min) +
-                                " and " + std::to_string(BTreeConstants::MAX_PARAMETER) + ", got " +
+                                " and " + std::to_string(BTreeConstants::kMaxParameter) + ", got " +
                                 std::to_string(value));
   }
 }
@@ -18,11 +18,11 @@ void checkRange(const char* name, int32_t value, int32_t min) {
 }  // namespace
 
 void BTreeConstants::checkK(int32_t k) {
-  checkRange("k", k, MIN_K);
+  checkRange("k", k, kMinK);
 }
 
 void BTreeConstants::checkKStar(int32_t k_star) {
-  checkRange("k_star", k_star, MIN_K_STAR);
+  checkRange("k_star", k_star, kMinKStar);
 }
 
 }  // namespace core::btree

@@ -19,13 +19,13 @@ class BTreeConstants {
 
   // Smallest usable parameters: an internal node with k = 1 would split into a node without
   // keys, and a leaf with k_star = 0 would have no room at all.
-  static constexpr int32_t MIN_K = 2;
-  static constexpr int32_t MIN_K_STAR = 1;
+  static constexpr int32_t kMinK = 2;
+  static constexpr int32_t kMinKStar = 1;
 
   // Largest accepted k and k_star (2^20). Capacities of up to 2 x 2^20 keep every size and
   // index computation far inside 32-bit arithmetic, and a node of that size (a few MiB)
   // is still allocatable; nodes far larger than a cache would make no sense in a B+-tree.
-  static constexpr int32_t MAX_PARAMETER = 1 << 20;
+  static constexpr int32_t kMaxParameter = 1 << 20;
 
   // Throw std::invalid_argument naming the parameter and its allowed range
   // ("k must be between 2 and 1048576, got 1") when the value is out of range.

@@ -1,11 +1,10 @@
-// BTreeNode: the contract shared by the two kinds of node, Leaf and InternalNode.
+// BTreeNode: what the two kinds of node, Leaf and InternalNode, have in common.
 //
-// The tree and every internal node hold their children as BTreeNode, so each operation
-// descends by calling the same operation on a child without knowing its kind.
-//
-// In add() and remove(), lowKey and highKey are the separators that enclose the subtree
-// this node roots (the smallest and largest int at the root). They do not filter the
-// operation; they tell a leaf how far along the leaf chain its subtree reaches.
+// The tree and every internal node hold their children as BTreeNode. The tree knows its
+// height, so it descends in a loop and tells the kinds apart by level (InternalNode::route
+// on the way down, InternalNode::absorb on the way back up, the Leaf's own operations at
+// the bottom); what stays virtual is only what the graph output and the destruction of a
+// node need without knowing its kind.
 //
 // Nodes do not own each other: the tree's NodePool owns every node, and nodes link to
 // children and to the next leaf with plain pointers. Each node carries an identity number
@@ -16,18 +15,12 @@
 
 #include <cstdint>
 #include <exception>
-#include <optional>
 #include <string>
 
-#include "core/btree/LeafCarrier.h"
-#include "core/btree/SplitInfo.h"
 #include "util/IdentityNumber.h"
-#include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
 
 namespace core::btree {
-
-class NodePool;
 
 class BTreeNode {
  public:
@@ -36,22 +29,7 @@ class BTreeNode {
   BTreeNode& operator=(const BTreeNode&) = delete;
   virtual ~BTreeNode();
 
-  // Stores key -> value in this subtree, after the mappings of equal keys. New nodes come
-  // from `pool`. Returns the split to post when this node split, else nothing. `carrier`,
-  // when given, receives the leaf that took the entry.
-  virtual std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
-                                       LeafCarrier* carrier, NodePool& pool) = 0;
-  // Passes every value of `key` to `op` in stored order, then calls op.thatsallfolks() once.
-  virtual void get(int32_t key, util::IntPushOperator& op) = 0;
-  // True when the node holds nothing.
-  virtual bool isEmpty() const = 0;
   virtual bool isLeaf() const = 0;
-  // Passes every value whose key lies in [lowKey, highKey] to `op` in key order, then calls
-  // op.thatsallfolks() once.
-  virtual void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) = 0;
-  // Removes the first mapping key -> value, or every mapping of the key when value is
-  // BTreeConstants::ALL_MAPPINGS.
-  virtual void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) = 0;
   // Writes this node's part of the tree's graph. I/O errors are reported, not thrown.
   virtual void toDot(util::OutputStream& out) = 0;
 

@@ -1,6 +1,6 @@
 #include "core/btree/InternalNode.h"
 
-#include <stdexcept>
+#include <cassert>
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/NodePool.h"
@@ -8,35 +8,20 @@
 
 namespace core::btree {
 
-namespace {
-
-int32_t checkedCapacity(int32_t k) {
-  BTreeConstants::checkK(k);
-  return 2 * k;
-}
-
-}  // namespace
-
 InternalNode InternalNode::NULL_NODE{InternalNode::SentinelTag{}};
 
 InternalNode::InternalNode(SentinelTag) : k_(0), entries_(0) {}
 
 InternalNode::InternalNode(int32_t k, InternalNodeArrayMap::Storage storage)
-    : k_(k), entries_(checkedCapacity(k), storage) {}
+    : k_(k), entries_(2 * k, storage) {
+  assert(k >= BTreeConstants::kMinK && k <= BTreeConstants::kMaxParameter);
+}
 
 InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
                            InternalNodeArrayMap::Storage storage)
     : InternalNode(k, storage) {
   entries_.setFirstChild(left);
   entries_.put(key, right);
-}
-
-InternalNode::Route InternalNode::route(int32_t key, int32_t lowKey, int32_t highKey) const {
-  const int32_t pos = entries_.getIntervalPosition(key);
-  if (pos < 0)
-    return {nullptr, lowKey, highKey};
-  return {entries_.nodeAt(pos), pos == 0 ? lowKey : entries_.keyAt(pos - 1),
-          pos == entries_.size() ? highKey : entries_.keyAt(pos)};
 }
 
 std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit, NodePool& pool) {
@@ -46,52 +31,11 @@ std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit, NodeP
   return split(pool);
 }
 
-std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
-                                           int32_t highKey, LeafCarrier* carrier, NodePool& pool) {
-  const Route next = route(key, lowKey, highKey);
-  if (next.child == nullptr)
-    throw std::logic_error("InternalNode::add: the node has no child to take the entry");
-  const std::optional<SplitInfo> childSplit =
-      next.child->add(key, value, next.lowKey, next.highKey, carrier, pool);
-  if (!childSplit)
-    return std::nullopt;
-  // The split's left node is already in place: child `pos`, or a chain-only leaf after it.
-  return absorb(*childSplit, pool);
-}
-
 SplitInfo InternalNode::split(NodePool& pool) {
   const int32_t middle = entries_.getMidKey();
   InternalNode* right = pool.newInternalNode(k_);
   entries_.split(right->entries_);
   return SplitInfo(this, middle, right);
-}
-
-void InternalNode::get(int32_t key, util::IntPushOperator& op) {
-  BTreeNode* child = entries_.get(key);
-  if (child == nullptr) {
-    op.thatsallfolks();
-    return;
-  }
-  child->get(key, op);
-}
-
-bool InternalNode::isEmpty() const {
-  return entries_.size() == 0 && entries_.nodeAt(0) == nullptr;
-}
-
-void InternalNode::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  BTreeNode* child = entries_.get(lowKey);
-  if (child == nullptr) {
-    op.thatsallfolks();
-    return;
-  }
-  child->queryRange(lowKey, highKey, op);
-}
-
-void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
-  const Route next = route(key, lowKey, highKey);
-  if (next.child != nullptr)
-    next.child->remove(key, value, next.lowKey, next.highKey);
 }
 
 void InternalNode::toDot(util::OutputStream& out) {

@@ -1,14 +1,13 @@
 // InternalNode: the B+-tree's inner node, routing every operation to one child.
 //
-// It owns an InternalNodeArrayMap of capacity 2 x k. On the way down it narrows the
-// subtree bounds that insertion and removal hand to the leaves; on the way back up it posts
-// a child's split into its entries and splits itself when it reaches 2 x k keys. It never
-// merges, shrinks or rebalances.
+// It owns an InternalNodeArrayMap of capacity 2 x k. On the tree's way down, route() picks
+// the child for a key and narrows the upper subtree bound that insertion and removal hand
+// to the leaves; on the way back up, absorb() posts a child's split into the entries and
+// splits the node when it reaches 2 x k keys. It never merges, shrinks or rebalances.
 //
 // Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
 // children of one kind and depth. NULL_NODE is a sentinel that is never part of a tree: it
-// marks a first child slot not yet set. Operations on a node without keys find no child:
-// lookups deliver nothing, removal does nothing, and add throws std::logic_error.
+// marks a first child slot not yet set.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_H_
@@ -20,8 +19,11 @@
 
 #include "core/btree/BTreeNode.h"
 #include "core/btree/InternalNodeArrayMap.h"
+#include "core/btree/SplitInfo.h"
 
 namespace core::btree {
+
+class NodePool;
 
 class InternalNode final : public BTreeNode {
  public:
@@ -29,38 +31,35 @@ class InternalNode final : public BTreeNode {
   static InternalNode NULL_NODE;
 
   // A node without keys for up to 2 x k keys, kept in `storage` for 2 x k keys (NodePool
-  // puts it right behind the node); its first child slot holds NULL_NODE. Throws
-  // std::invalid_argument for a k outside BTreeConstants' limits.
+  // puts it right behind the node); its first child slot holds NULL_NODE.
+  // REQUIRES: k within BTreeConstants' limits (the tree checks it once).
   InternalNode(int32_t k, InternalNodeArrayMap::Storage storage);
   // A node with one key and two children, as a new root over a split.
   InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
                InternalNodeArrayMap::Storage storage);
 
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
-                               LeafCarrier* carrier, NodePool& pool) override;
-  void get(int32_t key, util::IntPushOperator& op) override;
-  // True without keys and without a first child; a node of a tree is never empty.
-  bool isEmpty() const override;
   bool isLeaf() const override { return false; }
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
-  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
   // Writes this node, its edges and, after each edge, the subtree of an internal child.
   void toDot(util::OutputStream& out) override;
 
   // "[NULL | 10 | 11 | 20 | 12]".
   std::string toString() const;
 
-  // The two halves of add and remove, for callers that descend without recursion.
-  // The child whose interval holds `key`, with the bounds of that child's subtree inside
-  // this node's bounds [lowKey, highKey]; child is nullptr when the node has no keys.
+  // The child whose interval holds `key`, with the upper bound of that child's subtree
+  // inside this node's upper bound `highKey` (the separator right of the child, or highKey
+  // for the last child).
+  // REQUIRES: the node has keys (every node of a tree has).
   struct Route {
     BTreeNode* child;
-    int32_t lowKey;
     int32_t highKey;
   };
-  Route route(int32_t key, int32_t lowKey, int32_t highKey) const;
-  // Posts a child's split into the entries (the split's left node is already in place) and
-  // splits this node when that fills it. Returns this node's split, or nothing.
+  Route route(int32_t key, int32_t highKey) const {
+    const int32_t pos = entries_.getIntervalPosition(key);
+    return {entries_.nodeAt(pos), pos == entries_.size() ? highKey : entries_.keyAt(pos)};
+  }
+  // Posts a child's split into the entries (the split's left node is already in place: the
+  // child route() chose, or a chain-only leaf after it) and splits this node when that
+  // fills it. Returns this node's split, or nothing.
   std::optional<SplitInfo> absorb(const SplitInfo& childSplit, NodePool& pool);
 
   const InternalNodeArrayMap& getEntries() const { return entries_; }

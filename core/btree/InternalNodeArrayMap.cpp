@@ -1,7 +1,7 @@
 #include "core/btree/InternalNodeArrayMap.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <cassert>
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
@@ -11,12 +11,6 @@ namespace core::btree {
 
 namespace {
 
-[[noreturn]] void throwOutOfRange(const char* operation, int32_t pos, int32_t size) {
-  throw std::out_of_range(std::string("InternalNodeArrayMap::") + operation + ": position " +
-                          std::to_string(pos) + " outside a map of " + std::to_string(size) +
-                          " keys");
-}
-
 std::string nameOf(const BTreeNode* node) {
   if (node == &InternalNode::NULL_NODE)
     return "NULL";
@@ -24,11 +18,7 @@ std::string nameOf(const BTreeNode* node) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  if (capacity < 0 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
-    throw std::invalid_argument("internal node capacity must be between 0 and " +
-                                std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
-                                std::to_string(capacity));
-  }
+  assert(capacity >= 0 && capacity <= 2 * BTreeConstants::kMaxParameter);
   return capacity;
 }
 
@@ -49,11 +39,6 @@ InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
   nodes_[0] = &InternalNode::NULL_NODE;
 }
 
-int32_t InternalNodeArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
-                                           int32_t high) {
-  return util::checkedLeftmostSearch(a, key, low, high, "InternalNodeArrayMap::binarySearch");
-}
-
 int32_t InternalNodeArrayMap::search(int32_t key) const {
   return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
 }
@@ -70,25 +55,6 @@ std::string InternalNodeArrayMap::toString() const {
   return text;
 }
 
-bool InternalNodeArrayMap::erase(int32_t key) {
-  if (currentSize_ == 0)
-    return false;
-  const int32_t found = search(key);
-  if (found < 0)
-    return false;
-  deleteAtPos(found);
-  return true;
-}
-
-void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("deleteAtPos", pos, currentSize_);
-  std::copy(keys_ + pos + 1, keys_ + currentSize_, keys_ + pos);
-  std::copy(nodes_ + pos + 2, nodes_ + currentSize_ + 1, nodes_ + pos + 1);
-  nodes_[currentSize_] = nullptr;
-  --currentSize_;
-}
-
 int32_t InternalNodeArrayMap::getMidKey() const {
   return keyAt(currentSize_ / 2);
 }
@@ -99,10 +65,7 @@ void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
     nodes_[found + 1] = node;
     return;
   }
-  if (currentSize_ == capacity_) {
-    throw std::length_error("InternalNodeArrayMap: no room for another key (capacity " +
-                            std::to_string(capacity_) + ")");
-  }
+  assert(currentSize_ < capacity_);
   const int32_t pos = -found - 1;
   std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
   std::copy_backward(nodes_ + pos + 1, nodes_ + currentSize_ + 1, nodes_ + currentSize_ + 2);
@@ -114,26 +77,13 @@ void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
 void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
   const int32_t n = currentSize_;
   const int32_t m = n / 2;
-  if (n == 0 || &upper == this || upper.currentSize_ != 0 || upper.capacity_ < n - m - 1) {
-    throw std::invalid_argument(
-        "InternalNodeArrayMap::split needs keys and an empty map with room for the upper part");
-  }
+  assert(n > 0 && &upper != this && upper.currentSize_ == 0 && upper.capacity_ >= n - m - 1);
   upper.nodes_[0] = nodes_[m + 1];
   std::copy(keys_ + m + 1, keys_ + n, upper.keys_);
   std::copy(nodes_ + m + 2, nodes_ + n + 1, upper.nodes_ + 1);
   std::fill(nodes_ + m + 1, nodes_ + n + 1, nullptr);
   upper.currentSize_ = n - m - 1;
   currentSize_ = m;
-}
-
-int32_t InternalNodeArrayMap::keyAt(int32_t pos) const {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("keyAt", pos, currentSize_);
-  return keys_[pos];
-}
-
-void InternalNodeArrayMap::throwNodeOutOfRange(int32_t pos) const {
-  throwOutOfRange("nodeAt", pos, currentSize_);
 }
 
 }  // namespace core::btree

@@ -8,15 +8,15 @@
 //
 // The arrays (capacity keys, capacity + 1 children) are allocated and owned by the map, or
 // provided by its owner (an internal node keeps them in the same allocation as itself).
-// The children are not owned: the tree's NodePool owns those. Operations that would write beyond
-// the capacity or address a position outside the map throw (std::length_error, std::out_of_range);
-// an internal node splits in time and never provokes that. Not thread-safe.
+// The children are not owned: the tree's NodePool owns those. Positions and room are
+// preconditions (REQUIRES below, checked by assert in debug builds): an internal node
+// splits in time and addresses only positions it has. Not thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 #define CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "util/KeySearch.h"
@@ -27,8 +27,8 @@ class BTreeNode;
 
 class InternalNodeArrayMap {
  public:
-  // An empty map for `capacity` keys. Throws std::invalid_argument unless
-  // 0 <= capacity <= 2 x BTreeConstants::MAX_PARAMETER.
+  // An empty map for `capacity` keys.
+  // REQUIRES: 0 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit InternalNodeArrayMap(int32_t capacity);
   // Arrays provided by the owner of a map: `keys` for capacity ints, `nodes` for
   // capacity + 1 pointers. They must outlive the map.
@@ -46,15 +46,8 @@ class InternalNodeArrayMap {
   // children by identity number ("NULL" for the sentinel, "null" for an empty slot).
   std::string toString() const;
 
-  // Removes `key` and the child right of it; false when the key is absent.
-  bool erase(int32_t key);
-  // Removes the key at `pos` and the child right of it, 0 <= pos < size().
-  void deleteAtPos(int32_t pos);
-  // The child whose interval holds `key`, or nullptr when the map has no keys.
-  BTreeNode* get(int32_t key) const {
-    const int32_t pos = getIntervalPosition(key);
-    return pos < 0 ? nullptr : nodes_[pos];
-  }
+  // The child whose interval holds `key`. REQUIRES: size() >= 1.
+  BTreeNode* get(int32_t key) const { return nodeAt(getIntervalPosition(key)); }
   // The position of the child whose interval holds `key`, or -1 when the map has no keys.
   // A key equal to a separator belongs to the child right of it: the position is the number
   // of separators <= key. Inline, as every descent asks it once per level.
@@ -66,32 +59,31 @@ class InternalNodeArrayMap {
   // The middle key, at position size() / 2: the separator that split() leaves to the caller.
   int32_t getMidKey() const;
   // Inserts `key` with `node` as the child to its right, or replaces that child when the
-  // key is present.
+  // key is present. REQUIRES: room for one more key, or `key` present.
   void put(int32_t key, BTreeNode* node);
   int32_t size() const { return currentSize_; }
   // Moves the keys above the middle key, with the children around them, into `upper`
-  // (empty, with room for them). The middle key goes to neither map. Needs size() >= 1.
+  // (empty, with room for them). The middle key goes to neither map.
+  // REQUIRES: size() >= 1; `upper` is another, empty map with room for the upper part.
   void split(InternalNodeArrayMap& upper);
 
-  // Binary search in a[low .. high] (high inclusive) over unique keys: the position of
-  // `key`, or -(insertion point) - 1. Throws std::out_of_range for a range outside `a`.
-  static int32_t binarySearch(std::span<const int32_t> a, int32_t key, int32_t low, int32_t high);
-
   int32_t capacity() const { return capacity_; }
-  // The key at `pos`, 0 <= pos < size().
-  int32_t keyAt(int32_t pos) const;
-  // The child at `pos`, 0 <= pos <= size(); throws std::out_of_range for another pos.
+  // The key at `pos`. REQUIRES: 0 <= pos < size().
+  int32_t keyAt(int32_t pos) const {
+    assert(pos >= 0 && pos < currentSize_);
+    return keys_[pos];
+  }
+  // The child at `pos`. REQUIRES: 0 <= pos <= size().
   BTreeNode* nodeAt(int32_t pos) const {
-    if (pos < 0 || pos > currentSize_)
-      throwNodeOutOfRange(pos);
+    assert(pos >= 0 && pos <= currentSize_);
     return nodes_[pos];
   }
   // Sets the child left of every key.
   void setFirstChild(BTreeNode* node) { nodes_[0] = node; }
 
  private:
+  // Leftmost search over the keys: the position of `key`, or -(insertion point) - 1.
   int32_t search(int32_t key) const;
-  [[noreturn]] void throwNodeOutOfRange(int32_t pos) const;
 
   int32_t currentSize_ = 0;
   int32_t capacity_;

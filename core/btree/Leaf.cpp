@@ -1,5 +1,7 @@
 #include "core/btree/Leaf.h"
 
+#include <cassert>
+
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/NodePool.h"
 #include "util/IOError.h"
@@ -7,11 +9,6 @@
 namespace core::btree {
 
 namespace {
-
-int32_t checkedCapacity(int32_t k_star) {
-  BTreeConstants::checkKStar(k_star);
-  return 2 * k_star;
-}
 
 // Asks for the first line of the leaf after `leaf` while `leaf` is scanned, so that a
 // range scan does not wait for every leaf of the chain in turn. One line is enough: on
@@ -23,8 +20,9 @@ void prefetchNextLeaf(const Leaf* leaf) {
 
 }  // namespace
 
-Leaf::Leaf(int32_t k_star, int32_t* storage)
-    : k_star_(k_star), entries_(checkedCapacity(k_star), storage) {}
+Leaf::Leaf(int32_t k_star, int32_t* storage) : k_star_(k_star), entries_(2 * k_star, storage) {
+  assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
+}
 
 bool Leaf::nextInSubtree(int32_t key, int32_t highKey) const {
   // A leaf starting below highKey lies inside the subtree. A key equal to highKey reaches
@@ -34,13 +32,23 @@ bool Leaf::nextInSubtree(int32_t key, int32_t highKey) const {
   return nextLeaf_->entries_.firstKeySlot() < highKey || key == highKey;
 }
 
-std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+bool Leaf::laterLeafPrecedes(int32_t key, int32_t highKey) const {
+  for (const Leaf* leaf = this; leaf->nextLeaf_ != nullptr && leaf->nextInSubtree(key, highKey);
+       leaf = leaf->nextLeaf_) {
+    const LeafArrayMap& next = leaf->nextLeaf_->entries_;
+    if (next.size() != 0)
+      return next.keyAt(0) <= key;  // the chain is sorted: the first entry found decides
+  }
+  return false;
+}
+
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t highKey,
                                    LeafCarrier* carrier, NodePool& pool) {
   Leaf* target = this;
-  // An empty leaf does not take the entry while leaves of its subtree follow: they may hold
-  // smaller keys (chain-only leaves that outlived this leaf's entries), and the chain must
-  // stay sorted. The entry then finds its place among them, or goes to the last of them.
-  if (entries_.size() == 0 || entries_.tryAdd(key, value)) {
+  // An empty leaf takes the entry (tryAdd stores it) unless chain-only leaves of its
+  // subtree that outlived its entries hold a key <= key: the entry must go after those, so
+  // it finds its place among them, or goes to the last of them.
+  if ((entries_.size() == 0 && laterLeafPrecedes(key, highKey)) || entries_.tryAdd(key, value)) {
     bool stored = false;
     while (!stored && target->nextLeaf_ != nullptr && target->nextInSubtree(key, highKey)) {
       target = target->nextLeaf_;
@@ -70,29 +78,30 @@ std::optional<SplitInfo> Leaf::split(NodePool& pool) {
 }
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) {
-  int32_t code = entries_.get(key, op);
-  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+  util::LookupResult code = entries_.get(key, op);
+  for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH ? leaf->entries_.get(key, op)
-                                                         : leaf->entries_.continueGet(0, key, op);
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
+               ? leaf->entries_.get(key, op)
+               : leaf->entries_.continueGet(0, key, op);
   }
   op.thatsallfolks();
 }
 
 void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   prefetchNextLeaf(this);
-  int32_t code = entries_.queryRange(lowKey, highKey, op);
-  for (const Leaf* leaf = nextLeaf_; code != LeafArrayMap::STOP && leaf != nullptr;
+  util::LookupResult code = entries_.queryRange(lowKey, highKey, op);
+  for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
     prefetchNextLeaf(leaf);
-    code = code == LeafArrayMap::CONTINUE_WITH_BINSEARCH
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? leaf->entries_.queryRange(lowKey, highKey, op)
                : leaf->entries_.continueScan(0, highKey, op);
   }
   op.thatsallfolks();
 }
 
-void Leaf::remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) {
+void Leaf::remove(int32_t key, int32_t value, int32_t highKey) {
   bool mayContinue = entries_.remove(key, value);
   Leaf* current = this;
   while (mayContinue && current->nextLeaf_ != nullptr && current->nextInSubtree(key, highKey)) {
@@ -102,22 +111,6 @@ void Leaf::remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKe
       current->nextLeaf_ = next->nextLeaf_;  // a chain-only leaf that emptied leaves the chain
     else
       current = next;
-  }
-}
-
-void Leaf::removeValue(int32_t value) {
-  for (Leaf* leaf = this; leaf != nullptr; leaf = leaf->nextLeaf_) {
-    bool deleted = false;
-    for (int32_t pos = 0; pos < leaf->entries_.size();) {
-      if (leaf->entries_.valueAt(pos) == value) {
-        leaf->entries_.deleteAtPos(pos);  // the next entry moves into pos: look at it too
-        deleted = true;
-      } else {
-        ++pos;
-      }
-    }
-    if (deleted)
-      return;
   }
 }
 

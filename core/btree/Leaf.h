@@ -4,7 +4,9 @@
 // Duplicate keys shape the design: when a full leaf splits inside a run of equal keys, no
 // separator goes to the parent, and the new right leaf is a chain-only leaf, reached only
 // through the chain. So lookups follow the chain as far as the array's result codes ask,
-// and insertions and removals follow it within the subtree's upper bound `highKey`.
+// and insertions and removals follow it within the subtree's upper bound `highKey`: the
+// separator right of the subtree whose referenced leaf the tree's descent reached (the
+// largest int for the last subtree). A leaf whose first key is below it belongs to it.
 //
 // Invariants: along the chain keys never decrease; at rest a leaf holds fewer than
 // 2 x k_star entries (it splits as soon as it fills up). A leaf that internal nodes
@@ -21,33 +23,42 @@
 
 #include "core/btree/BTreeNode.h"
 #include "core/btree/LeafArrayMap.h"
+#include "core/btree/LeafCarrier.h"
+#include "core/btree/SplitInfo.h"
+#include "util/IntPushOperator.h"
 
 namespace core::btree {
+
+class NodePool;
 
 class Leaf final : public BTreeNode {
  public:
   // An empty leaf for 2 x k_star entries kept in `storage`: 4 x k_star zero-filled ints that
-  // outlive the leaf (NodePool puts them right behind the leaf). Throws
-  // std::invalid_argument for a k_star outside BTreeConstants' limits.
+  // outlive the leaf (NodePool puts them right behind the leaf).
+  // REQUIRES: k_star within BTreeConstants' limits (the tree checks it once).
   Leaf(int32_t k_star, int32_t* storage);
 
-  // Stores the entry after every equal key it can reach within the subtree (this leaf and
-  // the following leaves that start below highKey), and splits the leaf that took it when
-  // that leaf fills up. lowKey is not needed.
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
-                               LeafCarrier* carrier, NodePool& pool) override;
-  void get(int32_t key, util::IntPushOperator& op) override;
-  bool isEmpty() const override { return entries_.size() == 0; }
-  bool isLeaf() const override { return true; }
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
-  // Removes in this leaf and walks on while the array says matching entries may follow,
-  // within highKey; a following leaf that empties leaves the chain.
-  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
-  void toDot(util::OutputStream& out) override;
+  // Stores key -> value after every equal key it can reach within the subtree (this leaf
+  // and the following leaves that start below highKey), and splits the leaf that took it
+  // when that leaf fills up. Returns the split to post to the parent, or nothing (also
+  // for a split inside a run of equal keys). `carrier`, when given, receives the leaf that
+  // took the entry, before any split. New leaves come from `pool`.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t highKey, LeafCarrier* carrier,
+                               NodePool& pool);
+  // Pushes every value of `key` in stored order, walking the chain while the entries say
+  // the run may go on, then calls op.thatsallfolks() once.
+  void get(int32_t key, util::IntPushOperator& op);
+  // Pushes every value whose key lies in [lowKey, highKey] in key order, then calls
+  // op.thatsallfolks() once.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op);
+  // Removes the first mapping key -> value, or every mapping of the key when value is
+  // BTreeConstants::ALL_MAPPINGS, here and along the chain while the entries say matching
+  // ones may follow, within highKey; a following leaf that empties leaves the chain.
+  void remove(int32_t key, int32_t value, int32_t highKey);
 
-  // Deletes every entry with this value in the first leaf, from this one along the chain,
-  // that holds any; keys are not consulted.
-  void removeValue(int32_t value);
+  bool isEmpty() const { return entries_.size() == 0; }
+  bool isLeaf() const override { return true; }
+  void toDot(util::OutputStream& out) override;
 
   // "[5=50, 7=70]".
   std::string toString() const;
@@ -62,6 +73,10 @@ class Leaf final : public BTreeNode {
   std::optional<SplitInfo> split(NodePool& pool);
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
+  // For an empty leaf: whether a following leaf of the subtree holds an entry that must
+  // stay before key -> value (a key <= `key`), so that storing the entry here would break
+  // the order of the chain.
+  bool laterLeafPrecedes(int32_t key, int32_t highKey) const;
 
   int32_t k_star_;  // first: it fits into the padding behind the base class
   LeafArrayMap entries_;

@@ -1,20 +1,16 @@
 #include "core/btree/LeafArrayMap.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <cassert>
 
 #include "core/btree/BTreeConstants.h"
 #include "util/KeySearch.h"
 
 namespace core::btree {
 
-namespace {
+using enum util::LookupResult;
 
-[[noreturn]] void throwOutOfRange(const char* operation, int32_t pos, int32_t size) {
-  throw std::out_of_range(std::string("LeafArrayMap::") + operation + ": position " +
-                          std::to_string(pos) + " outside the " + std::to_string(size) +
-                          " entries");
-}
+namespace {
 
 // The first position whose key is >= the searched key, from a search result.
 int32_t firstNotBelow(int32_t searchResult) {
@@ -22,11 +18,7 @@ int32_t firstNotBelow(int32_t searchResult) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  if (capacity < 1 || capacity > 2 * BTreeConstants::MAX_PARAMETER) {
-    throw std::invalid_argument("leaf capacity must be between 1 and " +
-                                std::to_string(2 * BTreeConstants::MAX_PARAMETER) + ", got " +
-                                std::to_string(capacity));
-  }
+  assert(capacity >= 1 && capacity <= 2 * BTreeConstants::kMaxParameter);
   return capacity;
 }
 
@@ -40,11 +32,6 @@ LeafArrayMap::LeafArrayMap(int32_t capacity)
     : capacity_(checkedCapacity(capacity)),
       ownedStorage_(std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity_))),
       keys_(ownedStorage_.get()) {}
-
-int32_t LeafArrayMap::binarySearch(std::span<const int32_t> a, int32_t key, int32_t low,
-                                   int32_t high) {
-  return util::checkedLeftmostSearch(a, key, low, high, "LeafArrayMap::binarySearch");
-}
 
 int32_t LeafArrayMap::search(int32_t key) const {
   return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
@@ -65,16 +52,12 @@ bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
 }
 
 void LeafArrayMap::addAtPos(int32_t key, int32_t value, int32_t pos) {
-  if (pos < 0)
-    throwOutOfRange("addAtPos", pos, currentSize_);
+  assert(pos >= 0);
   insertAt(key, value, std::min(pos, currentSize_));
 }
 
 void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
-  if (currentSize_ == capacity_) {
-    throw std::length_error("LeafArrayMap: no room for another entry (capacity " +
-                            std::to_string(capacity_) + ")");
-  }
+  assert(currentSize_ < capacity_);
   int32_t* vals = values();
   std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
   std::copy_backward(vals + pos, vals + currentSize_, vals + currentSize_ + 1);
@@ -83,7 +66,7 @@ void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
   ++currentSize_;
 }
 
-int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
   if (currentSize_ == 0)
     return CONTINUE_WITH_BINSEARCH;
   const int32_t found = search(key);
@@ -93,9 +76,9 @@ int32_t LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
   return -found - 1 == currentSize_ ? CONTINUE_WITH_BINSEARCH : STOP;
 }
 
-int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const {
-  if (pos < 0)
-    throwOutOfRange("continueGet", pos, currentSize_);
+util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key,
+                                             util::IntPushOperator& op) const {
+  assert(pos >= 0);
   // Locals, so that the opaque pass() call does not force the fields to be read again.
   const int32_t size = currentSize_;
   const int32_t* keys = keys_;
@@ -107,15 +90,16 @@ int32_t LeafArrayMap::continueGet(int32_t pos, int32_t key, util::IntPushOperato
   return pos == size ? CONTINUE_WITH_SCAN : STOP;
 }
 
-int32_t LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey,
+                                            util::IntPushOperator& op) const {
   if (currentSize_ == 0)
     return CONTINUE_WITH_BINSEARCH;
   return continueScan(firstNotBelow(search(lowKey)), highKey, op);
 }
 
-int32_t LeafArrayMap::continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const {
-  if (pos < 0)
-    throwOutOfRange("continueScan", pos, currentSize_);
+util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey,
+                                              util::IntPushOperator& op) const {
+  assert(pos >= 0);
   // At the end already: every key here lies below the range, or the map is empty.
   if (pos == currentSize_)
     return CONTINUE_WITH_BINSEARCH;
@@ -155,12 +139,6 @@ bool LeafArrayMap::remove(int32_t key, int32_t value) {
   return end == currentSize_;
 }
 
-void LeafArrayMap::deleteAtPos(int32_t pos) {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("deleteAtPos", pos, currentSize_);
-  eraseRange(pos, pos + 1);
-}
-
 void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
   int32_t* vals = values();
   std::copy(keys_ + to, keys_ + currentSize_, keys_ + from);
@@ -171,29 +149,11 @@ void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
 void LeafArrayMap::split(LeafArrayMap& upper) {
   const int32_t mid = currentSize_ / 2;
   const int32_t moved = currentSize_ - mid;
-  if (&upper == this || upper.currentSize_ != 0 || upper.capacity_ < moved)
-    throw std::invalid_argument(
-        "LeafArrayMap::split needs an empty map with room for the upper half");
+  assert(&upper != this && upper.currentSize_ == 0 && upper.capacity_ >= moved);
   std::copy(keys_ + mid, keys_ + currentSize_, upper.keys_);
   std::copy(values() + mid, values() + currentSize_, upper.values());
   upper.currentSize_ = moved;
   currentSize_ = mid;
-}
-
-int32_t LeafArrayMap::getMidKey() const {
-  return keyAt(currentSize_ / 2);
-}
-
-int32_t LeafArrayMap::keyAt(int32_t pos) const {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("keyAt", pos, currentSize_);
-  return keys_[pos];
-}
-
-int32_t LeafArrayMap::valueAt(int32_t pos) const {
-  if (pos < 0 || pos >= currentSize_)
-    throwOutOfRange("valueAt", pos, currentSize_);
-  return values()[pos];
 }
 
 std::string LeafArrayMap::toString() const {

@@ -10,35 +10,28 @@
 // that is never read as entries, except that the leaf's chain walks look at the key slot
 // at position 0 of an empty map. The capacity never changes. Keys and values live in one
 // block of 2 x capacity ints, keys first: allocated and owned by the map, or provided by
-// the owner of the map (a leaf keeps it in the same allocation as itself). Operations that would
-// write beyond the capacity or address a position outside the entries throw (std::length_error,
-// std::out_of_range); a leaf splits in time and never provokes that.
+// the owner of the map (a leaf keeps it in the same allocation as itself). Positions and room
+// are preconditions (REQUIRES below, checked by assert in debug builds): a leaf splits in
+// time and addresses only positions it has.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_LEAF_ARRAY_MAP_H_
 #define CORE_BTREE_LEAF_ARRAY_MAP_H_
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "util/IntPushOperator.h"
+#include "util/LookupResult.h"
 
 namespace core::btree {
 
 class LeafArrayMap {
  public:
-  // Result codes of the lookups.
-  // The answer is complete; do not look at further leaves.
-  static constexpr int32_t STOP = 0;
-  // Nothing here settles the answer; repeat the lookup, with its search, in the next leaf.
-  static constexpr int32_t CONTINUE_WITH_BINSEARCH = 1;
-  // The matching run reached the last entry; go on in the next leaf from position 0.
-  static constexpr int32_t CONTINUE_WITH_SCAN = 2;
-
-  // An empty map for `capacity` entries. Throws std::invalid_argument unless
-  // 1 <= capacity <= 2 x BTreeConstants::MAX_PARAMETER.
+  // An empty map for `capacity` entries.
+  // REQUIRES: 1 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit LeafArrayMap(int32_t capacity);
   // The same over `storage`, 2 x capacity zero-filled ints that outlive the map.
   LeafArrayMap(int32_t capacity, int32_t* storage);
@@ -46,47 +39,46 @@ class LeafArrayMap {
   LeafArrayMap(const LeafArrayMap&) = delete;
   LeafArrayMap& operator=(const LeafArrayMap&) = delete;
 
-  // Leftmost binary search in a[low .. high] (high inclusive): the first position holding
-  // `key`, or -(insertion point) - 1 when there is none. Throws std::out_of_range when
-  // low .. high is not a range of positions of `a` (an empty range needs 0 <= low <= size).
-  static int32_t binarySearch(std::span<const int32_t> a, int32_t key, int32_t low, int32_t high);
-
   // Inserts the entry after every entry with a key <= `key`, unless that place is the end
   // of the map: then nothing changes and the answer is true (the leaf decides whether the
   // entry belongs here or further along the chain). An empty map always takes the entry.
+  // REQUIRES: the map is not full.
   bool tryAdd(int32_t key, int32_t value);
   // Inserts the entry at `pos`, shifting the entries from there up; appends when
-  // pos >= size().
+  // pos >= size(). REQUIRES: pos >= 0 and the map is not full.
   void addAtPos(int32_t key, int32_t value, int32_t pos);
 
   // Pushes the value of every entry with this key.
-  int32_t get(int32_t key, util::IntPushOperator& op) const;
+  util::LookupResult get(int32_t key, util::IntPushOperator& op) const;
   // Pushes values from `pos` on while the key equals `key`. Never answers
-  // CONTINUE_WITH_BINSEARCH.
-  int32_t continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const;
+  // CONTINUE_WITH_BINSEARCH. REQUIRES: pos >= 0.
+  util::LookupResult continueGet(int32_t pos, int32_t key, util::IntPushOperator& op) const;
   // Pushes the value of every entry with lowKey <= key <= highKey.
-  int32_t queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const;
-  // Pushes values from `pos` on while the key is <= highKey.
-  int32_t continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const;
+  // Pushes values from `pos` on while the key is <= highKey. REQUIRES: pos >= 0.
+  util::LookupResult continueScan(int32_t pos, int32_t highKey, util::IntPushOperator& op) const;
 
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS. True when matching entries may still follow in the next
   // leaf (the key's run, or the place it would have, reaches the end of this map).
   bool remove(int32_t key, int32_t value);
-  // Removes the entry at `pos`, 0 <= pos < size().
-  void deleteAtPos(int32_t pos);
 
   // Moves the upper half of the entries (positions size()/2 on) into `upper`, which must
   // be empty and have room for them. A run of equal keys may be divided.
+  // REQUIRES: `upper` is another, empty map with room for the upper half.
   void split(LeafArrayMap& upper);
-  // The key that split() would move first: the key at position size() / 2.
-  int32_t getMidKey() const;
 
   int32_t size() const { return currentSize_; }
   int32_t capacity() const { return capacity_; }
-  // The entry at `pos`, 0 <= pos < size().
-  int32_t keyAt(int32_t pos) const;
-  int32_t valueAt(int32_t pos) const;
+  // The entry at `pos`. REQUIRES: 0 <= pos < size().
+  int32_t keyAt(int32_t pos) const {
+    assert(pos >= 0 && pos < currentSize_);
+    return keys_[pos];
+  }
+  int32_t valueAt(int32_t pos) const {
+    assert(pos >= 0 && pos < currentSize_);
+    return values()[pos];
+  }
   // The key slot at position 0, read whatever the size: the last key stored there when
   // the map is empty (0 if it never held one). The leaf's chain walks compare it.
   int32_t firstKeySlot() const { return keys_[0]; }

@@ -15,11 +15,11 @@ class LeafCarrier {
   LeafCarrier() = default;
 
   // The leaf that received the last insertion through this carrier, or nullptr.
-  Leaf* getLeaf() const { return carriedLeaf; }
-  void setLeaf(Leaf* leaf) { carriedLeaf = leaf; }
+  Leaf* getLeaf() const { return carriedLeaf_; }
+  void setLeaf(Leaf* leaf) { carriedLeaf_ = leaf; }
 
  private:
-  Leaf* carriedLeaf = nullptr;
+  Leaf* carriedLeaf_ = nullptr;
 };
 
 }  // namespace core::btree

@@ -5,7 +5,6 @@
 #include <memory>
 #include <new>
 
-#include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
 #include "core/btree/Leaf.h"
 
@@ -54,7 +53,6 @@ std::byte* NodePool::allocate(size_t bytes) {
 }
 
 Leaf* NodePool::newLeaf(int32_t k_star) {
-  BTreeConstants::checkKStar(k_star);
   std::byte* block = allocate(leafBlockBytes(k_star));  // the leaf, 2 x k_star keys, the values
   auto* storage = reinterpret_cast<int32_t*>(block + sizeof(Leaf));
   Leaf* leaf = std::construct_at(reinterpret_cast<Leaf*>(block), k_star, storage);
@@ -64,7 +62,6 @@ Leaf* NodePool::newLeaf(int32_t k_star) {
 }
 
 std::pair<std::byte*, InternalNodeArrayMap::Storage> NodePool::allocateInternalNode(int32_t k) {
-  BTreeConstants::checkK(k);
   // The keys right behind the node, then the children, aligned for pointers.
   const size_t childrenOffset = internalChildrenOffset(k);
   std::byte* block = allocate(internalNodeBlockBytes(k));

@@ -33,11 +33,11 @@ class NodePool {
   NodePool& operator=(const NodePool&) = delete;
   ~NodePool();
 
-  // An empty leaf for 2 x k_star entries. Throws std::invalid_argument for a k_star outside
-  // BTreeConstants' limits.
+  // An empty leaf for 2 x k_star entries.
+  // REQUIRES: k_star within BTreeConstants' limits (the tree checks it once).
   Leaf* newLeaf(int32_t k_star);
-  // An internal node without keys for up to 2 x k keys. Throws std::invalid_argument for a
-  // k outside BTreeConstants' limits.
+  // An internal node without keys for up to 2 x k keys.
+  // REQUIRES: k within BTreeConstants' limits.
   InternalNode* newInternalNode(int32_t k);
   // An internal node with one key and two children.
   InternalNode* newInternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);

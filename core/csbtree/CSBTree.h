@@ -4,7 +4,7 @@
 // node) and the bottom level is a chain of leaf groups. The root group is a leaf group of a
 // single leaf until that leaf first splits, and from then on a node group of exactly one
 // node; each split of that node makes the tree one level higher. `k` sets the node size (4k
-// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. MAX_PARAMETER.
+// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. kMaxParameter.
 //
 // Multimap rules: a key may hold several values; a new mapping goes after the stored mappings
 // of its key; lookups deliver values in ascending key order and, within a key, in stored
@@ -39,7 +39,7 @@ namespace core::csbtree {
 
 class CSBTree {
  public:
-  // Throws std::invalid_argument when k or k_star lies outside 1 .. MAX_PARAMETER.
+  // Throws std::invalid_argument when k or k_star lies outside 1 .. kMaxParameter.
   CSBTree(int32_t k, int32_t k_star);
 
   CSBTree(const CSBTree&) = delete;
@@ -70,7 +70,7 @@ class CSBTree {
 
   // Bytes the tree has allocated and still holds: every group object and every group array
   // at its allocated length. The tree object itself is not included.
-  int64_t allocatedBytes() const { return root == nullptr ? 0 : root->allocatedBytes(); }
+  int64_t allocatedBytes() const { return root_ == nullptr ? 0 : root_->allocatedBytes(); }
 
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<n>\t" without a line
   // break, to std::cout or to `out`.
@@ -85,10 +85,10 @@ class CSBTree {
   std::string toString() const;
 
   // Operation counters: completed add, get, remove and queryRange calls.
-  int64_t getAddCounter() const { return addCounter; }
-  int64_t getGetCounter() const { return getCounter; }
-  int64_t getDelCounter() const { return delCounter; }
-  int64_t getRangeQueryCounter() const { return rangeQueryCounter; }
+  int64_t getAddCounter() const { return addCounter_; }
+  int64_t getGetCounter() const { return getCounter_; }
+  int64_t getDelCounter() const { return delCounter_; }
+  int64_t getRangeQueryCounter() const { return rangeQueryCounter_; }
 
   // Checks every structural invariant and returns the first one broken, in words, or nothing
   // when all hold. A diagnostic for tests: it walks the whole tree and no operation calls it.
@@ -96,28 +96,28 @@ class CSBTree {
 
   // The groups themselves, for diagnostics and tests. Changing them behind the tree's back
   // breaks its invariants.
-  CSBTreeNode* getRoot() const { return root.get(); }
-  LeafGroup* getFirstLeaf() const { return firstLeaf; }
+  CSBTreeNode* getRoot() const { return root_.get(); }
+  LeafGroup* getFirstLeaf() const { return firstLeaf_; }
 
  private:
   void calculateStats();
 
-  int32_t k;
-  int32_t k_star;
-  std::unique_ptr<CSBTreeNode> root;
-  LeafGroup* firstLeaf = nullptr;
+  int32_t k_;
+  int32_t k_star_;
+  std::unique_ptr<CSBTreeNode> root_;
+  LeafGroup* firstLeaf_ = nullptr;
 
-  // Statistics, valid while refreshNeeded is false.
-  bool refreshNeeded = true;
-  int64_t leafGroupCount = 0;
-  int64_t leafCount = 0;
-  int64_t elemCount = 0;
-  double leafUtilization = 0.0;
+  // Statistics, valid while refreshNeeded_ is false.
+  bool refreshNeeded_ = true;
+  int64_t leafGroupCount_ = 0;
+  int64_t leafCount_ = 0;
+  int64_t elemCount_ = 0;
+  double leafUtilization_ = 0.0;
 
-  int64_t addCounter = 0;
-  int64_t getCounter = 0;
-  int64_t delCounter = 0;
-  int64_t rangeQueryCounter = 0;
+  int64_t addCounter_ = 0;
+  int64_t getCounter_ = 0;
+  int64_t delCounter_ = 0;
+  int64_t rangeQueryCounter_ = 0;
 };
 
 }  // namespace core::csbtree

@@ -3,7 +3,7 @@
 // ALL_MAPPINGS, passed as the value of a removal, selects every mapping of the key; a single
 // mapping whose value is ALL_MAPPINGS can therefore not be removed on its own.
 //
-// MAX_PARAMETER bounds the tree parameters k and k_star. A node holds up to 4 x k keys and a
+// kMaxParameter bounds the tree parameters k and k_star. A node holds up to 4 x k keys and a
 // leaf 2 x k_star entries; with both parameters at most 2^20 these capacities (2^22 and 2^21)
 // and every offset inside one node or one leaf fit comfortably in 32 bits, and one node or
 // leaf stays allocatable (16 MiB of keys at most). Offsets across a whole group (member number
@@ -19,7 +19,7 @@ namespace core::csbtree {
 class CSBTreeConstants {
  public:
   static constexpr int32_t ALL_MAPPINGS = std::numeric_limits<int32_t>::min();
-  static constexpr int32_t MAX_PARAMETER = 1 << 20;
+  static constexpr int32_t kMaxParameter = 1 << 20;
 };
 
 }  // namespace core::csbtree

@@ -1,9 +1,9 @@
 // LeafCarrier: an optional out-record of an insertion.
 //
 // A caller that passes a carrier to CSBTree::add learns which leaf group stored the entry:
-// that group sets carriedLeaf to itself before any split, so after a group split it names the
+// that group records itself before any split, so after a group split the carrier names the
 // lower of the two groups. The pointer is not owned and stays valid as long as the tree does
-// (groups are never freed while their tree exists).
+// (groups are never freed while their tree exists). Not thread-safe.
 #ifndef CORE_CSBTREE_LEAF_CARRIER_H_
 #define CORE_CSBTREE_LEAF_CARRIER_H_
 
@@ -11,10 +11,16 @@ namespace core::csbtree {
 
 class LeafGroup;
 
-struct LeafCarrier {
-  LeafGroup* getLeaf() const { return carriedLeaf; }
+class LeafCarrier {
+ public:
+  LeafCarrier() = default;
 
-  LeafGroup* carriedLeaf = nullptr;
+  // The leaf group that received the last insertion through this carrier, or nullptr.
+  LeafGroup* getLeaf() const { return carriedLeaf_; }
+  void setLeaf(LeafGroup* leaf) { carriedLeaf_ = leaf; }
+
+ private:
+  LeafGroup* carriedLeaf_ = nullptr;
 };
 
 }  // namespace core::csbtree

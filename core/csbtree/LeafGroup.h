@@ -40,9 +40,9 @@ class LeafGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
-  // True only for a group without leaves, which no tree builds.
-  bool isEmpty() const override { return entries.size() == 0; }
-  bool isFull(int32_t index) const override { return entries.size(index + 1) >= 2 * k_star; }
+  bool isFull(int32_t index) const override {
+    return entries_.entryCount(index + 1) >= 2 * k_star_;
+  }
   bool isLeaf() const override { return true; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                   util::IntPushOperator& op) override;
@@ -64,14 +64,14 @@ class LeafGroup final : public CSBTreeNode {
   // "LeafGroup <id> [3=30, 7=70]": the group's identity number and its entries.
   std::string toString() const;
 
-  const LeafGroupArrayMap& getEntries() const { return entries; }
-  LeafGroup* getNextLeafGroup() const { return nextLeafGroup; }
+  const LeafGroupArrayMap& getEntries() const { return entries_; }
+  LeafGroup* getNextLeafGroup() const { return nextLeafGroup_; }
 
  private:
-  LeafGroupArrayMap entries;
-  int32_t k;
-  int32_t k_star;
-  LeafGroup* nextLeafGroup = nullptr;
+  LeafGroupArrayMap entries_;
+  int32_t k_;
+  int32_t k_star_;
+  LeafGroup* nextLeafGroup_ = nullptr;
 };
 
 }  // namespace core::csbtree

@@ -3,7 +3,7 @@
 // Leaves are numbered from 1. Leaf j owns the fixed stretch of `two_k_star` slots starting
 // at (j - 1) x two_k_star; its entries fill the start of that stretch in non-decreasing key
 // order, equal keys in insertion order. The key slots of the rest of the stretch hold
-// UNUSED_KEY, the largest int (their value slots are unset or stale), so the keys of a whole
+// kUnusedKey, the largest int (their value slots are unset or stale), so the keys of a whole
 // stretch are non-decreasing: a search covers the whole stretch without waiting for the leaf
 // size, and the first slot >= key it finds is the same as among the leaf's entries alone. The
 // size is still what tells an entry of the largest key from the filler. Read leaf by leaf,
@@ -36,16 +36,14 @@
 #include <string>
 
 #include "util/IntPushOperator.h"
+#include "util/LookupResult.h"
 
 namespace core::csbtree {
 
 class LeafGroupArrayMap {
  public:
-  static constexpr int32_t STOP = 0;
-  static constexpr int32_t CONTINUE_WITH_BINSEARCH = 1;
-  static constexpr int32_t CONTINUE_WITH_SCAN = 2;
   // The content of every key slot after a leaf's entries.
-  static constexpr int32_t UNUSED_KEY = std::numeric_limits<int32_t>::max();
+  static constexpr int32_t kUnusedKey = std::numeric_limits<int32_t>::max();
 
   // One empty leaf of `two_k_star` slots (two_k_star >= 1).
   explicit LeafGroupArrayMap(int32_t two_k_star);
@@ -66,16 +64,16 @@ class LeafGroupArrayMap {
   // Pushes the values of `key`, starting with the first entry >= key in `leaf`. When every
   // entry of `leaf` is smaller, the lookup goes on in the following leaves of the group, so
   // that a run of the key that starts in a later leaf is found too.
-  int32_t get(int32_t leaf, int32_t key, util::IntPushOperator& op) const;
+  util::LookupResult get(int32_t leaf, int32_t key, util::IntPushOperator& op) const;
   // Pushes values from slot `pos` on (an unused slot means: from the next entry) while the
   // key equals `key`.
-  int32_t continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const;
+  util::LookupResult continueGet(int64_t pos, int32_t key, util::IntPushOperator& op) const;
   // Pushes the values with lowKey <= key <= highKey, starting with the first entry >= lowKey
   // in `leaf` or, when there is none, in the following leaves.
-  int32_t queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
-                     util::IntPushOperator& op) const;
+  util::LookupResult queryRange(int32_t leaf, int32_t lowKey, int32_t highKey,
+                                util::IntPushOperator& op) const;
   // Pushes values from slot `pos` on while the key is <= highKey.
-  int32_t continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
   // Removes from `leaf` the first mapping key -> value, or the whole run of the key when
   // `value` is ALL_MAPPINGS. Returns true when further mappings to remove may lie in the
   // following leaves: the run (or, when the key is absent, every entry of the leaf that is
@@ -85,59 +83,56 @@ class LeafGroupArrayMap {
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
   void split(int32_t leaf);
   // Number of entries of `leaf`.
-  int32_t size(int32_t leaf) const { return currentLeafSize[leaf - 1]; }
+  int32_t entryCount(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
-    return static_cast<int64_t>(leaf - 1) * two_k_star + n - 1;
+    return static_cast<int64_t>(leaf - 1) * two_k_star_ + n - 1;
   }
 
   // --- Operations on the whole group.
 
   bool tryAdd(int32_t key, int32_t value) { return tryAdd(1, key, value); }
-  int32_t get(int32_t key, util::IntPushOperator& op) const { return get(1, key, op); }
-  int32_t queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+  util::LookupResult get(int32_t key, util::IntPushOperator& op) const { return get(1, key, op); }
+  util::LookupResult queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
     return queryRange(1, lowKey, highKey, op);
   }
   bool remove(int32_t key, int32_t value) { return remove(1, key, value); }
   // Splits the group: this map keeps the lower ceil(L / 2) leaves and the returned map holds
   // the upper floor(L / 2). A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
-  // Number of slots (leaves x two_k_star), not of entries.
-  int64_t size() const { return currentGroupSize; }
+  // Number of slots (leaves x two_k_star), used or not.
+  int64_t slotCount() const { return currentGroupSize_; }
   // Number of leaves.
-  int32_t leaves() const { return numberOfLeaves; }
-  // Number of entries.
-  int64_t getKeyNumber() const;
+  int32_t leaves() const { return numberOfLeaves_; }
+  // Number of entries in all leaves.
+  int64_t entryCount() const;
   // Bytes of the arrays at their allocated lengths.
   int64_t allocatedBytes() const;
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
 
-  // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
-  // or -(insertion point) - 1 when there is none.
-  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
-
   // --- Read access for the leaf group, the graph output and the consistency check.
 
-  int32_t getTwoKStar() const { return two_k_star; }
-  // Key slot `slot` (0 .. size() - 1): an entry's key or UNUSED_KEY.
-  int32_t keyAt(int64_t slot) const { return keys[slot]; }
-  int32_t valueAt(int64_t slot) const { return values[slot]; }
+  int32_t getTwoKStar() const { return two_k_star_; }
+  // Key slot `slot` (0 .. slotCount() - 1): an entry's key or kUnusedKey.
+  int32_t keyAt(int64_t slot) const { return keys_[slot]; }
+  int32_t valueAt(int64_t slot) const { return values_[slot]; }
   // The slot just after the last entry of the last leaf.
-  int64_t getCurrentSize() const { return currentSize; }
+  int64_t endSlot() const { return currentSize_; }
 
  private:
   // `leaves` empty leaves; their slots are left unset (not even the filler: the copies that
   // fill them write it).
   LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
 
-  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star; }
-  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize[leaf - 1]; }
+  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star_; }
+  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize_[leaf - 1]; }
   // First slot of `leaf` whose key is >= key, or the leaf's end.
   int64_t lowerBound(int32_t leaf, int32_t key) const;
   // Pushes values from slot `pos` of `leaf` (an earlier slot means: from the leaf's first
   // entry) on while the key is <= highKey; continueScan with the leaf already known.
-  int32_t scan(int32_t leaf, int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  util::LookupResult scan(int32_t leaf, int64_t pos, int32_t highKey,
+                          util::IntPushOperator& op) const;
   void updateCurrentSize();
   // Writes the filler into the key slots of `leaf` after its first `count` ones.
   void fillUnused(int32_t leaf, int32_t count);
@@ -148,16 +143,16 @@ class LeafGroupArrayMap {
   // leaves starting with `toLeaf`, filler included.
   void copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count, int32_t toLeaf);
 
-  int32_t two_k_star;
-  int32_t numberOfLeaves;
-  int64_t currentGroupSize;
-  int64_t currentSize;
+  int32_t two_k_star_;
+  int32_t numberOfLeaves_;
+  int64_t currentGroupSize_;
+  int64_t currentSize_;
   // One allocation holds the key array, the value array and the leaf sizes, in this order;
   // the three pointers below point into it.
-  std::unique_ptr<int32_t[]> block;
-  int32_t* keys;
-  int32_t* values;
-  int32_t* currentLeafSize;
+  std::unique_ptr<int32_t[]> block_;
+  int32_t* keys_;
+  int32_t* values_;
+  int32_t* currentLeafSize_;
 };
 
 }  // namespace core::csbtree

@@ -7,31 +7,31 @@ namespace core::csbtree {
 
 NodeGroup NodeGroup::NULL_NODE;
 
-NodeGroup::NodeGroup() : entries(0, 0), k(0) {}
+NodeGroup::NodeGroup() : entries_(0, 0), k_(0) {}
 
 NodeGroup::NodeGroup(std::unique_ptr<CSBTreeNode> child, int32_t key, int32_t k)
-    : entries(4 * k), k(k) {
-  entries.setChild(0, std::move(child));
-  entries.put(key, 0, 0);
+    : entries_(4 * k), k_(k) {
+  entries_.setChild(0, std::move(child));
+  entries_.put(key, 0, 0);
 }
 
-NodeGroup::NodeGroup(int32_t k, NodeGroupArrayMap entries) : entries(std::move(entries)), k(k) {}
+NodeGroup::NodeGroup(int32_t k, NodeGroupArrayMap entries) : entries_(std::move(entries)), k_(k) {}
 
 std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                         int32_t lowKey, int32_t highKey, LeafCarrier* carrier) {
-  const int32_t child = entries.lastChildFor(key, index);
-  const int32_t size = entries.nodeSize(index);
-  const int32_t lower = child > 0 ? entries.keyAt(index, child - 1) : lowKey;
-  const int32_t upper = child < size ? entries.keyAt(index, child) : highKey;
-  const bool full = entries.isNodeFull(index);
+  const int32_t child = entries_.lastChildFor(key, index);
+  const int32_t size = entries_.keyCount(index);
+  const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
+  const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
+  const bool full = entries_.isNodeFull(index);
   std::optional<SplitInfo> grown =
-      entries.childGroup(index)->add(child, key, value, full, lower, upper, carrier);
+      entries_.childGroup(index)->add(child, key, value, full, lower, upper, carrier);
   if (!grown)
     return std::nullopt;
   if (grown->rightNode == nullptr) {
     // The child group has one member more, right after `child`: its pivot separates the two.
     assert(!full);
-    entries.put(grown->pivot, child, index);
+    entries_.put(grown->pivot, child, index);
     return std::nullopt;
   }
   assert(full);
@@ -42,28 +42,29 @@ SplitInfo NodeGroup::split(int32_t key, std::unique_ptr<CSBTreeNode> newChild, b
                            int32_t index) {
   // Where `key` goes among separators equal to it does not matter: the keys come out the same.
   const int64_t pos =
-      static_cast<int64_t>(index) * entries.getM() + entries.lastChildFor(key, index);
-  const int32_t upKey = entries.splitNode(key, pos, index, std::move(newChild));
+      static_cast<int64_t>(index) * entries_.getM() + entries_.lastChildFor(key, index);
+  const int32_t upKey = entries_.splitNode(key, pos, index, std::move(newChild));
   if (!parentFull)
     return SplitInfo(this, upKey, nullptr);
-  return SplitInfo(this, upKey, std::make_unique<NodeGroup>(k, entries.splitNodeGroup()));
+  return SplitInfo(this, upKey, std::make_unique<NodeGroup>(k_, entries_.splitNodeGroup()));
 }
 
 void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
-  entries.childGroup(index)->get(entries.firstChildFor(key, index), key, op);
+  entries_.childGroup(index)->get(entries_.firstChildFor(key, index), key, op);
 }
 
 void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) {
-  entries.childGroup(index)->queryRange(entries.firstChildFor(lowKey, index), lowKey, highKey, op);
+  entries_.childGroup(index)->queryRange(entries_.firstChildFor(lowKey, index), lowKey, highKey,
+                                         op);
 }
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
-  const int32_t child = entries.firstChildFor(key, index);
-  const int32_t size = entries.nodeSize(index);
-  const int32_t lower = child > 0 ? entries.keyAt(index, child - 1) : lowKey;
-  const int32_t upper = child < size ? entries.keyAt(index, child) : highKey;
-  entries.childGroup(index)->remove(child, key, value, lower, upper);
+  const int32_t child = entries_.firstChildFor(key, index);
+  const int32_t size = entries_.keyCount(index);
+  const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
+  const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
+  entries_.childGroup(index)->remove(child, key, value, lower, upper);
 }
 
 // Graph records, one line each, written with one write:
@@ -77,17 +78,17 @@ void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey
 void NodeGroup::toDot(util::OutputStream& out) {
   const std::string name = "groupX" + std::to_string(identityNumber());
   std::string line = name + " [shape=record,label=\"";
-  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
+  for (int32_t node = 0; node < entries_.getNumberOfNodes(); ++node) {
     if (node > 0)
       line += '|';
     line += '{';
-    const int32_t size = entries.nodeSize(node);
+    const int32_t size = entries_.keyCount(node);
     if (size > 0) {
       line += '{';
       for (int32_t i = 0; i < size; ++i) {
         if (i > 0)
           line += '|';
-        line += std::to_string(entries.keyAt(node, i));
+        line += std::to_string(entries_.keyAt(node, i));
       }
       line += "}|";
     }
@@ -96,8 +97,8 @@ void NodeGroup::toDot(util::OutputStream& out) {
   line += "\"];\n";
   out.write(line);
 
-  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
-    CSBTreeNode* child = entries.childGroup(node);
+  for (int32_t node = 0; node < entries_.getNumberOfNodes(); ++node) {
+    CSBTreeNode* child = entries_.childGroup(node);
     if (child == nullptr)
       continue;
     out.write("\"" + name + "\":n" + std::to_string(node) + " -> \"groupX" +
@@ -108,16 +109,16 @@ void NodeGroup::toDot(util::OutputStream& out) {
 }
 
 int64_t NodeGroup::allocatedBytes() const {
-  int64_t bytes = static_cast<int64_t>(sizeof(NodeGroup)) + entries.allocatedBytes();
-  for (int32_t node = 0; node < entries.getNumberOfNodes(); ++node) {
-    if (const CSBTreeNode* child = entries.childGroup(node); child != nullptr)
+  int64_t bytes = static_cast<int64_t>(sizeof(NodeGroup)) + entries_.allocatedBytes();
+  for (int32_t node = 0; node < entries_.getNumberOfNodes(); ++node) {
+    if (const CSBTreeNode* child = entries_.childGroup(node); child != nullptr)
       bytes += child->allocatedBytes();
   }
   return bytes;
 }
 
 std::string NodeGroup::toString() const {
-  return "[" + entries.toString() + "]";
+  return "[" + entries_.toString() + "]";
 }
 
 }  // namespace core::csbtree

@@ -45,8 +45,7 @@ class NodeGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
-  bool isEmpty() const override { return entries.getNumberOfNodes() == 0; }
-  bool isFull(int32_t index) const override { return entries.isNodeFull(index); }
+  bool isFull(int32_t index) const override { return entries_.isNodeFull(index); }
   bool isLeaf() const override { return false; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                   util::IntPushOperator& op) override;
@@ -67,13 +66,13 @@ class NodeGroup final : public CSBTreeNode {
   // "[" + the array map's text + "]".
   std::string toString() const;
 
-  const NodeGroupArrayMap& getEntries() const { return entries; }
+  const NodeGroupArrayMap& getEntries() const { return entries_; }
 
  private:
   NodeGroup();  // the sentinel: no nodes, k = 0
 
-  NodeGroupArrayMap entries;
-  int32_t k;
+  NodeGroupArrayMap entries_;
+  int32_t k_;
 };
 
 }  // namespace core::csbtree

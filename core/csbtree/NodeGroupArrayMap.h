@@ -2,7 +2,7 @@
 //
 // The keys of all nodes lie in one int array, node after node, each node in a slot of fixed
 // width `m`: node i holds currentSizes[i] non-decreasing keys at keys[i x m ...]; the rest of
-// its slot is filled with UNUSED_KEY, the largest int. The keys of a node slot, filler
+// its slot is filled with kUnusedKey, the largest int. The keys of a node slot, filler
 // included, are therefore non-decreasing as a whole, so a search can cover the whole slot
 // without first reading the node's size: the first slot >= key is the same as among the
 // node's keys alone, and the first slot > key only needs capping at the size (a key equal to
@@ -39,7 +39,7 @@ namespace core::csbtree {
 class NodeGroupArrayMap {
  public:
   // The content of every key slot beyond a node's keys.
-  static constexpr int32_t UNUSED_KEY = std::numeric_limits<int32_t>::max();
+  static constexpr int32_t kUnusedKey = std::numeric_limits<int32_t>::max();
 
   // One node without keys whose child is the sentinel.
   explicit NodeGroupArrayMap(int32_t m);
@@ -50,38 +50,34 @@ class NodeGroupArrayMap {
   NodeGroupArrayMap& operator=(NodeGroupArrayMap&&) noexcept;
   ~NodeGroupArrayMap();
 
-  // Plain bisection over a[low .. high] (high inclusive): the first matching position the
-  // bisection meets, or -(insertion point) - 1.
-  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
-
   // Absolute position of the last child interval of `node` that may hold `key`: the position
   // of the first separator greater than `key` (so a key equal to separators goes right of all
   // of them), or -1 when the node has no keys. Insertions descend here, which puts a new
   // mapping after every stored mapping of its key.
   int64_t getIntervalPosition(int32_t key, int32_t node) const {
-    return currentSizes[node] == 0 ? -1 : nodeStart(node) + lastChildFor(key, node);
+    return currentSizes_[node] == 0 ? -1 : nodeStart(node) + lastChildFor(key, node);
   }
   // Absolute position of the first child interval of `node` that may hold `key`: the position
   // of the first separator >= key, or -1 when the node has no keys. Lookups and removals
   // descend here: a leaf split inside a run of equal keys leaves keys equal to the new
   // separator on its left.
   int64_t getFirstIntervalPosition(int32_t key, int32_t node) const {
-    return currentSizes[node] == 0 ? -1 : nodeStart(node) + firstChildFor(key, node);
+    return currentSizes_[node] == 0 ? -1 : nodeStart(node) + firstChildFor(key, node);
   }
   // The same two searches as child numbers 0 .. s (0 for a node without keys). Both search
   // the whole slot of the node, filler included (see above).
   int32_t lastChildFor(int32_t key, int32_t node) const {
-    const int32_t* first = keys.get() + nodeStart(node);
-    const int32_t child = static_cast<int32_t>(upperBound(first, m, key) - first);
-    const int32_t size = currentSizes[node];
+    const int32_t* first = keys_.get() + nodeStart(node);
+    const int32_t child = static_cast<int32_t>(upperBound(first, m_, key) - first);
+    const int32_t size = currentSizes_[node];
     return child < size ? child : size;
   }
   int32_t firstChildFor(int32_t key, int32_t node) const {
-    const int32_t* first = keys.get() + nodeStart(node);
-    return static_cast<int32_t>(lowerBound(first, m, key) - first);
+    const int32_t* first = keys_.get() + nodeStart(node);
+    return static_cast<int32_t>(lowerBound(first, m_, key) - first);
   }
 
-  bool isNodeFull(int32_t node) const { return currentSizes[node] >= m; }
+  bool isNodeFull(int32_t node) const { return currentSizes_[node] >= m_; }
   // Inserts `key` into `node` at relative position `pos` (appending when pos >= its size).
   // The child reference is untouched: the child group has already grown by one member.
   void put(int32_t key, int32_t pos, int32_t node);
@@ -100,27 +96,27 @@ class NodeGroupArrayMap {
 
   // --- Access for the node group, the graph output and the consistency check.
 
-  int32_t getM() const { return m; }
-  int32_t getNumberOfNodes() const { return numberOfNodes; }
-  int32_t nodeSize(int32_t node) const { return currentSizes[node]; }
-  // Key slot i (0 .. m - 1) of `node`: a key for i < nodeSize(node), else UNUSED_KEY.
-  int32_t keyAt(int32_t node, int32_t i) const { return keys[nodeStart(node) + i]; }
+  int32_t getM() const { return m_; }
+  int32_t getNumberOfNodes() const { return numberOfNodes_; }
+  int32_t keyCount(int32_t node) const { return currentSizes_[node]; }
+  // Key slot i (0 .. m - 1) of `node`: a key for i < keyCount(node), else kUnusedKey.
+  int32_t keyAt(int32_t node, int32_t i) const { return keys_[nodeStart(node) + i]; }
   // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
   CSBTreeNode* getChild(int32_t node) const;
   // The child group of `node` for descents: never the sentinel in a tree.
-  CSBTreeNode* childGroup(int32_t node) const { return nodes[node].get(); }
+  CSBTreeNode* childGroup(int32_t node) const { return nodes_[node].get(); }
   void setChild(int32_t node, std::unique_ptr<CSBTreeNode> child);
 
  private:
-  int64_t nodeStart(int32_t node) const { return static_cast<int64_t>(node) * m; }
+  int64_t nodeStart(int32_t node) const { return static_cast<int64_t>(node) * m_; }
 
-  int32_t m;
-  int32_t numberOfNodes;
-  std::unique_ptr<int32_t[]> keys;
+  int32_t m_;
+  int32_t numberOfNodes_;
+  std::unique_ptr<int32_t[]> keys_;
   // A vector rather than an array of unique_ptr: it allocates exactly numberOfNodes
   // references, with no array cookie, so allocatedBytes() is exact.
-  std::vector<std::unique_ptr<CSBTreeNode>> nodes;
-  std::unique_ptr<int32_t[]> currentSizes;
+  std::vector<std::unique_ptr<CSBTreeNode>> nodes_;
+  std::unique_ptr<int32_t[]> currentSizes_;
 };
 
 }  // namespace core::csbtree

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "core/btree/BTreeConstants.h"
 #include "tests/support/LongTests.h"
 #include "tests/support/ModelMultimap.h"
+#include "tests/support/OperationGenerator.h"
 #include "tests/support/RecordingOperator.h"
 #include "util/BTreeMap.h"
 
@@ -37,64 +37,6 @@ class ComparedOperationsReport : public ::testing::Environment {
 };
 const auto* const report = ::testing::AddGlobalTestEnvironment(new ComparedOperationsReport);
 
-// Where the keys of one operation stream come from.
-enum class Keys { kFew, kHundreds, kWholeRange };
-const char* const kKeysNames[] = {"few keys", "hundreds of keys", "the whole int range"};
-
-class OperationStream {
- public:
-  OperationStream(Keys keys, uint64_t seed) : keys_(keys), random_(seed) {}
-
-  int32_t key() {
-    switch (keys_) {
-      case Keys::kFew:
-        return between(-3, 4);
-      case Keys::kHundreds:
-        return between(-100, 300);
-      case Keys::kWholeRange:
-        break;
-    }
-    const int32_t choice = between(0, 9);
-    if (choice == 0) {
-      static constexpr int32_t kEdges[] = {kMin, kMin + 1, -1, 0, kMax - 1, kMax};
-      return kEdges[between(0, 5)];
-    }
-    if (choice <= 4 && !recent_.empty())
-      return recent_[between(0, static_cast<int32_t>(recent_.size()) - 1)];
-    const int32_t fresh = between(kMin, kMax);
-    if (recent_.size() < 64)
-      recent_.push_back(fresh);
-    else
-      recent_[between(0, 63)] = fresh;
-    return fresh;
-  }
-
-  // Values are mostly small, so that removals of one value often match; now and then the
-  // value that means "every mapping".
-  int32_t value() { return between(0, 99) == 0 ? BTreeConstants::ALL_MAPPINGS : between(-50, 50); }
-
-  // A range bound near `key`, sometimes below it, now and then the extremes.
-  int32_t boundNear(int32_t key) {
-    const int32_t choice = between(0, 19);
-    if (choice == 0)
-      return kMin;
-    if (choice == 1)
-      return kMax;
-    const int64_t span = keys_ == Keys::kWholeRange ? int64_t{1} << 28 : 40;
-    const int64_t bound = int64_t{key} + between(-4, 16) * span / 16;
-    return static_cast<int32_t>(std::clamp<int64_t>(bound, kMin, kMax));
-  }
-
-  int32_t between(int32_t low, int32_t high) {
-    return std::uniform_int_distribution<int32_t>(low, high)(random_);
-  }
-
- private:
-  Keys keys_;
-  std::mt19937_64 random_;
-  std::vector<int32_t> recent_;
-};
-
 struct Parameters {
   int32_t k;
   int32_t k_star;
@@ -116,13 +58,14 @@ void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& e
 
 TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
   const auto [k, k_star] = GetParam();
-  for (Keys keys : {Keys::kFew, Keys::kHundreds, Keys::kWholeRange}) {
+  for (test::KeyDomain keys : {test::KeyDomain::kFew, test::KeyDomain::kHundreds,
+                               test::KeyDomain::kWholeRange, test::KeyDomain::kTop}) {
     for (int seed = 1; seed <= seeds(); ++seed) {
       SCOPED_TRACE("k " + std::to_string(k) + ", k_star " + std::to_string(k_star) + ", " +
-                   kKeysNames[static_cast<int>(keys)] + ", seed " + std::to_string(seed));
+                   test::nameOf(keys) + ", seed " + std::to_string(seed));
       BTree tree(k, k_star);
       test::ModelMultimap model;
-      OperationStream stream(keys, seed * 1000003ULL + k * 101 + k_star);
+      test::OperationGenerator stream(keys, seed * 1000003ULL + k * 101 + k_star);
       test::RecordingOperator op;
       const int operations = operationsPerStream();
       for (int i = 0; i < operations; ++i) {
@@ -155,8 +98,7 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
           tree.get(key, op);
           expectSame(op, model.get(key), "get " + what);
         } else if (dice < 98) {
-          const int32_t low = stream.boundNear(key);
-          const int32_t high = stream.boundNear(key);
+          const auto [low, high] = stream.range(key);
           tree.queryRange(low, high, op);
           expectSame(op, model.range(low, high),
                      "range " + std::to_string(low) + " .. " + std::to_string(high));
@@ -190,7 +132,7 @@ TEST_P(BTreeDifferentialTest, MapAdapterAgreesWithTheReferenceMultimap) {
   for (int seed = 1; seed <= seeds(); ++seed) {
     util::BTreeMap map(k, k_star);
     test::ModelMultimap model;
-    OperationStream stream(Keys::kHundreds, seed * 7919ULL + k * 31 + k_star);
+    test::OperationGenerator stream(test::KeyDomain::kHundreds, seed * 7919ULL + k * 31 + k_star);
     test::RecordingOperator op;
     for (int i = 0; i < operationsPerStream(); ++i) {
       const int32_t dice = stream.between(0, 99);
@@ -207,8 +149,7 @@ TEST_P(BTreeDifferentialTest, MapAdapterAgreesWithTheReferenceMultimap) {
         map.pointQuery(key, op);
         expectSame(op, model.get(key), "pointQuery " + std::to_string(key));
       } else if (dice < 98) {
-        const int32_t low = stream.boundNear(key);
-        const int32_t high = stream.boundNear(key);
+        const auto [low, high] = stream.range(key);
         map.rangeQuery(low, high, op);
         expectSame(op, model.range(low, high), "rangeQuery");
       } else {

@@ -1,12 +1,16 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <random>
 #include <string>
 
 #include "core/btree/BTree.h"
-#include "tests/btree/NodeNames.h"
-#include "tests/btree/ScriptedStream.h"
+#include "tests/support/FakeOutputStream.h"
+#include "tests/support/Graphviz.h"
+#include "tests/support/NodeNames.h"
+#include "util/FdOutputStream.h"
 
 namespace core::btree {
 namespace {
@@ -40,7 +44,7 @@ struct DotRun {
   std::string err;
 };
 
-DotRun toDotCapturing(BTree& tree, test::ScriptedStream& stream) {
+DotRun toDotCapturing(BTree& tree, test::FakeOutputStream& stream) {
   CaptureStdout();
   CaptureStderr();
   tree.toDot(stream);
@@ -60,7 +64,7 @@ void fillExample(BTree& tree) {
 TEST(BTreeOutputTest, GraphOfATwoLevelTree) {
   BTree tree(2, 2);
   fillExample(tree);
-  test::ScriptedStream stream;
+  test::FakeOutputStream stream;
   tree.toDot(stream);
   EXPECT_EQ(canonical(stream.text()),
             "digraph g {\n"
@@ -73,8 +77,8 @@ TEST(BTreeOutputTest, GraphOfATwoLevelTree) {
             "nodeX3 [shape=record,label=\"{{{3 |30}|{4 |40}}}\"];\n"
             "}\n");
   EXPECT_EQ(stream.writes.size(), 9u);  // one write per line
-  EXPECT_EQ(stream.flushCalls, 1);
-  EXPECT_EQ(stream.closeCalls, 1);
+  EXPECT_EQ(stream.flushes, 1);
+  EXPECT_EQ(stream.closes, 1);
 }
 
 TEST(BTreeOutputTest, GraphWritesALeafRootTwiceAndChainOnlyLeavesWithoutInternalEdges) {
@@ -83,7 +87,7 @@ TEST(BTreeOutputTest, GraphWritesALeafRootTwiceAndChainOnlyLeavesWithoutInternal
   tree.add(7, 70);
   tree.add(6, 60);
   EXPECT_EQ(tree.toString(), "[5=50, 6=60, 7=70]");
-  test::ScriptedStream stream;
+  test::FakeOutputStream stream;
   tree.toDot(stream);
   const std::string leaf = "nodeX1 [shape=record,label=\"{{{5 |50}|{6 |60}|{7 |70}}}\"];\n";
   EXPECT_EQ(canonical(stream.text()),
@@ -93,7 +97,7 @@ TEST(BTreeOutputTest, GraphWritesALeafRootTwiceAndChainOnlyLeavesWithoutInternal
   BTree duplicates(2, 2);
   for (int32_t value = 1; value <= 4; ++value)
     duplicates.add(5, value);
-  test::ScriptedStream chain;
+  test::FakeOutputStream chain;
   duplicates.toDot(chain);
   const std::string first = "nodeX1 [shape=record,label=\"{{{5 |1}|{5 |2}}}\"];\n";
   const std::string edge = "\"nodeX1\":2 -> \"nodeX2\":0;\n";
@@ -104,37 +108,37 @@ TEST(BTreeOutputTest, GraphWritesALeafRootTwiceAndChainOnlyLeavesWithoutInternal
 
 TEST(BTreeOutputTest, GraphOfATreeWithoutEntriesIsTheFrameAndIsClosed) {
   BTree tree(2, 2);
-  test::ScriptedStream stream;
+  test::FakeOutputStream stream;
   tree.toDot(stream);
   EXPECT_EQ(stream.text(), "digraph g {\nnode [shape=record,height=.1];\n}\n");
-  EXPECT_EQ(stream.flushCalls, 1);
-  EXPECT_EQ(stream.closeCalls, 1);
+  EXPECT_EQ(stream.flushes, 1);
+  EXPECT_EQ(stream.closes, 1);
 }
 
 TEST(BTreeOutputTest, AStreamThatFailsAtOnceIsReportedOnceAndNeitherFlushedNorClosed) {
   BTree tree(2, 2);
   fillExample(tree);
-  test::ScriptedStream stream(0);
+  test::FakeOutputStream stream(0);
   const DotRun run = toDotCapturing(tree, stream);
   EXPECT_EQ(run.out, "could not write dotty\n");
-  EXPECT_THAT(run.err, ::testing::HasSubstr("scripted write failure"));
+  EXPECT_THAT(run.err, ::testing::HasSubstr("write failed on purpose"));
   EXPECT_EQ(stream.writeCalls, 1);
-  EXPECT_EQ(stream.flushCalls, 0);
-  EXPECT_EQ(stream.closeCalls, 0);
+  EXPECT_EQ(stream.flushes, 0);
+  EXPECT_EQ(stream.closes, 0);
 }
 
 TEST(BTreeOutputTest, AStreamThatFailsAfterTheHeaderIsReportedByEveryStep) {
   BTree tree(2, 2);
   fillExample(tree);
-  test::ScriptedStream stream(2);
+  test::FakeOutputStream stream(2);
   const DotRun run = toDotCapturing(tree, stream);
   // The root (which then writes no edges), each of the two leaves, and the closing line.
   EXPECT_EQ(count(run.out, "could not write dotty\n"), 4u);
   EXPECT_EQ(run.out.size(), 4 * std::string("could not write dotty\n").size());
   EXPECT_EQ(count(run.err, "could not write dotty: "), 4u);
   EXPECT_EQ(stream.writeCalls, 6);
-  EXPECT_EQ(stream.flushCalls, 0);
-  EXPECT_EQ(stream.closeCalls, 0);
+  EXPECT_EQ(stream.flushes, 0);
+  EXPECT_EQ(stream.closes, 0);
 }
 
 TEST(BTreeOutputTest, StatisticsLineFollowsTheTree) {
@@ -150,6 +154,24 @@ TEST(BTreeOutputTest, StatisticsLineFollowsTheTree) {
     tree.remove(key);
   EXPECT_EQ(statsLine(tree), "leafUtilization:\t0.0\tleafCount:\t2\telementCount:\t0\t");
   EXPECT_EQ(tree.getElemCount(), 0);
+}
+
+TEST(BTreeOutputTest, GraphvizRendersAGraphOfThousandsOfKeysWithDuplicates) {
+  BTree tree(16, 16);
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int32_t> keys(-1000, 1000);
+  for (int32_t value = 0; value < 3000; ++value)
+    tree.add(keys(random), value);
+  for (int32_t i = 0; i < 500; ++i)
+    tree.remove(keys(random));
+  ASSERT_EQ(tree.verify(), std::nullopt);
+
+  const std::string graphPath = ::testing::TempDir() + "btree-random.dot";
+  const int fd = ::open(graphPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  util::FdOutputStream out(fd);
+  tree.toDot(out);  // closes fd
+  test::renderWithDot(graphPath);
 }
 
 }  // namespace

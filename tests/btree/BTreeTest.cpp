@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -14,8 +13,6 @@
 #include "core/btree/NodePool.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TreeLookups.h"
-#include "workload/TreeMapFactory.h"
-#include "workload/WorkloadGenerator.h"
 
 namespace core::btree {
 namespace {
@@ -26,6 +23,7 @@ using test::valuesOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -50,19 +48,9 @@ TEST(BTreeTest, RefusesParametersThatCannotMakeUsableNodes) {
   EXPECT_EQ(refusal(1048577, 1), "k must be between 2 and 1048576, got 1048577");
   EXPECT_EQ(refusal(2, kMax), "k_star must be between 1 and 1048576, got 2147483647");
   EXPECT_EQ(refusal(2, 1), "accepted");
-  BTree largest(BTreeConstants::MAX_PARAMETER, BTreeConstants::MAX_PARAMETER);
+  BTree largest(BTreeConstants::kMaxParameter, BTreeConstants::kMaxParameter);
   largest.add(1, 2);
   EXPECT_THAT(valuesOf(largest, 1), ElementsAre(2));
-}
-
-TEST(BTreeTest, TheWorkloadGeneratorReportsARefusedParameter) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status =
-      test::WorkloadGenerator::main({"2", "0", "btree"}, test::createTreeMap, out, err);
-  EXPECT_EQ(status, test::WorkloadGenerator::kExitBadArgument);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(err.str(), "workload-generator: k_star must be between 1 and 1048576, got 0\n");
 }
 
 TEST(BTreeTest, ATreeWithoutEntriesBehavesAsEmpty) {
@@ -93,6 +81,23 @@ TEST(BTreeTest, RootLeafSplitGrowsAnInternalRoot) {
   EXPECT_EQ(right->toString(), "[3=30, 4=40]");
   EXPECT_EQ(tree.toString(), "[" + name(first.getLeaf()) + " | 3 | " + name(right) + "]");
   EXPECT_EQ(tree.getLeafCount(), 2);
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+TEST(BTreeTest, AnInternalNodeSplitsOnReachingTwiceKKeys) {
+  // With k = 2 and one entry per leaf at rest, ascending keys post one separator each: the
+  // root holds 3 keys, and the fourth splits it into 2 and 1 keys with the third going up.
+  BTree tree(2, 1);
+  for (int32_t key = 1; key <= 4; ++key)
+    tree.add(key, key);
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+( \| [234] \| -?[0-9]+){3}\])"));
+  tree.add(5, 5);
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+ \| 4 \| -?[0-9]+\])"));
+  for (int32_t key = 6; key <= 12; ++key)
+    tree.add(key, key);
+  // Each further split of the right-most node, at 4 keys, sends its third key up.
+  EXPECT_THAT(tree.toString(),
+              MatchesRegex(R"(\[-?[0-9]+ \| 4 \| -?[0-9]+ \| 7 \| -?[0-9]+ \| 10 \| -?[0-9]+\])"));
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
@@ -132,9 +137,22 @@ TEST(BTreeTest, RemovingARunUnlinksEmptiedChainOnlyLeavesButKeepsReferencedOnes)
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
-TEST(BTreeTest, InsertionIntoAnEmptiedLeafKeepsTheChainSorted) {
+TEST(BTreeTest, AnEmptiedLeafTakesASmallerKeyButNotOneThatMustFollowLaterLeaves) {
+  // The root leaf [1, 1] is followed by the chain-only leaf [1, 1]. Once the root leaf is
+  // empty, a key below the chain-only leaf's keys goes into the root leaf.
+  BTree before(2, 2);
+  for (int32_t value = 101; value <= 104; ++value)
+    before.add(1, value);
+  before.remove(1, 101);
+  before.remove(1, 102);
+  LeafCarrier carrier;
+  before.add(0, 7, carrier);
+  EXPECT_EQ(before.toString(), "[0=7]");
+  EXPECT_EQ(carrier.getLeaf()->getNextLeaf()->toString(), "[1=103, 1=104]");
+  EXPECT_EQ(before.verify(), std::nullopt);
+
   // The root leaf [3, 5] is followed by the chain-only leaf [5, 5]; emptying the root leaf
-  // leaves smaller keys behind it.
+  // leaves keys behind it that new entries of 5 and 7 must follow.
   BTree tree(2, 2);
   tree.add(3, 1);
   tree.add(5, 1);
@@ -184,7 +202,7 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   ASSERT_EQ(tree.verify(), std::nullopt);
   // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
   NodePool scratch;
-  carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
+  carrier.getLeaf()->getNextLeaf()->add(0, 0, kMax, nullptr, scratch);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
 }
@@ -194,8 +212,8 @@ TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
   // a leaf as an internal node. Built by hand: a leaf of two slots splits under a new root.
   NodePool pool;
   Leaf* left = pool.newLeaf(1);
-  ASSERT_FALSE(left->add(1, 10, kMin, kMax, nullptr, pool));
-  const std::optional<SplitInfo> split = left->add(5, 50, kMin, kMax, nullptr, pool);
+  ASSERT_FALSE(left->add(1, 10, kMax, nullptr, pool));
+  const std::optional<SplitInfo> split = left->add(5, 50, kMax, nullptr, pool);
   ASSERT_TRUE(split);
   InternalNode* root = pool.newInternalNode(left, split->pivot, split->rightNode, 2);
   EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 1, true, 0, 0), std::nullopt);

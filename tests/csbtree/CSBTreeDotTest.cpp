@@ -13,7 +13,9 @@
 
 #include "core/csbtree/CSBTree.h"
 #include "core/csbtree/NodeGroup.h"
-#include "tests/csbtree/TestStreams.h"
+#include "tests/support/CapturedStream.h"
+#include "tests/support/FakeOutputStream.h"
+#include "tests/support/Graphviz.h"
 #include "util/FdOutputStream.h"
 
 namespace core::csbtree {
@@ -120,22 +122,13 @@ TEST(CSBTreeDotTest, GraphvizRendersATreeOfThousandsOfKeys) {
       std::filesystem::temp_directory_path() / ("csbtree_dot_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::filesystem::path dotFile = dir / "tree.dot";
-  const std::filesystem::path svgFile = dir / "tree.svg";
-  const std::filesystem::path errFile = dir / "dot.err";
   const int fd = ::open(dotFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   ASSERT_GE(fd, 0);
   util::FdOutputStream out(fd);
   tree.toDot(out);  // closes fd
-
-  const std::string command = std::string(MAPBENCH_DOT_EXECUTABLE) + " -Tsvg '" + dotFile.string() +
-                              "' -o '" + svgFile.string() + "' 2> '" + errFile.string() + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  std::ifstream err(errFile);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(err), {}), "") << "dot complained";
-  std::ifstream svg(svgFile);
-  const std::string image{std::istreambuf_iterator<char>(svg), {}};
-  EXPECT_THAT(image, HasSubstr("<svg"));
-  EXPECT_THAT(image, HasSubstr("groupX" + id(tree.getFirstLeaf())));
+  const test::DotRender render = test::renderWithDot(dotFile.string());
+  EXPECT_EQ(render.messages, "") << "dot complained";
+  EXPECT_THAT(render.image, HasSubstr("groupX" + id(tree.getFirstLeaf())));
   std::filesystem::remove_all(dir);
 }
 

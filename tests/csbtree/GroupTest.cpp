@@ -42,10 +42,9 @@ TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
   EXPECT_EQ(info->pivot, 3);
   EXPECT_EQ(info->rightNode, nullptr);
   EXPECT_EQ(group.getEntries().leaves(), 2);
-  EXPECT_EQ(group.getEntries().size(1), 2);
-  EXPECT_EQ(group.getEntries().size(2), 2);
+  EXPECT_EQ(group.getEntries().entryCount(1), 2);
+  EXPECT_EQ(group.getEntries().entryCount(2), 2);
   EXPECT_FALSE(group.isFull(0));
-  EXPECT_FALSE(group.isEmpty());
 }
 
 TEST(LeafGroupTest, FullParentSplitsTheGroupAndLinksTheUpperHalfIntoTheChain) {
@@ -181,7 +180,7 @@ TEST(NodeGroupTest, ASplitWhoseParentNodeIsFullSplitsTheGroupToo) {
   map.put(1, 0, 0);
   map.put(2, 1, 0);
   for (int32_t key : {11, 12, 13, 14})
-    map.put(key, map.nodeSize(1), 1);
+    map.put(key, map.keyCount(1), 1);
   map.put(21, 0, 2);
   map.put(22, 1, 2);
   NodeGroup group(1, std::move(map));

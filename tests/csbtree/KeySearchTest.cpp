@@ -53,5 +53,16 @@ TEST(KeySearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
   }
 }
 
+// The B+-tree's leaves search with the leftmost search over a part of their keys.
+TEST(KeySearchTest, LeftmostSearchFindsTheFirstEqualKeyOrEncodesTheInsertionPoint) {
+  const std::vector<int32_t> a{3, 5, 5, 5, 8};
+  EXPECT_EQ(util::leftmostSearch(a.data(), 5, 0, 4), 1);
+  EXPECT_EQ(util::leftmostSearch(a.data(), 5, 2, 4), 2);  // the range starts inside the run
+  EXPECT_EQ(util::leftmostSearch(a.data(), 6, 0, 4), -5);
+  EXPECT_EQ(util::leftmostSearch(a.data(), 1, 0, 4), -1);
+  EXPECT_EQ(util::leftmostSearch(a.data(), 9, 0, 4), -6);
+  EXPECT_EQ(util::leftmostSearch(a.data(), 5, 3, 2), -4);  // empty range: -(low) - 1
+}
+
 }  // namespace
 }  // namespace core::csbtree

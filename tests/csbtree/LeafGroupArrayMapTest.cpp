@@ -35,15 +35,15 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
   Map map(4);
   test::RecordingOperator op;
   EXPECT_EQ(map.leaves(), 1);
-  EXPECT_EQ(map.size(), 4);
-  EXPECT_EQ(map.get(7, op), Map::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.queryRange(0, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.slotCount(), 4);
+  EXPECT_EQ(map.get(7, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(0, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(map.remove(7, kAll));
   EXPECT_THAT(op.values, IsEmpty());
 
   EXPECT_FALSE(map.tryAdd(7, 70));
   EXPECT_EQ(map.keyAt(0), 7);
-  EXPECT_EQ(map.getCurrentSize(), 1);
+  EXPECT_EQ(map.endSlot(), 1);
 }
 
 TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInsertionOrder) {
@@ -56,30 +56,31 @@ TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInserti
   // The leaf is full now: it refuses whatever does not belong after its end.
   EXPECT_TRUE(map.tryAdd(1, 6, 5));
   EXPECT_TRUE(map.tryAdd(1, 9, 6));  // last leaf of the group
-  EXPECT_EQ(map.getKeyNumber(), 4);
+  EXPECT_EQ(map.entryCount(), 4);
 }
 
 TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   Map map = twoLeaves();
   EXPECT_EQ(map.leaves(), 2);
   EXPECT_EQ(map.indexOf(2, 1), 4);
-  EXPECT_EQ(map.getCurrentSize(), 6);
-  EXPECT_EQ(map.getKeyNumber(), 4);
-  EXPECT_EQ(map.size(), 8);
+  EXPECT_EQ(map.endSlot(), 6);
+  EXPECT_EQ(map.entryCount(), 4);
+  EXPECT_EQ(map.slotCount(), 8);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
-  EXPECT_EQ(map.queryRange(1, 2, 5, op), Map::STOP);  // unused slots 2 and 3 are skipped
+  EXPECT_EQ(map.queryRange(1, 2, 5, op),
+            util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
   EXPECT_THAT(op.values, ElementsAre(20, 50));
   op.reset();
-  EXPECT_EQ(map.get(2, 6, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.get(2, 6, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(60));
   op.reset();
-  EXPECT_EQ(map.queryRange(2, 7, 9, op), Map::CONTINUE_WITH_BINSEARCH);
-  EXPECT_EQ(map.queryRange(1, 3, 4, op), Map::STOP);
-  EXPECT_EQ(map.queryRange(1, 6, 2, op), Map::STOP);  // reversed range
+  EXPECT_EQ(map.queryRange(2, 7, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.queryRange(1, 3, 4, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.queryRange(1, 6, 2, op), util::LookupResult::STOP);  // reversed range
   EXPECT_THAT(op.values, IsEmpty());
-  EXPECT_EQ(map.continueScan(3, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.continueScan(3, 100, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(50, 60));
 }
 
@@ -90,13 +91,13 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   test::RecordingOperator op;
   Map full(4);
   addAll(full, 1, {1, 2, 3, 4});  // no unused slot after the last entry of the group
-  EXPECT_EQ(full.queryRange(1, 0, 100, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(full.queryRange(1, 0, 100, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(10, 20, 30, 40));
   op.reset();
-  EXPECT_EQ(full.get(1, 4, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(full.get(1, 4, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(40));
   op.reset();
-  EXPECT_EQ(full.get(1, 5, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(full.get(1, 5, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(full.tryAdd(1, 0, 0));  // refused: it belongs inside the full leaf
 
   Map top(4);
@@ -105,16 +106,16 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   ASSERT_FALSE(top.tryAdd(1, kMax, 3));
   ASSERT_FALSE(top.tryAdd(1, kMax, 4));
   top.split(1);  // [1, kMax] [kMax, kMax]
-  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.get(1, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
   op.reset();
-  EXPECT_EQ(top.queryRange(1, 2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 2, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(2, 3, 4));
   op.reset();
-  EXPECT_EQ(top.queryRange(1, 2, kMax - 1, op), Map::STOP);
+  EXPECT_EQ(top.queryRange(1, 2, kMax - 1, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, IsEmpty());
   ASSERT_FALSE(top.tryAdd(2, kMax, 6));  // after the stored mappings of kMax
-  EXPECT_EQ(top.get(2, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.get(2, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(3, 4, 6));
   op.reset();
 
@@ -122,22 +123,22 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   EXPECT_TRUE(top.remove(1, kMax, kAll));
   EXPECT_TRUE(top.remove(2, kMax, kAll));
   EXPECT_EQ(top.toString(), "1=1");
-  EXPECT_EQ(top.getCurrentSize(), 4);
-  EXPECT_EQ(top.get(1, kMax, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(top.endSlot(), 4);
+  EXPECT_EQ(top.get(1, kMax, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   ASSERT_FALSE(top.tryAdd(1, 5, 7));
-  EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), Map::CONTINUE_WITH_SCAN);
-  EXPECT_EQ(top.queryRange(1, 0, kMax, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 0, kMax - 1, op), util::LookupResult::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(top.queryRange(1, 0, kMax, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(1, 7, 1, 7));
 }
 
 TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmallerKeys) {
   Map map = twoLeaves();
   test::RecordingOperator op;
-  EXPECT_EQ(map.get(1, 5, op), Map::STOP);
+  EXPECT_EQ(map.get(1, 5, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, ElementsAre(50));
   op.reset();
-  EXPECT_EQ(map.get(1, 3, op), Map::STOP);
-  EXPECT_EQ(map.get(2, 9, op), Map::CONTINUE_WITH_BINSEARCH);
+  EXPECT_EQ(map.get(1, 3, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.get(2, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_THAT(op.values, IsEmpty());
 
   // A run that fills leaf 2 to its end and goes on past an empty leaf 3.
@@ -147,17 +148,17 @@ TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmall
   addAll(runs, 2, {7});
   runs.split(2);  // [4] [7] [7]
   ASSERT_TRUE(runs.remove(3, 7, kAll));
-  EXPECT_EQ(runs.get(1, 7, op), Map::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(runs.get(1, 7, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(70));
-  EXPECT_EQ(runs.getCurrentSize(), 4);
+  EXPECT_EQ(runs.endSlot(), 4);
 }
 
 TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
   Map map = twoLeaves();
   EXPECT_TRUE(map.remove(1, 2, kAll));  // the run ended at the leaf's last entry
-  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.endSlot(), 6);
   EXPECT_TRUE(map.remove(2, 6, kAll));
-  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_EQ(map.endSlot(), 5);
   EXPECT_FALSE(map.remove(2, 3, kAll));  // absent, and a greater key follows
   EXPECT_TRUE(map.remove(1, 3, kAll));   // absent, every key of leaf 1 is smaller
   EXPECT_EQ(map.toString(), "1=10, 5=50");
@@ -177,19 +178,19 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
   Map map(4);
   addAll(map, 1, {1, 2, 3, 4});
   map.split(1);
-  EXPECT_EQ(map.size(), 8);
-  EXPECT_EQ(map.getCurrentSize(), 6);
+  EXPECT_EQ(map.slotCount(), 8);
+  EXPECT_EQ(map.endSlot(), 6);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 3);
 
   addAll(map, 1, {0, 1});  // leaf 1 is [0, 1, 1, 2]
   map.split(1);
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.size(1), 2);
-  EXPECT_EQ(map.size(2), 2);
-  EXPECT_EQ(map.size(3), 2);
+  EXPECT_EQ(map.entryCount(1), 2);
+  EXPECT_EQ(map.entryCount(2), 2);
+  EXPECT_EQ(map.entryCount(3), 2);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 1);  // the run of 1 is divided
   EXPECT_EQ(map.keyAt(map.indexOf(3, 2)), 4);
-  EXPECT_EQ(map.getCurrentSize(), 10);
+  EXPECT_EQ(map.endSlot(), 10);
   EXPECT_EQ(map.toString(), "0=0, 1=10, 1=10, 2=20, 3=30, 4=40");
 }
 
@@ -205,27 +206,18 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
 
   Map upper = map.split();
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.size(), 6);
+  EXPECT_EQ(map.slotCount(), 6);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 3=30");
-  EXPECT_EQ(map.getCurrentSize(), 5);
+  EXPECT_EQ(map.endSlot(), 5);
   EXPECT_EQ(upper.leaves(), 2);
   EXPECT_EQ(upper.toString(), "4=40, 5=50");
-  EXPECT_EQ(upper.getCurrentSize(), 3);
+  EXPECT_EQ(upper.endSlot(), 3);
 
   Map one(2);
   Map none = one.split();
   EXPECT_EQ(one.leaves(), 1);
   EXPECT_EQ(none.leaves(), 0);
-  EXPECT_EQ(none.getCurrentSize(), 0);
-}
-
-TEST(LeafGroupArrayMapTest, BinarySearchFindsTheLeftmostKey) {
-  const int32_t a[] = {3, 5, 5, 5, 8};
-  EXPECT_EQ(Map::binarySearch(a, 5, 0, 4), 1);
-  EXPECT_EQ(Map::binarySearch(a, 6, 0, 4), -5);
-  EXPECT_EQ(Map::binarySearch(a, 1, 0, 4), -1);
-  EXPECT_EQ(Map::binarySearch(a, 5, 2, 4), 2);
-  EXPECT_EQ(Map::binarySearch(a, 5, 3, 2), -4);
+  EXPECT_EQ(none.endSlot(), 0);
 }
 
 }  // namespace

@@ -15,14 +15,14 @@ namespace {
 
 std::vector<int32_t> keysOf(const NodeGroupArrayMap& map, int32_t node) {
   std::vector<int32_t> keys;
-  for (int32_t i = 0; i < map.nodeSize(node); ++i)
+  for (int32_t i = 0; i < map.keyCount(node); ++i)
     keys.push_back(map.keyAt(node, i));
   return keys;
 }
 
 void putAll(NodeGroupArrayMap& map, int32_t node, std::initializer_list<int32_t> keys) {
   for (int32_t key : keys)
-    map.put(key, map.nodeSize(node), node);
+    map.put(key, map.keyCount(node), node);
 }
 
 std::unique_ptr<CSBTreeNode> someGroup() {
@@ -131,13 +131,6 @@ TEST(NodeGroupArrayMapTest, TextNamesChildGroupsAndTheSentinel) {
   putAll(map, 0, {5, 9});
   putAll(map, 1, {12});
   EXPECT_EQ(map.toString(), expected);
-}
-
-TEST(NodeGroupArrayMapTest, BinarySearchReturnsTheFirstHitOfTheBisection) {
-  const int32_t a[] = {5, 5, 5};
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 5, 0, 2), 1);
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 6, 0, 2), -4);
-  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 4, 0, 2), -1);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/Graphviz.h"
+#include "tests/support/NodeNames.h"
 #include "tests/support/Subprocess.h"
 
 namespace test {
@@ -67,15 +70,31 @@ TEST(WorkloadGeneratorProgramTest, ParametersTheTreesRefuseExitTwoWithOneLine) {
     expectRefusal({k, kStar, "csbtree"}, 2);
 }
 
-TEST(ExampleUsageProgramTest, WritesStatisticsAndAGraphOfSixLines) {
+TEST(WorkloadGeneratorProgramTest, ARefusedParameterIsNamedWithTheTreesOwnMessage) {
+  for (const char* type : {"btree", "csbtree"}) {
+    const ProcessResult run = runProgram(WORKLOAD_GENERATOR, {"2", "0", type});
+    ASSERT_TRUE(run.exited) << type;
+    EXPECT_EQ(run.exitStatus, 2) << type;
+    EXPECT_EQ(run.out, "") << type;
+    EXPECT_EQ(run.err, "workload-generator: k_star must be between 1 and 1048576, got 0\n") << type;
+  }
+}
+
+TEST(ExampleUsageProgramTest, WritesStatisticsAndAGraphThatRenders) {
   const ProcessResult run = runProgram(EXAMPLE_USAGE, {"ignored", "arguments"});
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(lineCount(run.out), 6) << run.out;
-  EXPECT_THAT(run.out, HasSubstr("leafUtilization:\tNaN\tleafCount:\t0\telementCount:\t0\t\n"));
-  EXPECT_THAT(run.out, HasSubstr("leafUtilization:\t0.0625\tleafCount:\t1\telementCount:\t2\t"
-                                 "digraph g {\n"));
+  const std::string leaf = "nodeX1 [shape=record,label=\"{{{5 |26}|{912 |42}}}\"];\n";
+  EXPECT_EQ(canonicalNodeNames(run.out),
+            "leafUtilization:\tNaN\tleafCount:\t0\telementCount:\t0\t\n"
+            "leafUtilization:\t0.0625\tleafCount:\t1\telementCount:\t2\tdigraph g {\n"
+            "node [shape=record,height=.1];\n" +
+                leaf + leaf + "}\n");
+
+  const std::string graphPath = ::testing::TempDir() + "example-usage.dot";
+  std::ofstream(graphPath) << run.out.substr(run.out.find("digraph"));
+  renderWithDot(graphPath);
 }
 
 // Standard output that cannot be written: the graph output reports the failure on standard

@@ -19,6 +19,8 @@ class RecordingOperator final : public util::IntPushOperator {
   }
   void pass(std::span<const int32_t> more) override {
     values.insert(values.end(), more.begin(), more.end());
+    if (endCalls > 0 && !more.empty())
+      passedAfterEnd = true;
   }
   void thatsallfolks() override { ++endCalls; }
 

@@ -1,8 +1,8 @@
 // Node names in graph and text output carry identity numbers, which depend on what else the
 // process has printed. canonicalNodeNames renumbers them by first appearance (nodeX1,
 // nodeX2, ...) so that tests can compare whole texts.
-#ifndef TESTS_BTREE_NODE_NAMES_H_
-#define TESTS_BTREE_NODE_NAMES_H_
+#ifndef TESTS_SUPPORT_NODE_NAMES_H_
+#define TESTS_SUPPORT_NODE_NAMES_H_
 
 #include <cctype>
 #include <map>
@@ -33,4 +33,4 @@ inline std::string canonicalNodeNames(const std::string& text) {
 
 }  // namespace test
 
-#endif  // TESTS_BTREE_NODE_NAMES_H_
+#endif  // TESTS_SUPPORT_NODE_NAMES_H_

@@ -1,0 +1,222 @@
+#include "core/csbtree/CSBTreeVerifier.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "core/csbtree/CSBTree.h"
+
+namespace core::csbtree {
+
+namespace {
+
+constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
+
+std::string describe(const CSBTreeNode& group) {
+  return (group.isLeaf() ? "leaf group " : "node group ") + std::to_string(group.identityNumber());
+}
+
+}  // namespace
+
+CSBTreeVerifier::CSBTreeVerifier(int32_t k, int32_t k_star) : k_(k), k_star_(k_star) {}
+
+std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
+                                                  const LeafGroup* firstLeaf, bool statsStale,
+                                                  int64_t leafGroupCount, int64_t leafCount,
+                                                  int64_t elemCount, double leafUtilization) {
+  if (root == nullptr) {
+    if (firstLeaf != nullptr)
+      return "the tree has a first leaf group but no root";
+    return std::nullopt;
+  }
+  checkGroup(*root, nullptr, 0, kMinKey, kMaxKey, 0);
+  checkChain(firstLeaf);
+  if (error_)
+    return error_;
+
+  if (!statsStale) {
+    int64_t groups = 0;
+    int64_t leaves = 0;
+    int64_t elements = 0;
+    for (const LeafGroup* group = firstLeaf; group != nullptr; group = group->getNextLeafGroup()) {
+      ++groups;
+      leaves += group->getEntries().leaves();
+      elements += group->getEntries().entryCount();
+    }
+    const double utilization = CSBTree::leafUtilizationOf(elements, leaves, k_star_);
+    const bool sameUtilization =
+        utilization == leafUtilization || (std::isnan(utilization) && std::isnan(leafUtilization));
+    if (groups != leafGroupCount || leaves != leafCount || elements != elemCount ||
+        !sameUtilization) {
+      return "the cached statistics (" + std::to_string(leafGroupCount) + " leaf groups, " +
+             std::to_string(leafCount) + " leaves, " + std::to_string(elemCount) +
+             " entries) differ from a recount (" + std::to_string(groups) + ", " +
+             std::to_string(leaves) + ", " + std::to_string(elements) + ")";
+    }
+  }
+  return std::nullopt;
+}
+
+void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayMap* parent,
+                                 int32_t parentNode, int32_t low, int32_t high, int32_t depth) {
+  if (error_)
+    return;
+  const int32_t members = parent == nullptr ? 1 : parent->keyCount(parentNode) + 1;
+  auto lowOf = [&](int32_t j) { return j == 0 ? low : parent->keyAt(parentNode, j - 1); };
+  auto highOf = [&](int32_t j) {
+    return parent == nullptr || j == members - 1 ? high : parent->keyAt(parentNode, j);
+  };
+  if (group.isLeaf())
+    checkLeafGroup(static_cast<const LeafGroup&>(group), members, lowOf, highOf, depth);
+  else
+    checkNodeGroup(static_cast<const NodeGroup&>(group), parent == nullptr, members, lowOf, highOf,
+                   depth);
+}
+
+void CSBTreeVerifier::checkChain(const LeafGroup* firstLeaf) {
+  if (error_)
+    return;
+  const LeafGroup* group = firstLeaf;
+  bool anyKey = false;
+  int32_t previous = kMinKey;
+  for (size_t i = 0; i < descentOrder_.size(); ++i, group = group->getNextLeafGroup()) {
+    if (group != descentOrder_[i]) {
+      fail("leaf group " + std::to_string(i) + " along the chain is not the one met in " +
+           "descent order (" + describe(*descentOrder_[i]) + ")");
+      return;
+    }
+    const LeafGroupArrayMap& entries = group->getEntries();
+    for (int32_t leaf = 1; leaf <= entries.leaves(); ++leaf) {
+      for (int32_t n = 1; n <= entries.entryCount(leaf); ++n) {
+        const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
+        if (anyKey && key < previous) {
+          fail("key " + std::to_string(key) + " in leaf " + std::to_string(leaf) + " of " +
+               describe(*group) + " follows the greater key " + std::to_string(previous));
+          return;
+        }
+        anyKey = true;
+        previous = key;
+      }
+    }
+  }
+  if (group != nullptr)
+    fail(describe(*group) + " is on the chain but not below the root");
+}
+
+void CSBTreeVerifier::fail(std::string message) {
+  if (!error_)
+    error_ = std::move(message);
+}
+
+template <class LowOf, class HighOf>
+void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_t members,
+                                     LowOf lowOf, HighOf highOf, int32_t depth) {
+  const NodeGroupArrayMap& entries = group.getEntries();
+  const std::string name = describe(group);
+  if (entries.getNumberOfNodes() != members) {
+    fail(name + " has " + std::to_string(entries.getNumberOfNodes()) + " nodes, expected " +
+         std::to_string(members));
+    return;
+  }
+  if (entries.getM() != 4 * k_) {
+    fail(name + " has nodes of " + std::to_string(entries.getM()) + " keys, expected " +
+         std::to_string(4 * k_));
+    return;
+  }
+  const int32_t minKeys = isRoot ? 1 : 2 * k_;
+  for (int32_t node = 0; node < members && !error_; ++node) {
+    const std::string where = "node " + std::to_string(node) + " of " + name;
+    const int32_t size = entries.keyCount(node);
+    if (size < minKeys || size > 4 * k_) {
+      fail(where + " holds " + std::to_string(size) + " keys, expected " + std::to_string(minKeys) +
+           " .. " + std::to_string(4 * k_));
+      return;
+    }
+    const int32_t low = lowOf(node);
+    const int32_t high = highOf(node);
+    for (int32_t i = 0; i < size; ++i) {
+      const int32_t key = entries.keyAt(node, i);
+      if (i > 0 && key < entries.keyAt(node, i - 1)) {
+        fail(where + ": separator " + std::to_string(key) + " follows a greater one");
+        return;
+      }
+      if (key < low || key > high) {
+        fail(where + ": separator " + std::to_string(key) + " lies outside its interval [" +
+             std::to_string(low) + ", " + std::to_string(high) + "]");
+        return;
+      }
+    }
+    for (int32_t i = size; i < entries.getM(); ++i) {
+      if (entries.keyAt(node, i) != NodeGroupArrayMap::kUnusedKey) {
+        fail(where + ": unused key slot " + std::to_string(i) + " holds " +
+             std::to_string(entries.keyAt(node, i)) + " instead of the filler");
+        return;
+      }
+    }
+    const CSBTreeNode* child = entries.childGroup(node);
+    if (child == nullptr) {
+      fail(where + " has no child group");
+      return;
+    }
+    checkGroup(*child, &entries, node, low, high, depth + 1);
+  }
+}
+
+template <class LowOf, class HighOf>
+void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, LowOf lowOf,
+                                     HighOf highOf, int32_t depth) {
+  const LeafGroupArrayMap& entries = group.getEntries();
+  const std::string name = describe(group);
+  if (leafDepth_ >= 0 && depth != leafDepth_) {
+    fail(name + " lies at depth " + std::to_string(depth) + ", other leaf groups at " +
+         std::to_string(leafDepth_));
+    return;
+  }
+  leafDepth_ = depth;
+  descentOrder_.push_back(&group);
+  if (entries.leaves() != members) {
+    fail(name + " has " + std::to_string(entries.leaves()) + " leaves, expected " +
+         std::to_string(members));
+    return;
+  }
+  if (entries.getTwoKStar() != 2 * k_star_ ||
+      entries.slotCount() != static_cast<int64_t>(members) * 2 * k_star_ ||
+      entries.endSlot() != entries.indexOf(members, entries.entryCount(members) + 1)) {
+    fail(name + " has inconsistent slot counts");
+    return;
+  }
+  for (int32_t leaf = 1; leaf <= members; ++leaf) {
+    const std::string where = "leaf " + std::to_string(leaf) + " of " + name;
+    const int32_t size = entries.entryCount(leaf);
+    if (size < 0 || size >= 2 * k_star_) {
+      fail(where + " holds " + std::to_string(size) + " entries, expected 0 .. " +
+           std::to_string(2 * k_star_ - 1));
+      return;
+    }
+    const int32_t low = lowOf(leaf - 1);
+    const int32_t high = highOf(leaf - 1);
+    for (int32_t n = 1; n <= size; ++n) {
+      const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
+      if (n > 1 && key < entries.keyAt(entries.indexOf(leaf, n - 1))) {
+        fail(where + ": key " + std::to_string(key) + " follows a greater one");
+        return;
+      }
+      if (key < low || key > high) {
+        fail(where + ": key " + std::to_string(key) + " lies outside its interval [" +
+             std::to_string(low) + ", " + std::to_string(high) + "]");
+        return;
+      }
+    }
+    for (int32_t n = size + 1; n <= 2 * k_star_; ++n) {
+      const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
+      if (key != LeafGroupArrayMap::kUnusedKey) {
+        fail(where + ": unused slot " + std::to_string(n) + " holds the key " +
+             std::to_string(key) + " instead of the filler");
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace core::csbtree
