@@ -29,7 +29,8 @@ class JudyMap final : public util::Map {
   JudyMap& operator=(const JudyMap&) = delete;
   ~JudyMap() override;
 
-  // insert and erase throw std::bad_alloc when Judy runs out of memory.
+  // insert and erase throw std::bad_alloc when memory runs out, and insert throws
+  // std::length_error rather than store more than 2^31 - 3 values under one key.
   void erase(int32_t key) override;
   void insert(int32_t key, int32_t value) override;
   void pointQuery(int32_t key, util::IntPushOperator& op) override;
