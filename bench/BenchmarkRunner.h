@@ -26,7 +26,9 @@ struct WorkloadConfig {
   test::OperationMix fillMix{0.0, 0.5, 0.0};
   test::OperationMix measuredMix{0.7, 0.6, 0.5};
   int64_t seed = 42;
-  test::KeyDistribution distribution = test::KeyDistribution::kUniform;  // keys of the measured run
+  // How the keys are chosen (workload/KeyChoosers.h): the measured run's keys, and for
+  // kLatest the fill's too.
+  test::KeyDistribution distribution = test::KeyDistribution::kUniform;
   double theta = test::kDefaultTheta;  // Zipf exponent of kZipf and kLatest
   int32_t sampleEvery = 64;            // a power of two; 0 turns latency sampling off
 };
