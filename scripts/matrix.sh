@@ -5,7 +5,7 @@
 # default mix. The two smaller key spaces run REPETITIONS times; 10^9, whose fills take
 # minutes per map, runs once. Writes matrix.txt and matrix-1e9.txt (tables), the matching
 # .csv and .json files (with the machine's context) and the SVG plots in plots/.
-# About three quarters of an hour on 2 cores.
+# About 40 minutes on 2 cores.
 # Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=3 MAPS=...)
 set -euo pipefail
 cd "$(dirname "$0")/.."

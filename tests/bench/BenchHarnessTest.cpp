@@ -122,7 +122,8 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
   for (const char* arguments :
        {"-m nosuchmap", "--query-ratio 1.5", "--sample-every 3", "--sample-every x",
         "--k-pairs 4-4", "--ops -1", "-r 0", "--distribution pareto", "--workload nosuch",
-        "--theta 1.5", "-k 0 -m btree", "--k-star 0 -m csbtree", "--k-grid 0,1"}) {
+        "--theta 1.5", "-k 0 -m btree", "--k-star 0 -m csbtree", "--k-grid 0,1",
+        "-m stdmultimap --key-space 2000000000 --fill 2000000000"}) {
     const ProgramResult refused = runMapbench(arguments);
     EXPECT_EQ(refused.status, 2) << arguments << ": " << refused.output;
     EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1)
