@@ -31,16 +31,19 @@ CLI::Validator atLeast(int64_t minimum) {
       ">= " + std::to_string(minimum));
 }
 
-CLI::Validator fraction() {
+// A decimal number from `minimum` to `maximum`, both included.
+CLI::Validator numberBetween(double minimum, double maximum) {
+  std::ostringstream range;
+  range << minimum << " to " << maximum;
   return CLI::Validator(
-      [](std::string& text) -> std::string {
+      [minimum, maximum, range = range.str()](std::string& text) -> std::string {
         double value = 0;
         std::istringstream in(text);
-        if (in >> value && in.eof() && value >= 0 && value <= 1)
+        if (in >> value && in.eof() && value >= minimum && value <= maximum)
           return "";
-        return "must be a number from 0 to 1, got '" + text + "'";
+        return "must be a number from " + range + ", got '" + text + "'";
       },
-      "0 .. 1");
+      range.str());
 }
 
 CLI::Validator powerOfTwoOrZero() {
@@ -122,31 +125,21 @@ void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distr
       })
       ->default_str("uniform");
   std::ostringstream thetaRange;
-  thetaRange << test::kMinTheta << " .. " << test::kMaxTheta;
+  thetaRange << test::kMinTheta << " to " << test::kMaxTheta;
   app.add_option("--theta", config.theta, "Zipf exponent of zipf and latest, " + thetaRange.str())
-      ->check(CLI::Validator(
-          [range = thetaRange.str()](std::string& text) -> std::string {
-            double value = 0;
-            std::istringstream in(text);
-            if (!(in >> value) || !in.eof() || !(value >= test::kMinTheta) ||
-                !(value <= test::kMaxTheta)) {
-              return "must be a number from " + range + ", got '" + text + "'";
-            }
-            return "";
-          },
-          thetaRange.str()))
+      ->check(numberBetween(test::kMinTheta, test::kMaxTheta))
       ->capture_default_str();
   app.add_option("--query-ratio", config.measuredMix.queryRatio,
                  "Share of queries in the measured run (the rest are updates)")
-      ->check(fraction())
+      ->check(numberBetween(0, 1))
       ->capture_default_str();
   app.add_option("--range-ratio", config.measuredMix.rangeQueryRatio,
                  "Share of range queries among the queries")
-      ->check(fraction())
+      ->check(numberBetween(0, 1))
       ->capture_default_str();
   app.add_option("--delete-ratio", config.measuredMix.deleteRatio,
                  "Share of deletes among the updates")
-      ->check(fraction())
+      ->check(numberBetween(0, 1))
       ->capture_default_str();
   app.add_option("--range-length", config.maxRangeSize,
                  "Range lengths are drawn from 0 .. range-length - 1")

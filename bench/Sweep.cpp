@@ -1,7 +1,6 @@
 #include "bench/Sweep.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <exception>
 #include <fstream>
@@ -9,19 +8,11 @@
 #include <sstream>
 
 #include "bench/Options.h"
+#include "workload/CommandLine.h"
 
 namespace bench {
 
 namespace {
-
-std::optional<int32_t> parseInt32(std::string_view text) {
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end || text.empty())
-    return std::nullopt;
-  return value;
-}
 
 // The driver's own memory besides its key flags: the process, the latency samples, slack.
 constexpr int64_t kDriverBytes = int64_t{256} << 20;
@@ -32,8 +23,8 @@ std::optional<TreeParameters> parseParameterPair(std::string_view text) {
   const size_t colon = text.find(':');
   if (colon == std::string_view::npos)
     return std::nullopt;
-  const std::optional<int32_t> k = parseInt32(text.substr(0, colon));
-  const std::optional<int32_t> kStar = parseInt32(text.substr(colon + 1));
+  const std::optional<int32_t> k = test::parseInt32(text.substr(0, colon));
+  const std::optional<int32_t> kStar = test::parseInt32(text.substr(colon + 1));
   if (!k || !kStar)
     return std::nullopt;
   return TreeParameters{*k, *kStar};

@@ -43,7 +43,7 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
   EXPECT_EQ(overridden.config.measuredMix.rangeQueryRatio, 1.0);
   EXPECT_EQ(overridden.config.maxRangeSize, 7);
 
-  // The defaults stay the original workload, whose fill is a tenth of the key space.
+  // Without a preset the measured run is the original workload.
   Options defaults;
   ASSERT_FALSE(parse("", defaults, nullptr));
   EXPECT_EQ(defaults.config.measuredMix.queryRatio, 0.7);
