@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bench/HugePages.h"
 #include "bench/ProgressBar.h"
 #include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
@@ -182,6 +183,7 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
   if (kind.allocatedBytes)
     result.allocatedBytes = kind.allocatedBytes(*map);
   result.peakResidentBytes = peakResidentBytes();
+  result.hugePageBytes = hugePageBytes();
   return result;
 }
 

@@ -50,6 +50,7 @@ struct RunResult {
   LatencySummary latency[kOperationTypes] = {};
   int64_t peakResidentBytes = 0;
   int64_t allocatedBytes = -1;  // exact allocation when the map reports it, else -1
+  int64_t hugePageBytes = 0;    // anonymous memory in huge pages at the end of the run
   CheckSums check;
 };
 

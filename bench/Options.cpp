@@ -4,6 +4,7 @@
 #include <charconv>
 #include <sstream>
 
+#include "bench/HugePages.h"
 #include "bench/Sweep.h"
 
 namespace bench {
@@ -178,6 +179,9 @@ void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distr
   app.add_flag("--check", options.check,
                "Push into counting operators and check that all maps deliver the same values");
   app.add_flag("--no-progress", options.noProgress, "Never show the progress bar");
+  app.add_flag("--huge-pages", options.hugePages,
+               "Back every map's memory with transparent huge pages (glibc.malloc.hugetlb=1 for "
+               "all maps alike); the report says which pages were used");
 }
 
 }  // namespace
@@ -233,6 +237,12 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   if (options.list)
     return std::nullopt;
 
+  if (options.hugePages) {
+    if (const std::optional<std::string> reason = hugePagesUnavailable()) {
+      err << "mapbench: --huge-pages: " << *reason << "\n";
+      return kUsageError;
+    }
+  }
   options.opsGiven = app.count("--ops") > 0;
   applyPreset(app, *findPreset(options.workload), options.config);
   if (!distributionNames.empty()) {

@@ -32,6 +32,7 @@ struct Options {
   bool inProcess = false;
   bool check = false;
   bool noProgress = false;
+  bool hugePages = false;  // every map asks for transparent huge pages
   bool list = false;
   bool opsGiven = false;  // --ops given: a --key-spaces sweep keeps the measured operations
 };

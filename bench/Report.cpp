@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "bench/HugePages.h"
 #include "util/NumberFormat.h"
 
 #ifndef MAPBENCH_BUILD_TYPE
@@ -79,7 +80,7 @@ Row summarize(const Measurement& measurement) {
   if (measurement.runs.empty())
     return row;
 
-  std::vector<double> seconds, bytes, residentBytes;
+  std::vector<double> seconds, bytes, residentBytes, hugeBytes;
   std::vector<double> p50[kOperationTypes], p99[kOperationTypes];
   for (size_t i = 0; i < measurement.runs.size(); ++i) {
     const RunResult& run = measurement.runs[i];
@@ -90,6 +91,7 @@ Row summarize(const Measurement& measurement) {
       bytes.push_back(static_cast<double>(run.allocatedBytes) / entries);
     residentBytes.push_back(
         static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes) / entries);
+    hugeBytes.push_back(static_cast<double>(run.hugePageBytes));
     for (int type = 0; type < kOperationTypes; ++type) {
       p50[type].push_back(run.latency[type].p50Nanos);
       p99[type].push_back(run.latency[type].p99Nanos);
@@ -104,6 +106,7 @@ Row summarize(const Measurement& measurement) {
   row.millionOperationsPerSecond = row.medianSeconds > 0 ? operations / row.medianSeconds / 1e6 : 0;
   row.bytesPerEntry = bytes.empty() ? -1 : median(bytes);
   row.residentBytesPerEntry = median(residentBytes);
+  row.hugePageBytes = static_cast<int64_t>(median(hugeBytes));
   for (int type = 0; type < kOperationTypes; ++type) {
     row.latency[type].samples = first.latency[type].samples;
     row.latency[type].p50Nanos = median(p50[type]);
@@ -131,10 +134,11 @@ Context Context::collect() {
   char date[32];
   std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
   context.date = date;
+  context.hugePages = hugePagesRequested();
   return context;
 }
 
-void printTable(std::ostream& out, const std::vector<Row>& rows) {
+void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
   out << std::left << std::setw(12) << "map" << std::setw(9) << "k/k*" << std::right
       << std::setw(11) << "keyspace" << std::setw(8) << "keys" << std::setw(10) << "median s"
       << std::setw(9) << "min s" << std::setw(9) << "max s" << std::setw(9) << "ns/op"
@@ -142,6 +146,7 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
   for (const char* name : kOperationTypeNames) {
     out << std::setw(17) << (std::string(name) + " p50/p99");
   }
+  out << std::setw(9) << "THP MiB";
   out << "\n";
   for (const Row& row : rows) {
     out << std::left << std::setw(12) << row.map << std::setw(9) << parameterText(row) << std::right
@@ -155,6 +160,7 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
     for (const LatencySummary& latency : row.latency) {
       out << std::setw(17) << latencyText(latency);
     }
+    out << std::setw(9) << fixed(static_cast<double>(row.hugePageBytes) / (1 << 20), 0);
     if (row.reportedSize != row.expectedSize && row.map != "dummy") {
       out << "  SIZE " << row.reportedSize << " != " << row.expectedSize;
     }
@@ -162,7 +168,11 @@ void printTable(std::ostream& out, const std::vector<Row>& rows) {
   }
   out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
          "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
-         "resident size over the no-op map's.\n";
+         "resident size over the no-op map's.\nTHP MiB: the run's memory in transparent huge "
+         "pages at its end. Huge pages: "
+      << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
+                            : std::string("not requested"))
+      << ".\n";
 }
 
 void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
@@ -171,7 +181,7 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
                          {"flags", context.flags},       {"commit", context.commit},
                          {"cpu", context.cpu},           {"cores", context.cores},
                          {"host", context.host},         {"kernel", context.kernel},
-                         {"date", context.date}};
+                         {"date", context.date},         {"huge_pages", context.hugePages}};
   nlohmann::ordered_json results = nlohmann::ordered_json::array();
   for (const Row& row : rows) {
     nlohmann::ordered_json item;
@@ -200,6 +210,7 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
     item["bytes_per_entry"] =
         row.bytesPerEntry >= 0 ? nlohmann::ordered_json(row.bytesPerEntry) : nullptr;
     item["rss_bytes_per_entry"] = row.residentBytesPerEntry;
+    item["huge_page_bytes"] = row.hugePageBytes;
     for (int type = 0; type < kOperationTypes; ++type) {
       item["latency_ns"][kOperationTypeNames[type]] = {{"p50", row.latency[type].p50Nanos},
                                                        {"p99", row.latency[type].p99Nanos},
@@ -218,10 +229,11 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   out << "# compiler=" << context.compiler << "; build=" << context.buildType
       << "; flags=" << context.flags << "; commit=" << context.commit << "\n";
   out << "# cpu=" << context.cpu << "; cores=" << context.cores << "; host=" << context.host
-      << "; kernel=" << context.kernel << "; date=" << context.date << "\n";
+      << "; kernel=" << context.kernel << "; date=" << context.date
+      << "; huge_pages=" << (context.hugePages ? "on" : "off") << "\n";
   out << "map,k,k_star,key_space,distribution,theta,query_ratio,range_ratio,delete_ratio,"
          "range_length,fill_operations,measured_operations,repetitions,median_s,min_s,"
-         "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry";
+         "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry,huge_page_bytes";
   for (const char* name : kOperationTypeNames)
     out << "," << name << "_p50_ns," << name << "_p99_ns";
   out << ",expected_size,reported_size\n";
@@ -241,7 +253,7 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
         << util::formatDouble(row.nanosPerOperation) << ","
         << util::formatDouble(row.millionOperationsPerSecond) << ","
         << (row.bytesPerEntry >= 0 ? util::formatDouble(row.bytesPerEntry) : "") << ","
-        << util::formatDouble(row.residentBytesPerEntry);
+        << util::formatDouble(row.residentBytesPerEntry) << "," << row.hugePageBytes;
     for (const LatencySummary& latency : row.latency) {
       if (latency.samples == 0)
         out << ",,";  // no samples: no percentiles

@@ -42,6 +42,8 @@ struct Row {
   // The run's peak resident size over the no-op map's per entry: what the process really
   // used, heap overhead and the run's high-water mark included.
   double residentBytesPerEntry = 0;
+  // Anonymous memory in huge pages at the end of the map's run (median over repetitions).
+  int64_t hugePageBytes = 0;
   LatencySummary latency[kOperationTypes];
   int64_t expectedSize = 0, reportedSize = 0;
 };
@@ -52,10 +54,11 @@ Row summarize(const Measurement& measurement);
 struct Context {
   std::string compiler, buildType, flags, commit, cpu, host, kernel, date;
   int cores = 0;
+  bool hugePages = false;  // every map's malloc asked for transparent huge pages
   static Context collect();
 };
 
-void printTable(std::ostream& out, const std::vector<Row>& rows);
+void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows);
 void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows);
 void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>& rows);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/BenchmarkRunner.h"
+#include "bench/HugePages.h"
 #include "bench/MapRegistry.h"
 #include "bench/Options.h"
 #include "bench/Report.h"
@@ -114,6 +115,12 @@ int main(int argc, char** argv) {
           bench::parseOptions(argc, argv, options, std::cout, std::cerr)) {
     return finish(*exitStatus);
   }
+  // Tunables are read at start-up: the runs need a process that started with it.
+  if (options.hugePages && !bench::hugePagesRequested()) {
+    const std::string failure = bench::restartWithHugePages(argv);  // returns only on failure
+    std::cerr << "mapbench: " << failure << "\n";
+    return kFailure;
+  }
   if (options.list) {
     listMaps();
     return finish(0);
@@ -135,10 +142,11 @@ int main(int argc, char** argv) {
       rows.push_back(bench::summarize(measurement));
   }
 
-  bench::printTable(std::cout, rows);
+  const bench::Context context = bench::Context::collect();
+  bench::printTable(std::cout, context, rows);
   printBestPairs(rows);
-  const bool written = bench::writeResultFiles(options.jsonPath, options.csvPath,
-                                               bench::Context::collect(), rows, std::cerr);
+  const bool written =
+      bench::writeResultFiles(options.jsonPath, options.csvPath, context, rows, std::cerr);
   bool sizesOk = true;
   for (const bench::Row& row : rows)
     sizesOk = sizesOk && row.reportedSize == row.expectedSize;

@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "bench/BenchmarkRunner.h"
+#include "bench/HugePages.h"
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
 #include "tests/support/Subprocess.h"
@@ -70,6 +73,8 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
   const nlohmann::json document = nlohmann::json::parse(jsonFile);
   EXPECT_TRUE(document["context"].contains("compiler"));
   EXPECT_TRUE(document["context"].contains("cpu"));
+  EXPECT_EQ(document["context"]["huge_pages"], false);
+  EXPECT_THAT(result.output, ::testing::HasSubstr("Huge pages: not requested."));
   size_t rowsPerKeySpace = 0;
   for (const MapKind& kind : registeredMaps()) {
     if (kind.name != "dummy")
@@ -104,6 +109,41 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
   EXPECT_EQ(dataLines, static_cast<int>(2 * rowsPerKeySpace));
   std::remove(json.c_str());
   std::remove(csv.c_str());
+}
+
+TEST(MapbenchTest, HugePagesRestartEveryMapWithTheTunableOrAreRefusedWhereTheKernelHasNone) {
+  const std::string csv = ::testing::TempDir() + "mapbench_huge.csv";
+  const ProgramResult result = runMapbench(std::string(kTinyWorkload) +
+                                           " -r 1 -m btree,abslbtree --huge-pages --csv " + csv);
+  if (const std::optional<std::string> reason = hugePagesUnavailable()) {
+    EXPECT_EQ(result.status, 2) << result.output;
+    EXPECT_THAT(result.output, ::testing::HasSubstr(*reason));
+    return;
+  }
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_THAT(result.output,
+              ::testing::HasSubstr("Huge pages: on for every map (glibc.malloc.hugetlb=1)."));
+  std::ifstream csvFile(csv);
+  std::stringstream text;
+  text << csvFile.rdbuf();
+  EXPECT_THAT(text.str(), ::testing::HasSubstr("; huge_pages=on\n"));
+  EXPECT_THAT(text.str(), ::testing::HasSubstr(",huge_page_bytes,"));
+  std::remove(csv.c_str());
+}
+
+TEST(HugePagesTest, TunableJoinsTheOthersAndOnlyAnActivePolicyCounts) {
+  EXPECT_EQ(tunablesWithHugePages(std::nullopt), "glibc.malloc.hugetlb=1");
+  EXPECT_EQ(tunablesWithHugePages("glibc.malloc.arena_max=1"),
+            "glibc.malloc.arena_max=1:glibc.malloc.hugetlb=1");
+  const std::string policy = ::testing::TempDir() + "mapbench_thp_policy";
+  for (const auto& [text, usable] :
+       {std::pair{"always [madvise] never", true}, std::pair{"[always] madvise never", true},
+        std::pair{"always madvise [never]", false}}) {
+    std::ofstream(policy) << text << "\n";
+    EXPECT_EQ(hugePagesUnavailable(policy).has_value(), !usable) << text;
+  }
+  std::remove(policy.c_str());
+  EXPECT_THAT(hugePagesUnavailable(policy).value_or(""), ::testing::HasSubstr("cannot be read"));
 }
 
 TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
