@@ -136,6 +136,7 @@ BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* pat
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
     auto* parent = static_cast<InternalNode*>(node);
+    NodePool::prefetchInternalNode(parent, k_);
     const InternalNode::Route next = parent->route(key, highKey);
     if (path != nullptr)
       path->push_back(parent);

@@ -55,6 +55,17 @@ class NodePool {
       __builtin_prefetch(block + offset);
   }
 
+  // Asks for every line of an internal node's block (at most eight) on arrival, so that the
+  // search's probes and the chosen child's pointer miss together instead of in turn.
+  [[gnu::always_inline]] static void prefetchInternalNode(const InternalNode* node, int32_t k) {
+    constexpr size_t kLineBytes = 64;
+    constexpr size_t kMaxLines = 8;
+    const auto* block = reinterpret_cast<const char*>(node);
+    const size_t bytes = std::min(internalNodeBlockBytes(k), kMaxLines * kLineBytes);
+    for (size_t offset = 0; offset < bytes; offset += kLineBytes)
+      __builtin_prefetch(block + offset);
+  }
+
   // The size of one node's block: the node, then its arrays.
   static size_t leafBlockBytes(int32_t k_star) {
     return sizeof(Leaf) + 4 * static_cast<size_t>(k_star) * sizeof(int32_t);
