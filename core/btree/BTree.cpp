@@ -14,8 +14,6 @@ namespace core::btree {
 namespace {
 
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
-// How many leaves after the first a range query asks for as soon as it knows them.
-constexpr int32_t kSiblingsPrefetched = 8;
 
 int32_t checkedK(int32_t k) {
   BTreeConstants::checkK(k);
@@ -96,26 +94,24 @@ void BTree::get(int32_t key, util::IntPushOperator& op) {
 }
 
 void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  Leaf* leaf = nullptr;
   if (height_ == 0) {
-    leaf = static_cast<Leaf*>(root_);
-  } else {
-    const InternalNodeArrayMap& children = descendToLastInternalLevel(lowKey)->getEntries();
-    const int32_t first = children.getIntervalPosition(lowKey);
-    leaf = static_cast<Leaf*>(children.nodeAt(first));
-    // The range's next leaves are the siblings that follow here (chain-only leaves aside):
-    // ask for their first lines now, so that the chain walk finds them arriving together
-    // instead of waiting for each in turn.
-    const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
-    for (int32_t pos = first + 1; pos <= last && pos <= first + kSiblingsPrefetched; ++pos)
-      __builtin_prefetch(children.nodeAt(pos));
-  }
-  if (leaf == nullptr) {
-    op.thatsallfolks();
+    if (root_ == nullptr) {
+      op.thatsallfolks();
+      return;
+    }
+    auto* leaf = static_cast<Leaf*>(root_);
+    NodePool::prefetchLeafEntries(leaf, k_star_);
+    leaf->queryRange(lowKey, highKey, op);
     return;
   }
+  // The range's next leaves are the siblings that follow here (chain-only leaves aside): the
+  // scan asks for them ahead of the chain walk.
+  const InternalNodeArrayMap& children = descendToLastInternalLevel(lowKey)->getEntries();
+  const int32_t first = children.getIntervalPosition(lowKey);
+  const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
+  auto* leaf = static_cast<Leaf*>(children.nodeAt(first));
   NodePool::prefetchLeafEntries(leaf, k_star_);
-  leaf->queryRange(lowKey, highKey, op);
+  leaf->queryRange(lowKey, highKey, op, ScanAhead{&children, first + 1, last});
 }
 
 void BTree::remove(int32_t key) {

@@ -1,5 +1,6 @@
 #include "core/btree/Leaf.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "core/btree/BTreeConstants.h"
@@ -88,12 +89,22 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) {
   op.thatsallfolks();
 }
 
-void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  prefetchNextLeaf(this);
+void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead) {
+  // A chain walk waits for every leaf in turn unless the next few are on their way: keep
+  // kDepth hinted leaves in flight, whole blocks, one more for every leaf scanned.
+  constexpr int32_t kDepth = 3;
+  const int32_t stop = std::min(ahead.last, ahead.next + kDepth - 1);
+  for (; ahead.next <= stop; ++ahead.next)
+    NodePool::prefetchLeaf(static_cast<const Leaf*>(ahead.siblings->nodeAt(ahead.next)), k_star_);
   util::LookupResult code = entries_.queryRange(lowKey, highKey, op);
   for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    prefetchNextLeaf(leaf);
+    if (ahead.next <= ahead.last) {
+      NodePool::prefetchLeaf(static_cast<const Leaf*>(ahead.siblings->nodeAt(ahead.next)), k_star_);
+      ++ahead.next;
+    } else {
+      prefetchNextLeaf(leaf);
+    }
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? leaf->entries_.queryRange(lowKey, highKey, op)
                : leaf->entries_.continueScan(0, highKey, op);

@@ -29,7 +29,17 @@
 
 namespace core::btree {
 
+class InternalNodeArrayMap;
 class NodePool;
+
+// The leaves a scan from here will likely reach: positions next .. last of the parent's
+// children (none by default). Only a prefetching hint: chain-only leaves make the chain
+// differ from it.
+struct ScanAhead {
+  const InternalNodeArrayMap* siblings = nullptr;
+  int32_t next = 0;
+  int32_t last = -1;
+};
 
 class Leaf final : public BTreeNode {
  public:
@@ -49,8 +59,9 @@ class Leaf final : public BTreeNode {
   // the run may go on, then calls op.thatsallfolks() once.
   void get(int32_t key, util::IntPushOperator& op);
   // Pushes every value whose key lies in [lowKey, highKey] in key order, then calls
-  // op.thatsallfolks() once.
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op);
+  // op.thatsallfolks() once. The leaves `ahead` names are asked for a few steps ahead of
+  // the chain walk.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead = {});
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS, here and along the chain while the entries say matching
   // ones may follow, within highKey; a following leaf that empties leaves the chain.
