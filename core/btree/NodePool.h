@@ -42,38 +42,22 @@ class NodePool {
   // An internal node with one key and two children.
   InternalNode* newInternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k);
 
-  // Asks for the lines of a leaf's block behind its first (at most eight in all), which a
-  // lookup reads right after the first: the search then finds its keys, and the scan its
-  // values, arriving together. Always inlined: GCC drops calls to an out-of-line function
-  // that only prefetches.
+  // Prefetching, always inlined: GCC drops calls to an out-of-line function that only
+  // prefetches. Each asks for at most eight lines of one block.
+  //
+  // The lines of a leaf's block behind its first, which a lookup reads right after the
+  // first: the search then finds its keys, and the scan its values, arriving together.
   [[gnu::always_inline]] static void prefetchLeafEntries(const Leaf* leaf, int32_t k_star) {
-    constexpr size_t kLineBytes = 64;
-    constexpr size_t kMaxLines = 8;
-    const auto* block = reinterpret_cast<const char*>(leaf);
-    const size_t bytes = std::min(leafBlockBytes(k_star), kMaxLines * kLineBytes);
-    for (size_t offset = kLineBytes; offset < bytes; offset += kLineBytes)
-      __builtin_prefetch(block + offset);
+    prefetchLines(leaf, kLineBytes, leafBlockBytes(k_star));
   }
-
-  // Asks for every line of an internal node's block (at most eight) on arrival, so that the
-  // search's probes and the chosen child's pointer miss together instead of in turn.
-  [[gnu::always_inline]] static void prefetchInternalNode(const InternalNode* node, int32_t k) {
-    constexpr size_t kLineBytes = 64;
-    constexpr size_t kMaxLines = 8;
-    const auto* block = reinterpret_cast<const char*>(node);
-    const size_t bytes = std::min(internalNodeBlockBytes(k), kMaxLines * kLineBytes);
-    for (size_t offset = 0; offset < bytes; offset += kLineBytes)
-      __builtin_prefetch(block + offset);
-  }
-
-  // Asks for every line of a leaf's block (at most eight).
+  // Every line of a leaf's block: for a leaf a range scan will reach soon.
   [[gnu::always_inline]] static void prefetchLeaf(const Leaf* leaf, int32_t k_star) {
-    constexpr size_t kLineBytes = 64;
-    constexpr size_t kMaxLines = 8;
-    const auto* block = reinterpret_cast<const char*>(leaf);
-    const size_t bytes = std::min(leafBlockBytes(k_star), kMaxLines * kLineBytes);
-    for (size_t offset = 0; offset < bytes; offset += kLineBytes)
-      __builtin_prefetch(block + offset);
+    prefetchLines(leaf, 0, leafBlockBytes(k_star));
+  }
+  // Every line of an internal node's block on arrival, so that the search's probes and the
+  // chosen child's pointer miss together instead of in turn.
+  [[gnu::always_inline]] static void prefetchInternalNode(const InternalNode* node, int32_t k) {
+    prefetchLines(node, 0, internalNodeBlockBytes(k));
   }
 
   // The size of one node's block: the node, then its arrays.
@@ -106,6 +90,16 @@ class NodePool {
   // A zero-filled block of `bytes`, aligned for any node. It also makes room to register
   // the node, so that adopt() cannot fail once the node is built.
   std::byte* allocate(size_t bytes);
+  static constexpr size_t kLineBytes = 64;
+  // Asks for the lines of the block at `node` from byte `from` up to `bytes` (at most eight
+  // lines in all).
+  [[gnu::always_inline]] static void prefetchLines(const void* node, size_t from, size_t bytes) {
+    constexpr size_t kMaxLines = 8;
+    const auto* block = static_cast<const char*>(node);
+    bytes = std::min(bytes, kMaxLines * kLineBytes);
+    for (size_t offset = from; offset < bytes; offset += kLineBytes)
+      __builtin_prefetch(block + offset);
+  }
   // `bytes` rounded up to a multiple of `alignment`.
   static constexpr size_t alignUp(size_t bytes, size_t alignment) {
     return (bytes + alignment - 1) / alignment * alignment;
