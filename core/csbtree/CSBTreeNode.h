@@ -57,6 +57,14 @@ class CSBTreeNode {
   // Bytes this group and the groups below it have allocated and still hold: the group
   // objects and their arrays at their allocated lengths.
   virtual int64_t allocatedBytes() const = 0;
+  // Where the group's key array starts, and how many key slots each member takes in it: the
+  // keys of member i begin at keyBlock() + i x memberStride(). A parent keeps the block's
+  // address, so that a descent can ask for a member's keys before it has read the group.
+  // The address changes whenever the group's arrays are replaced, which only add() does.
+  virtual const int32_t* keyBlock() const = 0;
+  // The value array laid out the same way (a leaf group's), or null (a node group's).
+  virtual const int32_t* valueBlock() const = 0;
+  virtual int32_t memberStride() const = 0;
 
   int32_t identityNumber() const { return identity_.get(); }
 

@@ -159,6 +159,10 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
       fail(where + " has no child group");
       return;
     }
+    if (entries.recordedChildKeys(node) != child->keyBlock()) {
+      fail(where + " records a stale key array for its child group");
+      return;
+    }
     checkGroup(*child, &entries, node, low, high, depth + 1);
   }
 }

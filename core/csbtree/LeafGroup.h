@@ -52,6 +52,9 @@ class LeafGroup final : public CSBTreeNode {
   // Writes this group's record and the edge to the next group.
   void toDot(util::OutputStream& out) override;
   int64_t allocatedBytes() const override;
+  const int32_t* keyBlock() const override { return entries_.keyBlock(); }
+  const int32_t* valueBlock() const override { return entries_.valueBlock(); }
+  int32_t memberStride() const override { return 2 * k_star_; }
 
   // Splits leaf number `leaf` (1-based) inside the group; reports this group and the first
   // key of the new leaf `leaf` + 1.

@@ -116,6 +116,9 @@ class LeafGroupArrayMap {
   int32_t getTwoKStar() const { return two_k_star_; }
   // Key slot `slot` (0 .. slotCount() - 1): an entry's key or kUnusedKey.
   int32_t keyAt(int64_t slot) const { return keys_[slot]; }
+  // The key array: slot s is keyBlock()[s].
+  const int32_t* keyBlock() const { return keys_; }
+  const int32_t* valueBlock() const { return values_; }
   int32_t valueAt(int64_t slot) const { return values_[slot]; }
   // The slot just after the last entry of the last leaf.
   int64_t endSlot() const { return currentSize_; }

@@ -24,8 +24,10 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
   const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
   const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
   const bool full = entries_.isNodeFull(index);
+  entries_.prefetchChildKeys(index, child);
   std::optional<SplitInfo> grown =
       entries_.childGroup(index)->add(child, key, value, full, lower, upper, carrier);
+  entries_.refreshChildKeys(index);  // the child may have new arrays now
   if (!grown)
     return std::nullopt;
   if (grown->rightNode == nullptr) {
@@ -50,13 +52,16 @@ SplitInfo NodeGroup::split(int32_t key, std::unique_ptr<CSBTreeNode> newChild, b
 }
 
 void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
-  entries_.childGroup(index)->get(entries_.firstChildFor(key, index), key, op);
+  const int32_t child = entries_.firstChildFor(key, index);
+  entries_.prefetchChildKeys(index, child);
+  entries_.childGroup(index)->get(child, key, op);
 }
 
 void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) {
-  entries_.childGroup(index)->queryRange(entries_.firstChildFor(lowKey, index), lowKey, highKey,
-                                         op);
+  const int32_t child = entries_.firstChildFor(lowKey, index);
+  entries_.prefetchChildKeys(index, child);
+  entries_.childGroup(index)->queryRange(child, lowKey, highKey, op);
 }
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
@@ -64,6 +69,7 @@ void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey
   const int32_t size = entries_.keyCount(index);
   const int32_t lower = child > 0 ? entries_.keyAt(index, child - 1) : lowKey;
   const int32_t upper = child < size ? entries_.keyAt(index, child) : highKey;
+  entries_.prefetchChildKeys(index, child);
   entries_.childGroup(index)->remove(child, key, value, lower, upper);
 }
 

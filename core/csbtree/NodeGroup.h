@@ -56,6 +56,9 @@ class NodeGroup final : public CSBTreeNode {
   void toDot(util::OutputStream& out) override;
   // This group, its arrays and, recursively, every child group.
   int64_t allocatedBytes() const override;
+  const int32_t* keyBlock() const override { return entries_.keyBlock(); }
+  const int32_t* valueBlock() const override { return nullptr; }
+  int32_t memberStride() const override { return entries_.getM(); }
 
   // Splits node `index` around `key`, the new node referencing `newChild`, and reports the
   // key that moved up; when `parentFull`, the group is split as well and the report carries

@@ -61,7 +61,8 @@ int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
             grown.keys_.get() + nodeStart(node + 2));
 
   std::move(nodes_.begin(), nodes_.begin() + node + 1, grown.nodes_.begin());
-  grown.nodes_[node + 1] = std::move(newChild);
+  grown.nodes_[node + 1].group = std::move(newChild);
+  grown.refreshChildKeys(node + 1);
   std::move(nodes_.begin() + node + 1, nodes_.begin() + numberOfNodes_,
             grown.nodes_.begin() + node + 2);
 
@@ -101,8 +102,7 @@ NodeGroupArrayMap NodeGroupArrayMap::splitNodeGroup() {
 int64_t NodeGroupArrayMap::allocatedBytes() const {
   return static_cast<int64_t>(numberOfNodes_) *
          (static_cast<int64_t>(m_) * static_cast<int64_t>(sizeof(int32_t)) +
-          static_cast<int64_t>(sizeof(std::unique_ptr<CSBTreeNode>)) +
-          static_cast<int64_t>(sizeof(int32_t)));
+          static_cast<int64_t>(sizeof(ChildRef)) + static_cast<int64_t>(sizeof(int32_t)));
 }
 
 std::string NodeGroupArrayMap::toString() const {
@@ -121,12 +121,13 @@ std::string NodeGroupArrayMap::toString() const {
 }
 
 CSBTreeNode* NodeGroupArrayMap::getChild(int32_t node) const {
-  CSBTreeNode* child = nodes_[node].get();
+  CSBTreeNode* child = nodes_[node].group.get();
   return child != nullptr ? child : &NodeGroup::NULL_NODE;
 }
 
 void NodeGroupArrayMap::setChild(int32_t node, std::unique_ptr<CSBTreeNode> child) {
-  nodes_[node] = std::move(child);
+  nodes_[node].group = std::move(child);
+  refreshChildKeys(node);
 }
 
 }  // namespace core::csbtree

@@ -104,8 +104,32 @@ class NodeGroupArrayMap {
   // The child group of `node`, or &NodeGroup::NULL_NODE when it has not been set.
   CSBTreeNode* getChild(int32_t node) const;
   // The child group of `node` for descents: never the sentinel in a tree.
-  CSBTreeNode* childGroup(int32_t node) const { return nodes_[node].get(); }
+  CSBTreeNode* childGroup(int32_t node) const { return nodes_[node].group.get(); }
   void setChild(int32_t node, std::unique_ptr<CSBTreeNode> child);
+  // Asks for the keys (and a leaf's values) of member `member` of the child group of
+  // `node`, from the child's arrays as last recorded, so that they arrive while the descent
+  // reads the child group itself. Always inlined: GCC drops calls to out-of-line functions
+  // that only prefetch.
+  [[gnu::always_inline]] void prefetchChildKeys(int32_t node, int32_t member) const {
+    const ChildRef& child = nodes_[node];
+    const int64_t start = static_cast<int64_t>(member) * child.stride;
+    if (child.keys != nullptr)
+      prefetchRun(child.keys + start, child.stride);
+    if (child.values != nullptr)
+      prefetchRun(child.values + start, child.stride);
+  }
+  // Records the child group's arrays again, after an insertion below may have replaced
+  // them. The record is exact between operations (the verifier checks it).
+  void refreshChildKeys(int32_t node) {
+    ChildRef& child = nodes_[node];
+    child.keys = child.group ? child.group->keyBlock() : nullptr;
+    child.values = child.group ? child.group->valueBlock() : nullptr;
+    child.stride = child.group ? child.group->memberStride() : 0;
+  }
+  // The recorded key array of the child of `node`, for the verifier.
+  const int32_t* recordedChildKeys(int32_t node) const { return nodes_[node].keys; }
+  // Key array, for the parent's record: node i's slots begin at keyBlock() + i x m.
+  const int32_t* keyBlock() const { return keys_.get(); }
 
  private:
   int64_t nodeStart(int32_t node) const { return static_cast<int64_t>(node) * m_; }
@@ -113,9 +137,16 @@ class NodeGroupArrayMap {
   int32_t m_;
   int32_t numberOfNodes_;
   std::unique_ptr<int32_t[]> keys_;
-  // A vector rather than an array of unique_ptr: it allocates exactly numberOfNodes
-  // references, with no array cookie, so allocatedBytes() is exact.
-  std::vector<std::unique_ptr<CSBTreeNode>> nodes_;
+  // A node's child group, with that group's arrays and member stride.
+  struct ChildRef {
+    std::unique_ptr<CSBTreeNode> group;
+    const int32_t* keys = nullptr;
+    const int32_t* values = nullptr;
+    int32_t stride = 0;
+  };
+  // A vector rather than an array: it allocates exactly numberOfNodes references, with no
+  // array cookie, so allocatedBytes() is exact.
+  std::vector<ChildRef> nodes_;
   std::unique_ptr<int32_t[]> currentSizes_;
 };
 

@@ -209,10 +209,11 @@ TEST(CSBTreeTest, AllocatedBytesCountGroupObjectsAndArraysAtTheirLengths) {
   tree.add(1, 10);
   EXPECT_EQ(tree.allocatedBytes(), leafGroup + 5 * 4);
 
-  // The leaf fills and splits: a root node group of one node (4 keys, a child reference, a
-  // size) over a leaf group of two leaves (4 keys, 4 values, 2 sizes).
+  // The leaf fills and splits: a root node group of one node (4 keys, a child record of
+  // reference, key and value arrays and stride, a size) over a leaf group of two leaves
+  // (4 keys, 4 values, 2 sizes).
   tree.add(2, 20);
-  const int64_t twoLevels = nodeGroup + 4 * 4 + 8 + 4 + leafGroup + 10 * 4;
+  const int64_t twoLevels = nodeGroup + 4 * 4 + 32 + 4 + leafGroup + 10 * 4;
   EXPECT_EQ(tree.allocatedBytes(), twoLevels);
 
   // Removal frees nothing, and the adapter reports the same figure.
