@@ -72,8 +72,11 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 // each level has a child for every key.
 InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
   auto* node = static_cast<InternalNode*>(root_);
-  for (int32_t level = height_; level > 1; --level)
+  for (int32_t level = height_; level > 1; --level) {
+    NodePool::prefetchInternalNode(node, k_);
     node = static_cast<InternalNode*>(node->getEntries().get(key));
+  }
+  NodePool::prefetchInternalNode(node, k_);
   return node;
 }
 
