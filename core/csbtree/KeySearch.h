@@ -22,8 +22,10 @@ namespace core::csbtree {
 
 inline constexpr int32_t kLinearSearchMax = 64;
 
-// Asks for the cache lines of a short run of keys at once, so that the misses of a search
-// overlap instead of following one another. Long runs get their first lines only. Always
+// Asks for the cache lines of a short run of keys (or values) at once, so that the misses
+// overlap instead of following one another. Long runs get their first lines only. The
+// searches below do not call it: a parent node asks for its child's lines before the descent
+// reaches the child (NodeGroupArrayMap::prefetchChildKeys), and asking again cost time. Always
 // inlined: GCC takes an out-of-line function that only prefetches for one without effects
 // and deletes the calls to it.
 [[gnu::always_inline]] inline void prefetchRun(const int32_t* first, int32_t n) {
@@ -60,7 +62,6 @@ inline int32_t countBelow(const int32_t* first, int32_t n, int32_t key) {
 inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
-  prefetchRun(first, n);
   if (n <= kLinearSearchMax)
     return first + countBelow<false>(first, n, key);
   return util::lowerBound(first, n, key);
@@ -70,7 +71,6 @@ inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
 inline const int32_t* upperBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
-  prefetchRun(first, n);
   if (n <= kLinearSearchMax)
     return first + countBelow<true>(first, n, key);
   return util::upperBound(first, n, key);

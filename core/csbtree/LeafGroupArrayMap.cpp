@@ -41,8 +41,6 @@ void LeafGroupArrayMap::fillUnused(int32_t leaf, int32_t count) {
 
 int64_t LeafGroupArrayMap::lowerBound(int32_t leaf, int32_t key) const {
   const int64_t start = leafStart(leaf);
-  // Every caller goes on to the values it finds: fetch them while the keys are searched.
-  prefetchRun(values_ + start, two_k_star_);
   // The whole stretch, filler included: the answer does not depend on the leaf size.
   return csbtree::lowerBound(keys_ + start, two_k_star_, key) - keys_;
 }
@@ -54,8 +52,6 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
   for (; leaf <= numberOfLeaves_; ++leaf) {
     const int64_t start = leafStart(leaf);
     const int32_t* first = keys_ + start;
-    // The entry goes into the values too: fetch them while the keys are searched.
-    prefetchRun(values_ + start, two_k_star_);
     // The whole stretch, filler included; only a key equal to the filler passes the leaf's
     // entries, and it goes right after them.
     const int32_t count = currentLeafSize_[leaf - 1];
