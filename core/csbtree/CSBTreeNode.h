@@ -60,7 +60,8 @@ class CSBTreeNode {
   // Where the group's key array starts, and how many key slots each member takes in it: the
   // keys of member i begin at keyBlock() + i x memberStride(). A parent keeps the block's
   // address, so that a descent can ask for a member's keys before it has read the group.
-  // The address changes whenever the group's arrays are replaced, which only add() does.
+  // The address changes only when the group's arrays are replaced, which only an add() that
+  // reports a split does.
   virtual const int32_t* keyBlock() const = 0;
   // The value array laid out the same way (a leaf group's), or null (a node group's).
   virtual const int32_t* valueBlock() const = 0;

@@ -159,8 +159,8 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
       fail(where + " has no child group");
       return;
     }
-    if (entries.recordedChildKeys(node) != child->keyBlock()) {
-      fail(where + " records a stale key array for its child group");
+    if (!entries.childRecordIsCurrent(node)) {
+      fail(where + " records stale arrays for its child group");
       return;
     }
     checkGroup(*child, &entries, node, low, high, depth + 1);

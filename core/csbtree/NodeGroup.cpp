@@ -27,9 +27,9 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
   entries_.prefetchChildKeys(index, child);
   std::optional<SplitInfo> grown =
       entries_.childGroup(index)->add(child, key, value, full, lower, upper, carrier);
-  entries_.refreshChildKeys(index);  // the child may have new arrays now
   if (!grown)
     return std::nullopt;
+  entries_.refreshChildKeys(index);  // a child that reports a split has new arrays
   if (grown->rightNode == nullptr) {
     // The child group has one member more, right after `child`: its pivot separates the two.
     assert(!full);

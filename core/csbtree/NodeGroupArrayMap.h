@@ -126,8 +126,13 @@ class NodeGroupArrayMap {
     child.values = child.group ? child.group->valueBlock() : nullptr;
     child.stride = child.group ? child.group->memberStride() : 0;
   }
-  // The recorded key array of the child of `node`, for the verifier.
-  const int32_t* recordedChildKeys(int32_t node) const { return nodes_[node].keys; }
+  // Whether the record of the child of `node` matches the child's arrays, for the verifier.
+  bool childRecordIsCurrent(int32_t node) const {
+    const ChildRef& child = nodes_[node];
+    return child.group == nullptr ||
+           (child.keys == child.group->keyBlock() && child.values == child.group->valueBlock() &&
+            child.stride == child.group->memberStride());
+  }
   // Key array, for the parent's record: node i's slots begin at keyBlock() + i x m.
   const int32_t* keyBlock() const { return keys_.get(); }
 
