@@ -1,6 +1,5 @@
 #include "core/btree/Leaf.h"
 
-#include <algorithm>
 #include <cassert>
 
 #include "core/btree/BTreeConstants.h"
@@ -93,18 +92,20 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
   // A chain walk waits for every leaf in turn unless the next few are on their way: keep
   // kDepth hinted leaves in flight, whole blocks, one more for every leaf scanned.
   constexpr int32_t kDepth = 3;
-  const int32_t stop = std::min(ahead.last, ahead.next + kDepth - 1);
-  for (; ahead.next <= stop; ++ahead.next)
-    NodePool::prefetchLeaf(static_cast<const Leaf*>(ahead.siblings->nodeAt(ahead.next)), k_star_);
+  // Asks for the next hinted leaf; false once the hint is used up.
+  auto askAhead = [&ahead, this] {
+    if (ahead.next > ahead.last)
+      return false;
+    NodePool::prefetchLeaf(static_cast<const Leaf*>(ahead.siblings->nodeAt(ahead.next++)), k_star_);
+    return true;
+  };
+  for (int32_t i = 0; i < kDepth && askAhead(); ++i) {
+  }
   util::LookupResult code = entries_.queryRange(lowKey, highKey, op);
   for (const Leaf* leaf = nextLeaf_; code != util::LookupResult::STOP && leaf != nullptr;
        leaf = leaf->nextLeaf_) {
-    if (ahead.next <= ahead.last) {
-      NodePool::prefetchLeaf(static_cast<const Leaf*>(ahead.siblings->nodeAt(ahead.next)), k_star_);
-      ++ahead.next;
-    } else {
+    if (!askAhead())
       prefetchNextLeaf(leaf);
-    }
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? leaf->entries_.queryRange(lowKey, highKey, op)
                : leaf->entries_.continueScan(0, highKey, op);
