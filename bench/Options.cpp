@@ -1,5 +1,7 @@
 #include "bench/Options.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <sstream>
@@ -80,7 +82,9 @@ std::string presetHelp() {
           "deletes near the newest key, Zipf-weighted by recency). The fill run of uniform and\n"
           "zipf inserts uniform keys; that of latest ascending keys from 0.\n"
           "Exit status: 0 when every run finished and every map reported the expected size,\n"
-          "1 when a run or a result file failed, 2 for a refused command line.";
+          "1 when a run or a result file failed, 2 for a refused command line.\n"
+          "mapbench compare BASE.json NEW.json sets two --json reports side by side (see\n"
+          "mapbench compare --help).";
   return help.str();
 }
 
@@ -179,6 +183,18 @@ void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distr
   app.add_flag("--check", options.check,
                "Push into counting operators and check that all maps deliver the same values");
   app.add_flag("--no-progress", options.noProgress, "Never show the progress bar");
+  app.add_option("--against", options.againstPath,
+                 "Time this build against another build of mapbench: both run every cell in "
+                 "turns, each run in its own process, after checking that both push the same "
+                 "values (" +
+                     std::to_string(kAgainstPairs) + " pairs unless -r says)");
+  app.add_option("--alpha", options.alpha, "Significance level of --against's verdicts")
+      ->check(numberBetween(0.000001, 0.5))
+      ->capture_default_str();
+  app.add_option("--fail-above", options.failAbove,
+                 "--against: exit with status 1 when a map is significantly slower by more than "
+                 "this ratio (this build / the other), e.g. 1.05")
+      ->check(numberBetween(0.000001, 1e9));
   app.add_flag("--huge-pages", options.hugePages,
                "Back every map's memory with transparent huge pages (glibc.malloc.hugetlb=1 for "
                "all maps alike); the report says which pages were used");
@@ -242,6 +258,18 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
       err << "mapbench: --huge-pages: " << *reason << "\n";
       return kUsageError;
     }
+  }
+  if (!options.againstPath.empty()) {
+    if (::access(options.againstPath.c_str(), X_OK) != 0) {
+      err << "mapbench: --against: " << options.againstPath << " is not an executable file\n";
+      return kUsageError;
+    }
+    if (!options.csvPath.empty()) {
+      err << "mapbench: --csv does not apply to --against (--json writes the comparison)\n";
+      return kUsageError;
+    }
+    if (app.count("--repetitions") == 0)
+      options.repetitions = kAgainstPairs;
   }
   options.opsGiven = app.count("--ops") > 0;
   applyPreset(app, *findPreset(options.workload), options.config);

@@ -34,8 +34,15 @@ struct Options {
   bool noProgress = false;
   bool hugePages = false;  // every map asks for transparent huge pages
   bool list = false;
-  bool opsGiven = false;  // --ops given: a --key-spaces sweep keeps the measured operations
+  bool opsGiven = false;    // --ops given: a --key-spaces sweep keeps the measured operations
+  std::string againstPath;  // another build of mapbench to time this one against
+  double alpha = 0.05;      // significance level of --against's verdicts
+  std::optional<double> failAbove;  // --against: fail when significantly slower by more
 };
+
+// Pairs of runs --against makes when -r does not say: the fewest for which the significance
+// test can reach a verdict at alpha 0.05 is four.
+inline constexpr int kAgainstPairs = 5;
 
 // A named measured mix: the ratios and range length a preset sets.
 struct WorkloadPreset {

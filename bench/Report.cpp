@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "bench/Columns.h"
 #include "bench/HugePages.h"
+#include "bench/Statistics.h"
 #include "util/NumberFormat.h"
 
 #ifndef MAPBENCH_BUILD_TYPE
@@ -28,33 +30,6 @@
 namespace bench {
 
 namespace {
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  if (n == 0)
-    return 0;
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-std::string fixed(double value, int decimals) {
-  std::ostringstream out;
-  out << std::fixed << std::setprecision(decimals) << value;
-  return out.str();
-}
-
-// "p50/p99", or "-" for an operation type that had no samples.
-std::string latencyText(const LatencySummary& latency) {
-  if (latency.samples == 0)
-    return "-";
-  return fixed(latency.p50Nanos, 0) + "/" + fixed(latency.p99Nanos, 0);
-}
-
-std::string parameterText(const Row& row) {
-  if (!row.usesTreeParameters)
-    return "-";
-  return std::to_string(row.parameters.k) + "/" + std::to_string(row.parameters.k_star);
-}
 
 std::string firstCpuModel() {
   std::ifstream cpuinfo("/proc/cpuinfo");
@@ -98,6 +73,7 @@ Row summarize(const Measurement& measurement) {
     }
   }
   const RunResult& first = measurement.runs.front();
+  row.repetitionSeconds = seconds;
   row.medianSeconds = median(seconds);
   row.minSeconds = *std::min_element(seconds.begin(), seconds.end());
   row.maxSeconds = *std::max_element(seconds.begin(), seconds.end());
@@ -111,6 +87,7 @@ Row summarize(const Measurement& measurement) {
     row.latency[type].samples = first.latency[type].samples;
     row.latency[type].p50Nanos = median(p50[type]);
     row.latency[type].p99Nanos = median(p99[type]);
+    row.operations[type] = first.operations[type];
   }
   row.expectedSize = first.expectedSize;
   row.reportedSize = first.reportedSize;
@@ -139,28 +116,20 @@ Context Context::collect() {
 }
 
 void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
-  out << std::left << std::setw(12) << "map" << std::setw(9) << "k/k*" << std::right
-      << std::setw(11) << "keyspace" << std::setw(8) << "keys" << std::setw(10) << "median s"
-      << std::setw(9) << "min s" << std::setw(9) << "max s" << std::setw(9) << "ns/op"
-      << std::setw(8) << "Mops/s" << std::setw(9) << "B/entry" << std::setw(9) << "RSS B/e";
-  for (const char* name : kOperationTypeNames) {
-    out << std::setw(17) << (std::string(name) + " p50/p99");
+  auto cell = [&out](const Column& column) -> std::ostream& {
+    return out << (column.left ? std::left : std::right) << std::setw(column.width);
+  };
+  for (const Column& column : rowColumns()) {
+    if (!column.table.empty())
+      cell(column) << column.table;
   }
-  out << std::setw(9) << "THP MiB";
-  out << "\n";
+  out << std::right << "\n";
   for (const Row& row : rows) {
-    out << std::left << std::setw(12) << row.map << std::setw(9) << parameterText(row) << std::right
-        << std::setw(11) << row.config.keySpace << std::setw(8)
-        << test::distributionName(row.config.distribution) << std::setw(10)
-        << fixed(row.medianSeconds, 3) << std::setw(9) << fixed(row.minSeconds, 3) << std::setw(9)
-        << fixed(row.maxSeconds, 3) << std::setw(9) << fixed(row.nanosPerOperation, 1)
-        << std::setw(8) << fixed(row.millionOperationsPerSecond, 2) << std::setw(9)
-        << (row.bytesPerEntry >= 0 ? fixed(row.bytesPerEntry, 1) : "-") << std::setw(9)
-        << fixed(row.residentBytesPerEntry, 1);
-    for (const LatencySummary& latency : row.latency) {
-      out << std::setw(17) << latencyText(latency);
+    for (const Column& column : rowColumns()) {
+      if (!column.table.empty())
+        cell(column) << tableText(column, isPresent(column, row) ? column.value(row) : Value());
     }
-    out << std::setw(9) << fixed(static_cast<double>(row.hugePageBytes) / (1 << 20), 0);
+    out << std::right;
     if (row.reportedSize != row.expectedSize && row.map != "dummy") {
       out << "  SIZE " << row.reportedSize << " != " << row.expectedSize;
     }
@@ -175,92 +144,75 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
       << ".\n";
 }
 
-void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
-  nlohmann::ordered_json document;
-  document["context"] = {{"compiler", context.compiler}, {"build_type", context.buildType},
-                         {"flags", context.flags},       {"commit", context.commit},
-                         {"cpu", context.cpu},           {"cores", context.cores},
-                         {"host", context.host},         {"kernel", context.kernel},
-                         {"date", context.date},         {"huge_pages", context.hugePages}};
-  nlohmann::ordered_json results = nlohmann::ordered_json::array();
-  for (const Row& row : rows) {
-    nlohmann::ordered_json item;
-    item["map"] = row.map;
-    if (row.usesTreeParameters) {
-      item["k"] = row.parameters.k;
-      item["k_star"] = row.parameters.k_star;
-    }
-    item["key_space"] = row.config.keySpace;
-    item["distribution"] = test::distributionName(row.config.distribution);
-    if (row.config.distribution != test::KeyDistribution::kUniform)
-      item["theta"] = row.config.theta;
-    item["query_ratio"] = row.config.measuredMix.queryRatio;
-    item["range_ratio"] = row.config.measuredMix.rangeQueryRatio;
-    item["delete_ratio"] = row.config.measuredMix.deleteRatio;
-    item["range_length"] = row.config.maxRangeSize;
-    item["fill_operations"] = row.config.fillOperations;
-    item["measured_operations"] = row.config.measuredOperations;
-    item["seed"] = row.config.seed;
-    item["repetitions"] = row.repetitions;
-    item["median_seconds"] = row.medianSeconds;
-    item["min_seconds"] = row.minSeconds;
-    item["max_seconds"] = row.maxSeconds;
-    item["ns_per_operation"] = row.nanosPerOperation;
-    item["mops_per_second"] = row.millionOperationsPerSecond;
-    item["bytes_per_entry"] =
-        row.bytesPerEntry >= 0 ? nlohmann::ordered_json(row.bytesPerEntry) : nullptr;
-    item["rss_bytes_per_entry"] = row.residentBytesPerEntry;
-    item["huge_page_bytes"] = row.hugePageBytes;
-    for (int type = 0; type < kOperationTypes; ++type) {
-      item["latency_ns"][kOperationTypeNames[type]] = {{"p50", row.latency[type].p50Nanos},
-                                                       {"p99", row.latency[type].p99Nanos},
-                                                       {"samples", row.latency[type].samples}};
-    }
-    item["expected_size"] = row.expectedSize;
-    item["reported_size"] = row.reportedSize;
-    results.push_back(std::move(item));
+namespace {
+
+Json contextJson(const Context& context) {
+  Json json = Json::object();
+  for (const ContextField& field : contextFields())
+    json[field.json] = toJson(field.value(context));
+  return json;
+}
+
+Json rowJson(const Row& row) {
+  Json item = Json::object();
+  for (const Column& column : rowColumns()) {
+    if (column.json.empty())
+      continue;
+    if (isPresent(column, row) || column.jsonWhenAbsent == JsonWhenAbsent::kValue)
+      setAt(item, column.json, toJson(column.value(row)));
+    else if (column.jsonWhenAbsent == JsonWhenAbsent::kNull)
+      setAt(item, column.json, nullptr);
   }
+  return item;
+}
+
+}  // namespace
+
+void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
+  Json document;
+  document["context"] = contextJson(context);
+  Json results = Json::array();
+  for (const Row& row : rows)
+    results.push_back(rowJson(row));
   document["results"] = std::move(results);
   out << document.dump(2) << "\n";
 }
 
 void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
   // The context goes into comment lines, which gnuplot and most CSV readers skip.
-  out << "# compiler=" << context.compiler << "; build=" << context.buildType
-      << "; flags=" << context.flags << "; commit=" << context.commit << "\n";
-  out << "# cpu=" << context.cpu << "; cores=" << context.cores << "; host=" << context.host
-      << "; kernel=" << context.kernel << "; date=" << context.date
-      << "; huge_pages=" << (context.hugePages ? "on" : "off") << "\n";
-  out << "map,k,k_star,key_space,distribution,theta,query_ratio,range_ratio,delete_ratio,"
-         "range_length,fill_operations,measured_operations,repetitions,median_s,min_s,"
-         "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry,huge_page_bytes";
-  for (const char* name : kOperationTypeNames)
-    out << "," << name << "_p50_ns," << name << "_p99_ns";
-  out << ",expected_size,reported_size\n";
-  for (const Row& row : rows) {
-    out << row.map << "," << (row.usesTreeParameters ? std::to_string(row.parameters.k) : "") << ","
-        << (row.usesTreeParameters ? std::to_string(row.parameters.k_star) : "") << ","
-        << row.config.keySpace << "," << test::distributionName(row.config.distribution) << ","
-        << (row.config.distribution != test::KeyDistribution::kUniform
-                ? util::formatDouble(row.config.theta)
-                : "")
-        << "," << util::formatDouble(row.config.measuredMix.queryRatio) << ","
-        << util::formatDouble(row.config.measuredMix.rangeQueryRatio) << ","
-        << util::formatDouble(row.config.measuredMix.deleteRatio) << "," << row.config.maxRangeSize
-        << "," << row.config.fillOperations << "," << row.config.measuredOperations << ","
-        << row.repetitions << "," << util::formatDouble(row.medianSeconds) << ","
-        << util::formatDouble(row.minSeconds) << "," << util::formatDouble(row.maxSeconds) << ","
-        << util::formatDouble(row.nanosPerOperation) << ","
-        << util::formatDouble(row.millionOperationsPerSecond) << ","
-        << (row.bytesPerEntry >= 0 ? util::formatDouble(row.bytesPerEntry) : "") << ","
-        << util::formatDouble(row.residentBytesPerEntry) << "," << row.hugePageBytes;
-    for (const LatencySummary& latency : row.latency) {
-      if (latency.samples == 0)
-        out << ",,";  // no samples: no percentiles
-      else
-        out << "," << latency.p50Nanos << "," << latency.p99Nanos;
+  int lines = 0;
+  for (const ContextField& field : contextFields())
+    lines = std::max(lines, field.csvLine);
+  for (int line = 1; line <= lines; ++line) {
+    const char* separator = "# ";
+    for (const ContextField& field : contextFields()) {
+      if (field.csvLine != line)
+        continue;
+      const Value value = field.value(context);
+      const bool* flag = std::get_if<bool>(&value);
+      out << separator << field.csv << "="
+          << (flag != nullptr ? (*flag ? "on" : "off") : csvText(Column{}, value));
+      separator = "; ";
     }
-    out << "," << row.expectedSize << "," << row.reportedSize << "\n";
+    out << "\n";
+  }
+  const char* separator = "";
+  for (const Column& column : rowColumns()) {
+    if (!column.csv.empty()) {
+      out << separator << column.csv;
+      separator = ",";
+    }
+  }
+  out << "\n";
+  for (const Row& row : rows) {
+    separator = "";
+    for (const Column& column : rowColumns()) {
+      if (column.csv.empty())
+        continue;
+      out << separator << (isPresent(column, row) ? csvText(column, column.value(row)) : "");
+      separator = ",";
+    }
+    out << "\n";
   }
 }
 

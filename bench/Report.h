@@ -2,7 +2,8 @@
 //
 // A row is one map with one set of tree parameters on one key space. Its times are the map's
 // measured time minus the no-op map's time of the same repetition, so what remains is the
-// map's own cost; the row gives their median, minimum and maximum.
+// map's own cost; the row gives their median, minimum and maximum, and the JSON every one.
+// The three writers walk the column list of bench/Columns.h.
 #ifndef BENCH_REPORT_H_
 #define BENCH_REPORT_H_
 
@@ -33,6 +34,7 @@ struct Row {
   TreeParameters parameters;
   WorkloadConfig config;
   int repetitions = 0;
+  std::vector<double> repetitionSeconds;  // one per repetition, in the order they ran
   double medianSeconds = 0, minSeconds = 0, maxSeconds = 0;
   double nanosPerOperation = 0;
   double millionOperationsPerSecond = 0;
@@ -45,6 +47,7 @@ struct Row {
   // Anonymous memory in huge pages at the end of the map's run (median over repetitions).
   int64_t hugePageBytes = 0;
   LatencySummary latency[kOperationTypes];
+  int64_t operations[kOperationTypes] = {};  // of each type in the measured run
   int64_t expectedSize = 0, reportedSize = 0;
 };
 

@@ -6,10 +6,8 @@
 
 namespace bench {
 
-namespace {
-
-template <class Write>
-bool writeFile(const std::string& path, Write write, std::ostream& err) {
+bool writeFile(const std::string& path, const std::function<void(std::ostream&)>& write,
+               std::ostream& err) {
   if (path.empty())
     return true;
   errno = 0;
@@ -25,8 +23,6 @@ bool writeFile(const std::string& path, Write write, std::ostream& err) {
   }
   return true;
 }
-
-}  // namespace
 
 bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
                       const Context& context, const std::vector<Row>& rows, std::ostream& err) {

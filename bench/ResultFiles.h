@@ -5,6 +5,7 @@
 #ifndef BENCH_RESULT_FILES_H_
 #define BENCH_RESULT_FILES_H_
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@
 #include "bench/Report.h"
 
 namespace bench {
+
+// Writes a file with `write` (an empty path writes nothing). Returns false, after one line on
+// `err`, when it was not written completely.
+bool writeFile(const std::string& path, const std::function<void(std::ostream&)>& write,
+               std::ostream& err);
 
 // Writes `rows` as JSON to `jsonPath` and as CSV to `csvPath` (an empty path writes nothing).
 // Returns false, after one line per failed file on `err`, when a file was not written.

@@ -16,7 +16,9 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/Against.h"
 #include "bench/BenchmarkRunner.h"
+#include "bench/Compare.h"
 #include "bench/HugePages.h"
 #include "bench/MapRegistry.h"
 #include "bench/Options.h"
@@ -110,6 +112,8 @@ int finish(int status) {
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc > 1 && std::string(argv[1]) == "compare")
+    return finish(bench::runCompare(argc - 1, argv + 1, std::cout, std::cerr));
   Options options;
   if (const std::optional<int> exitStatus =
           bench::parseOptions(argc, argv, options, std::cout, std::cerr)) {
@@ -125,6 +129,8 @@ int main(int argc, char** argv) {
     listMaps();
     return finish(0);
   }
+  if (!options.againstPath.empty())
+    return finish(bench::runAgainst(options, std::cout, std::cerr));
   const std::vector<const bench::MapKind*> kinds = bench::selectMaps(options.maps);
   if (options.check)
     return finish(runCheck(options, kinds) ? 0 : kFailure);

@@ -1,0 +1,462 @@
+#include "bench/Compare.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <fstream>
+#include <iomanip>
+#include <set>
+#include <sstream>
+
+#include "bench/ResultFiles.h"
+
+namespace bench {
+
+namespace {
+
+std::optional<double> ratioOf(std::optional<double> fresh, std::optional<double> base) {
+  if (!fresh || !base || *base <= 0)
+    return std::nullopt;
+  return *fresh / *base;
+}
+
+// A JSON value as a reader wants it: text without quotes, absent as "-".
+std::string plainText(const Json* json) {
+  if (json == nullptr || json->is_null())
+    return "-";
+  return json->is_string() ? json->get<std::string>() : json->dump();
+}
+
+std::string significant(double value, int digits) {
+  std::ostringstream out;
+  out << std::setprecision(digits) << value;
+  return out.str();
+}
+
+std::string fixed(std::optional<double> value, int decimals) {
+  if (!value)
+    return "-";
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(decimals) << *value;
+  return out.str();
+}
+
+bool isKey(const Column& column, bool withCell) {
+  return !column.json.empty() &&
+         (column.role == Role::kMap || (withCell && column.role == Role::kCell));
+}
+
+// "btree k=16 k*=16 keyspace=20000 keys=uniform": the row's map and cell columns.
+std::string rowName(const Json& row) {
+  std::string name;
+  for (const Column& column : rowColumns()) {
+    if (!isKey(column, true))
+      continue;
+    const Json* value = findAt(row, column.json);
+    if (value == nullptr)
+      continue;
+    name += name.empty() ? plainText(value) : " " + column.label + "=" + plainText(value);
+  }
+  return name;
+}
+
+// Adds "name base vs new" to `differences` when the two JSON values differ.
+void noteDifference(const std::string& name, const Json* base, const Json* fresh,
+                    std::vector<std::string>& differences) {
+  if ((base == nullptr) == (fresh == nullptr) && (base == nullptr || *base == *fresh))
+    return;
+  const std::string text = name + " " + plainText(base) + " vs " + plainText(fresh);
+  if (std::find(differences.begin(), differences.end(), text) == differences.end())
+    differences.push_back(text);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts)
+    text += (text.empty() ? "" : "; ") + part;
+  return text;
+}
+
+std::set<std::string> cellsOf(const ResultSet& results) {
+  std::set<std::string> cells;
+  for (const Json& row : results.rows) {
+    std::string cell;
+    for (const Column& column : rowColumns()) {
+      if (!column.json.empty() && column.role == Role::kCell)
+        cell += plainText(findAt(row, column.json)) + "\n";
+    }
+    cells.insert(cell);
+  }
+  return cells;
+}
+
+void judge(RowComparison& row, double alpha) {
+  const Column& times = columnComparedAs(Compared::kTimes);
+  const Column& median = columnComparedAs(Compared::kValuesAndRatio);
+  auto timesOf = [&times](const Json& json) {
+    const Value value = fromJson(findAt(json, times.json));
+    const auto* list = std::get_if<std::vector<double>>(&value);
+    return list != nullptr ? *list : std::vector<double>{};
+  };
+  row.baseTimes = timesOf(row.base);
+  row.newTimes = timesOf(row.fresh);
+  row.ratio = ratioOf(numberAt(row.fresh, median.json), numberAt(row.base, median.json));
+  if (smallestPValue(row.newTimes.size(), row.baseTimes.size()) > alpha) {
+    row.verdict = Verdict::kTooFewRepetitions;
+    return;
+  }
+  row.test = mannWhitneyU(row.newTimes, row.baseTimes);
+  const double centre = static_cast<double>(row.newTimes.size() * row.baseTimes.size()) / 2;
+  if (row.test.p >= alpha)
+    row.verdict = Verdict::kSame;
+  else
+    row.verdict = row.test.u < centre ? Verdict::kFaster : Verdict::kSlower;
+}
+
+std::string verdictText(const RowComparison& row) {
+  if (row.verdict == Verdict::kTooFewRepetitions) {
+    return row.newTimes.empty() || row.baseTimes.empty() ? "no times" : "too few repetitions";
+  }
+  return std::string(verdictName(row.verdict)) + " (p " + significant(row.test.p, 2) + ")";
+}
+
+// The ratio that stands for the row: the median of the pair ratios where the runs were
+// interleaved, else the ratio of the medians.
+std::optional<double> headlineRatio(const RowComparison& row) {
+  if (!row.pairRatios.empty())
+    return median(row.pairRatios);
+  return row.ratio;
+}
+
+}  // namespace
+
+bool readResults(const std::string& path, ResultSet& results, std::string& error) {
+  std::ifstream file(path);
+  if (!file) {
+    error = "cannot read " + path;
+    return false;
+  }
+  Json document = Json::parse(file, nullptr, false);
+  if (document.is_discarded() || !document.is_object() || !document.contains("results") ||
+      !document["results"].is_array()) {
+    error = path + " is not a JSON report of mapbench (no \"results\" list)";
+    return false;
+  }
+  results.name = path;
+  if (document.contains("context") && document["context"].is_object())
+    results.context = document["context"];
+  results.rows.clear();
+  for (const Json& row : document["results"]) {
+    if (!row.is_object() || !row.contains("map")) {
+      error = path + " holds a result row without a map";
+      return false;
+    }
+    results.rows.push_back(row);
+  }
+  return true;
+}
+
+std::string rowKey(const Json& row, bool withCell) {
+  std::string key;
+  for (const Column& column : rowColumns()) {
+    if (isKey(column, withCell))
+      key += plainText(findAt(row, column.json)) + "\n";
+  }
+  return key;
+}
+
+const char* verdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kFaster:
+      return "faster";
+    case Verdict::kSlower:
+      return "slower";
+    case Verdict::kSame:
+      return "same";
+    case Verdict::kTooFewRepetitions:
+      break;
+  }
+  return "too few repetitions";
+}
+
+Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha) {
+  Comparison comparison;
+  comparison.alpha = alpha;
+  std::vector<std::string> machine, workload, cells;
+  for (const ContextField& field : contextFields()) {
+    if (field.role == Role::kMachine || field.role == Role::kWorkload) {
+      noteDifference(field.json, findAt(base.context, field.json),
+                     findAt(fresh.context, field.json),
+                     field.role == Role::kMachine ? machine : workload);
+    }
+  }
+  // Two single-cell files are matched whatever their cells, with a warning.
+  const std::set<std::string> baseCells = cellsOf(base), newCells = cellsOf(fresh);
+  const bool withCell = !(baseCells.size() == 1 && newCells.size() == 1);
+  std::vector<bool> used(fresh.rows.size(), false);
+  for (const Json& baseRow : base.rows) {
+    const std::string key = rowKey(baseRow, withCell);
+    size_t match = 0;
+    while (match < fresh.rows.size() && (used[match] || rowKey(fresh.rows[match], withCell) != key))
+      ++match;
+    if (match == fresh.rows.size()) {
+      comparison.onlyInBase.push_back(baseRow);
+      continue;
+    }
+    used[match] = true;
+    RowComparison row;
+    row.base = baseRow;
+    row.fresh = fresh.rows[match];
+    for (const Column& column : rowColumns()) {
+      if (column.json.empty())
+        continue;
+      if (column.role == Role::kWorkload || (!withCell && column.role == Role::kCell)) {
+        noteDifference(column.json, findAt(row.base, column.json), findAt(row.fresh, column.json),
+                       column.role == Role::kCell ? cells : workload);
+      }
+    }
+    judge(row, alpha);
+    comparison.rows.push_back(std::move(row));
+  }
+  for (size_t i = 0; i < fresh.rows.size(); ++i) {
+    if (!used[i])
+      comparison.onlyInNew.push_back(fresh.rows[i]);
+  }
+  if (!cells.empty())
+    comparison.warnings.push_back("the cells differ: " + joined(cells));
+  if (!workload.empty())
+    comparison.warnings.push_back("the workloads differ: " + joined(workload));
+  if (!machine.empty())
+    comparison.warnings.push_back("the machines differ: " + joined(machine));
+  return comparison;
+}
+
+std::vector<std::string> slowerThan(const Comparison& comparison, double ratio) {
+  std::vector<std::string> lines;
+  for (const RowComparison& row : comparison.rows) {
+    const std::optional<double> headline = headlineRatio(row);
+    if (row.verdict == Verdict::kSlower && headline && *headline > ratio) {
+      lines.push_back(rowName(row.fresh) + " is slower: " + fixed(headline, 3) + " x the base (p " +
+                      significant(row.test.p, 2) + "), above " + significant(ratio, 6));
+    }
+  }
+  return lines;
+}
+
+void printComparison(std::ostream& out, const Comparison& comparison, const ResultSet& base,
+                     const ResultSet& fresh) {
+  for (const auto& [label, results] : {std::pair{"base", &base}, std::pair{"new ", &fresh}}) {
+    out << label << ": " << results->name << " (commit "
+        << plainText(findAt(results->context, "commit")) << ", "
+        << plainText(findAt(results->context, "date")) << ")\n";
+  }
+  for (const std::string& warning : comparison.warnings)
+    out << "warning: " << warning << "\n";
+
+  // The table as text cells; the widths follow from the longest cell of each column.
+  std::vector<std::vector<std::string>> grid(1);
+  for (const Column& column : rowColumns()) {
+    if (isKey(column, true)) {
+      grid[0].push_back(column.label);
+    } else if (column.compared == Compared::kValuesAndRatio) {
+      const bool pairs = !comparison.rows.empty() && !comparison.rows[0].pairRatios.empty();
+      grid[0].insert(grid[0].end(), {"base " + column.label, "new " + column.label,
+                                     pairs ? "new/base (range)" : "new/base"});
+    } else if (column.compared == Compared::kTimes || column.compared == Compared::kRatio) {
+      grid[0].push_back(column.label);
+    } else if (column.compared == Compared::kValues) {
+      grid[0].insert(grid[0].end(), {column.label + " base", column.label + " new"});
+    }
+  }
+  for (const RowComparison& row : comparison.rows) {
+    std::vector<std::string>& cells = grid.emplace_back();
+    for (const Column& column : rowColumns()) {
+      const std::optional<double> baseValue = numberAt(row.base, column.json);
+      const std::optional<double> newValue = numberAt(row.fresh, column.json);
+      auto number = [](std::optional<double> value) {
+        return value ? significant(*value, 4) : std::string("-");
+      };
+      if (isKey(column, true)) {
+        cells.push_back(plainText(findAt(row.fresh, column.json)));
+      } else if (column.compared == Compared::kValuesAndRatio) {
+        std::string ratio = fixed(headlineRatio(row), 3);
+        if (!row.pairRatios.empty()) {
+          const auto [low, high] =
+              std::minmax_element(row.pairRatios.begin(), row.pairRatios.end());
+          ratio += " (" + fixed(*low, 2) + "-" + fixed(*high, 2) + ")";
+        }
+        cells.insert(cells.end(), {number(baseValue), number(newValue), ratio});
+      } else if (column.compared == Compared::kTimes) {
+        cells.push_back(verdictText(row));
+      } else if (column.compared == Compared::kRatio) {
+        cells.push_back(fixed(ratioOf(newValue, baseValue), 2));
+      } else if (column.compared == Compared::kValues) {
+        cells.insert(cells.end(), {number(baseValue), number(newValue)});
+      }
+    }
+  }
+  std::vector<size_t> widths(grid[0].size(), 0);
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], line[i].size());
+  }
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (i == 0)
+        out << std::left << std::setw(static_cast<int>(widths[i])) << line[i];
+      else
+        out << "  " << std::right << std::setw(static_cast<int>(widths[i])) << line[i];
+    }
+    out << std::right << "\n";
+  }
+  for (const Json& row : comparison.onlyInBase)
+    out << "only in base: " << rowName(row) << "\n";
+  for (const Json& row : comparison.onlyInNew)
+    out << "only in new: " << rowName(row) << "\n";
+  out << "new/base: "
+      << (!comparison.rows.empty() && !comparison.rows[0].pairRatios.empty()
+              ? "median of the pairs' time ratios, with their range"
+              : "ratio of the median times")
+      << " (below 1: new is faster); p50 columns: ratios of the p50 latencies.\n"
+         "verdict: two-sided Mann-Whitney U test of the repetition times at alpha "
+      << significant(comparison.alpha, 6)
+      << " (exact distribution below 50 times a side without ties, else the normal approximation "
+         "with tie and continuity correction).\n";
+}
+
+Json comparisonJson(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh) {
+  Json document;
+  document["test"] = "two-sided Mann-Whitney U";
+  document["alpha"] = comparison.alpha;
+  document["base"] = {{"name", base.name}, {"context", base.context}};
+  document["new"] = {{"name", fresh.name}, {"context", fresh.context}};
+  document["warnings"] = comparison.warnings;
+  Json rows = Json::array();
+  for (const RowComparison& row : comparison.rows) {
+    Json item = Json::object();
+    for (const Column& column : rowColumns()) {
+      if (column.json.empty())
+        continue;
+      const Json* baseValue = findAt(row.base, column.json);
+      const Json* newValue = findAt(row.fresh, column.json);
+      if (isKey(column, true)) {
+        if (newValue != nullptr)
+          setAt(item, column.json, *newValue);
+        continue;
+      }
+      Json compared = Json::object();
+      switch (column.compared) {
+        case Compared::kNo:
+          continue;
+        case Compared::kTimes:
+          compared = {{"base", row.baseTimes},
+                      {"new", row.newTimes},
+                      {"verdict", verdictName(row.verdict)}};
+          if (row.verdict != Verdict::kTooFewRepetitions) {
+            compared["u"] = row.test.u;
+            compared["p"] = row.test.p;
+            compared["exact"] = row.test.exact;
+          }
+          break;
+        case Compared::kValues:
+        case Compared::kRatio:
+        case Compared::kValuesAndRatio:
+          compared["base"] = baseValue != nullptr ? *baseValue : Json();
+          compared["new"] = newValue != nullptr ? *newValue : Json();
+          if (column.compared != Compared::kValues) {
+            const std::optional<double> ratio =
+                ratioOf(numberAt(row.fresh, column.json), numberAt(row.base, column.json));
+            compared["ratio"] = ratio ? Json(*ratio) : Json();
+          }
+          break;
+      }
+      compared["unit"] = column.unit;
+      setAt(item, column.json, std::move(compared));
+    }
+    if (!row.pairRatios.empty()) {
+      const auto [low, high] = std::minmax_element(row.pairRatios.begin(), row.pairRatios.end());
+      item["pair_ratios"] = {{"values", row.pairRatios},
+                             {"median", median(row.pairRatios)},
+                             {"min", *low},
+                             {"max", *high}};
+    }
+    rows.push_back(std::move(item));
+  }
+  document["rows"] = std::move(rows);
+  for (const auto& [name, list] : {std::pair{"only_in_base", &comparison.onlyInBase},
+                                   std::pair{"only_in_new", &comparison.onlyInNew}}) {
+    document[name] = Json::array();
+    for (const Json& row : *list) {
+      Json key = Json::object();
+      for (const Column& column : rowColumns()) {
+        if (const Json* value = isKey(column, true) ? findAt(row, column.json) : nullptr)
+          setAt(key, column.json, *value);
+      }
+      document[name].push_back(std::move(key));
+    }
+  }
+  return document;
+}
+
+int reportComparison(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh,
+                     const std::string& jsonPath, std::optional<double> failAbove,
+                     std::ostream& out, std::ostream& err) {
+  printComparison(out, comparison, base, fresh);
+  Json document = comparisonJson(comparison, base, fresh);
+  std::vector<std::string> slower;
+  if (failAbove) {
+    slower = slowerThan(comparison, *failAbove);
+    document["fail_above"] = *failAbove;
+    document["failed"] = !slower.empty();
+  }
+  const bool written = writeFile(
+      jsonPath, [&](std::ostream& file) { file << document.dump(2) << "\n"; }, err);
+  for (const std::string& line : slower)
+    err << "mapbench: " << line << "\n";
+  return written && slower.empty() ? 0 : 1;
+}
+
+int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CLI::App app{
+      "mapbench compare: sets two JSON reports of mapbench side by side, row by row, and "
+      "says\nwhether each difference in time is beyond the noise of the repetitions.",
+      "mapbench compare"};
+  std::string basePath, newPath, jsonPath;
+  double alpha = 0.05, failAbove = 0;
+  app.add_option("BASE", basePath, "The base report (mapbench --json)")->required();
+  app.add_option("NEW", newPath, "The report to judge against it")->required();
+  app.add_option("--alpha", alpha, "Significance level of the verdicts")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_option("--fail-above", failAbove,
+                 "Exit with status 1 when a row is significantly slower by more than this "
+                 "ratio (new / base), e.g. 1.05")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--json", jsonPath, "Also write the comparison as JSON to this file");
+  app.footer(
+      "Exit status: 0, 1 when a row is slower beyond --fail-above or the --json file could not "
+      "be written, 2 for a refused command line or a file that is not a mapbench report.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help, out, err);
+  } catch (const CLI::ParseError& error) {
+    err << "mapbench compare: " << error.what() << "\n";
+    return 2;
+  }
+  if (alpha <= 0 || alpha >= 1) {
+    err << "mapbench compare: --alpha must lie between 0 and 1, both excluded\n";
+    return 2;
+  }
+  ResultSet base, fresh;
+  std::string error;
+  if (!readResults(basePath, base, error) || !readResults(newPath, fresh, error)) {
+    err << "mapbench compare: " << error << "\n";
+    return 2;
+  }
+  const Comparison comparison = compareResults(base, fresh, alpha);
+  return reportComparison(comparison, base, fresh, jsonPath,
+                          app.count("--fail-above") > 0 ? std::optional(failAbove) : std::nullopt,
+                          out, err);
+}
+
+}  // namespace bench

@@ -1,0 +1,84 @@
+// Compare: sets two mapbench results side by side and judges each difference.
+//
+// Rows match on the map, its parameters and the sweep's cell (key space and distribution);
+// when each side holds a single cell, on the map and its parameters alone. For every matched
+// row it gives both median times and their ratio (new / base), the p50 ratios per operation
+// type, both sides' bytes per entry, and a verdict from a two-sided Mann-Whitney U test over
+// the two sides' repetition times. Differences in the rest of the workload or in the
+// machine are reported as warnings, never silently compared. Which JSON members these are
+// comes from the column list (bench/Columns.h).
+//
+// Plain functions over JSON values; nothing is shared.
+#ifndef BENCH_COMPARE_H_
+#define BENCH_COMPARE_H_
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/Columns.h"
+#include "bench/Statistics.h"
+
+namespace bench {
+
+// One side: a results file, or a build's runs.
+struct ResultSet {
+  std::string name;
+  Json context = Json::object();
+  std::vector<Json> rows;  // as the JSON report writes them
+};
+
+// Reads a JSON report of mapbench; false, with the reason in `error`, when it cannot.
+bool readResults(const std::string& path, ResultSet& results, std::string& error);
+
+// What identifies a row: its map columns, and its cell columns when `withCell`.
+std::string rowKey(const Json& row, bool withCell);
+
+enum class Verdict { kFaster, kSlower, kSame, kTooFewRepetitions };
+const char* verdictName(Verdict verdict);
+
+struct RowComparison {
+  Json base, fresh;  // the two rows
+  std::vector<double> baseTimes, newTimes;
+  UTestResult test;  // of the new times against the base times
+  Verdict verdict = Verdict::kTooFewRepetitions;
+  std::optional<double> ratio;     // new median time / base median time
+  std::vector<double> pairRatios;  // interleaved runs: new / base of each pair
+};
+
+struct Comparison {
+  double alpha = 0.05;
+  std::vector<std::string> warnings;  // each a whole sentence
+  std::vector<RowComparison> rows;
+  std::vector<Json> onlyInBase, onlyInNew;
+};
+
+// `alpha` is the significance level, in (0, 1).
+Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha);
+
+// The rows that are significantly slower by more than `ratio` (new / base; with pair ratios,
+// their median), as one line each.
+std::vector<std::string> slowerThan(const Comparison& comparison, double ratio);
+
+// Prints the comparison as a table with the warnings and the rows found on one side only.
+void printComparison(std::ostream& out, const Comparison& comparison, const ResultSet& base,
+                     const ResultSet& fresh);
+
+Json comparisonJson(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh);
+
+// Writes the comparison, the --json file and applies --fail-above: the exit status of
+// `mapbench compare` and of `mapbench --against` once both sides are known.
+int reportComparison(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh,
+                     const std::string& jsonPath, std::optional<double> failAbove,
+                     std::ostream& out, std::ostream& err);
+
+// `mapbench compare BASE.json NEW.json [--alpha A] [--fail-above RATIO] [--json FILE]`;
+// argv[0] is "compare". Returns the exit status: 0, 1 when a row is slower beyond
+// --fail-above or the --json file was not written, 2 for a refused command line or a file
+// that is not a mapbench JSON report.
+int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace bench
+
+#endif  // BENCH_COMPARE_H_
