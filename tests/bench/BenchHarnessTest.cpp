@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,9 +13,11 @@
 #include <utility>
 
 #include "bench/BenchmarkRunner.h"
+#include "bench/Compare.h"
 #include "bench/HugePages.h"
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
+#include "bench/Statistics.h"
 #include "tests/support/Subprocess.h"
 #include "util/DummyIntPushOperator.h"
 #include "util/StdTreeMap.h"
@@ -97,6 +100,17 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
     EXPECT_LE(row["median_seconds"].get<double>(), row["max_seconds"].get<double>());
     // Fill and operation counts scale with the key space (2000 fills per 20000 keys).
     EXPECT_EQ(row["fill_operations"].get<int>() * 10, row["key_space"].get<int>());
+    // The median comes from the repetition times the file carries; the samples behind the
+    // percentiles are one operation in 64.
+    const auto times = row["repetition_seconds"].get<std::vector<double>>();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_DOUBLE_EQ(median(times), row["median_seconds"].get<double>());
+    int64_t samples = 0, operations = 0;
+    for (const auto& [type, latency] : row["latency_ns"].items()) {
+      samples += latency["samples"].get<int64_t>();
+      operations += latency["operations"].get<int64_t>();
+    }
+    EXPECT_EQ(samples, operations / 64);
   }
 
   std::ifstream csvFile(csv);
@@ -171,6 +185,121 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
   }
   EXPECT_THAT(runMapbench("--ops -1").output, ::testing::HasSubstr("must be at least 0"));
   EXPECT_THAT(runMapbench("-k 0 -m btree").output, ::testing::HasSubstr("k must be"));
+}
+
+// A JSON report of a tiny run with four repetitions: enough for a verdict at alpha 0.05.
+std::string tinyReport(const std::string& name) {
+  const std::string path = ::testing::TempDir() + name;
+  const ProgramResult result =
+      runMapbench(std::string(kTinyWorkload) + " -r 4 -m btree,stdmap --json " + path);
+  EXPECT_EQ(result.status, 0) << result.output;
+  return path;
+}
+
+void writeReport(const std::string& path, const Json& document) {
+  std::ofstream(path) << document.dump(2);
+}
+
+TEST(CompareTest, AFileComparedWithItselfIsTheSameAndPassesAnyFailAbove) {
+  const std::string report = tinyReport("mapbench_self.json");
+  const std::string out = ::testing::TempDir() + "mapbench_self_compare.json";
+  const ProgramResult result =
+      runMapbench("compare " + report + " " + report + " --fail-above 1 --json " + out);
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_THAT(result.output, ::testing::Not(::testing::HasSubstr("warning")));
+  std::ifstream file(out);
+  const Json comparison = Json::parse(file);
+  ASSERT_EQ(comparison["rows"].size(), 2u);
+  for (const Json& row : comparison["rows"]) {
+    EXPECT_EQ(row["repetition_seconds"]["verdict"], "same") << row["map"];
+    EXPECT_EQ(row["median_seconds"]["ratio"], 1.0);
+  }
+  EXPECT_EQ(comparison["failed"], false);
+  std::remove(report.c_str());
+  std::remove(out.c_str());
+}
+
+TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
+  ResultSet base;
+  std::string error;
+  const std::string report = tinyReport("mapbench_base.json");
+  ASSERT_TRUE(readResults(report, base, error)) << error;
+  // The new side: every btree time doubled, stdmap's row gone, another seed and host.
+  ResultSet slower = base;
+  slower.context["host"] = "elsewhere";
+  slower.rows.clear();
+  for (Json row : base.rows) {
+    row["seed"] = 7;
+    if (row["map"] == "stdmap")
+      continue;
+    for (Json& time : row["repetition_seconds"])
+      time = time.get<double>() * 2;
+    row["median_seconds"] = row["median_seconds"].get<double>() * 2;
+    slower.rows.push_back(row);
+  }
+  const Comparison comparison = compareResults(base, slower, 0.05);
+  ASSERT_EQ(comparison.rows.size(), 1u);
+  EXPECT_EQ(comparison.rows[0].verdict, Verdict::kSlower);
+  EXPECT_DOUBLE_EQ(*comparison.rows[0].ratio, 2.0);
+  EXPECT_NEAR(comparison.rows[0].test.p, 2.0 / 70, 1e-12);  // all four below all four
+  ASSERT_EQ(comparison.onlyInBase.size(), 1u);
+  EXPECT_EQ(comparison.onlyInBase[0]["map"], "stdmap");
+  EXPECT_THAT(
+      comparison.warnings,
+      ::testing::ElementsAre("the workloads differ: seed 42 vs 7",
+                             "the machines differ: host " +
+                                 base.context["host"].get<std::string>() + " vs elsewhere"));
+  EXPECT_EQ(compareResults(slower, base, 0.05).rows[0].verdict, Verdict::kFaster);
+  EXPECT_THAT(slowerThan(comparison, 1.9), ::testing::SizeIs(1));
+  EXPECT_THAT(slowerThan(comparison, 2.1), ::testing::IsEmpty());
+
+  // Through the command line: the exit status follows --fail-above.
+  const std::string newer = ::testing::TempDir() + "mapbench_slower.json";
+  writeReport(newer, {{"context", slower.context}, {"results", slower.rows}});
+  const ProgramResult failing =
+      runMapbench("compare " + report + " " + newer + " --fail-above 1.9");
+  EXPECT_EQ(failing.status, 1) << failing.output;
+  EXPECT_THAT(failing.output, ::testing::HasSubstr("only in base: stdmap"));
+  EXPECT_THAT(failing.output, ::testing::HasSubstr("slower (p 0.029)"));
+  EXPECT_EQ(runMapbench("compare " + report + " " + newer + " --fail-above 2.1").status, 0);
+  EXPECT_EQ(runMapbench("compare " + report + " /nonexistent.json").status, 2);
+  std::remove(report.c_str());
+  std::remove(newer.c_str());
+}
+
+TEST(AgainstTest, TheSameBuildAgreesAndTakesAboutTheSameTime) {
+  const std::string out = ::testing::TempDir() + "mapbench_against.json";
+  const ProgramResult result =
+      runMapbench(std::string("--key-space 20000 --fill 2000 --ops 50000 -r 4 -m btree,stdmap") +
+                  " --against " + MAPBENCH_EXECUTABLE + " --json " + out);
+  ASSERT_EQ(result.status, 0) << result.output;
+  EXPECT_THAT(result.output, ::testing::HasSubstr("both builds pushed the same values"));
+  std::ifstream file(out);
+  const Json comparison = Json::parse(file);
+  ASSERT_EQ(comparison["rows"].size(), 2u);
+  for (const Json& row : comparison["rows"]) {
+    EXPECT_EQ(row["pair_ratios"]["values"].size(), 4u);
+    // Noise of a shared machine, not a difference of builds: a wide band around 1.
+    EXPECT_GT(row["pair_ratios"]["median"].get<double>(), 0.5) << row["map"];
+    EXPECT_LT(row["pair_ratios"]["median"].get<double>(), 2.0) << row["map"];
+  }
+  std::remove(out.c_str());
+}
+
+TEST(AgainstTest, BuildsThatPushDifferentValuesAreStoppedWithOneLine) {
+  // "Another build" that runs a different operation stream: it swaps the seed for 7.
+  const std::string other = ::testing::TempDir() + "mapbench_other_seed.sh";
+  std::ofstream(other) << "#!/bin/sh\nfor a; do shift; [ \"$previous\" = --seed ] && a=7; "
+                          "set -- \"$@\" \"$a\"; previous=$a; done\nexec "
+                       << MAPBENCH_EXECUTABLE << " \"$@\"\n";
+  ::chmod(other.c_str(), 0755);
+  const ProgramResult result =
+      runMapbench(std::string(kTinyWorkload) + " -m btree --against " + other);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+  EXPECT_THAT(result.output, ::testing::HasSubstr("btree values pushed: "));
+  EXPECT_EQ(runMapbench("--against /nonexistent/mapbench").status, 2);
+  std::remove(other.c_str());
 }
 
 TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
@@ -267,6 +396,40 @@ TEST(BenchmarkRunnerTest, IsolatedRunCarriesTheChildsExceptionBack) {
       runIsolated(failing, TreeParameters{}, WorkloadConfig{}, RunOptions{false, false}, error)
           .has_value());
   EXPECT_EQ(error, "the run of failing failed: no memory for the root");
+}
+
+TEST(StatisticsTest, MannWhitneyUMatchesPublishedAndHandCountedValues) {
+  // Hollander and Wolfe's example in R's wilcox.test help: W = 35, one-sided p = 0.1272.
+  const UTestResult textbook = mannWhitneyU(
+      {0.80, 0.83, 1.89, 1.04, 1.45, 1.38, 1.91, 1.64, 0.73, 1.46}, {1.15, 0.88, 0.90, 0.74, 1.21});
+  EXPECT_TRUE(textbook.exact);
+  EXPECT_EQ(textbook.u, 35);
+  EXPECT_NEAR(textbook.p, 2 * 0.1272061272, 1e-9);
+  // Exact and counted by hand: all of x below all of y is 1 arrangement of C(6,3) = 20, or of
+  // C(8,4) = 70, on either side; interleaved 1 3 5 7 / 2 4 6 8 gives U = 6, P(U <= 6) = 24/70.
+  EXPECT_NEAR(mannWhitneyU({1, 2, 3}, {4, 5, 6}).p, 2.0 / 20, 1e-12);
+  EXPECT_NEAR(mannWhitneyU({5, 6, 7, 8}, {1, 2, 3, 4}).p, 2.0 / 70, 1e-12);
+  EXPECT_EQ(mannWhitneyU({5, 6, 7, 8}, {1, 2, 3, 4}).u, 16);
+  EXPECT_NEAR(mannWhitneyU({1, 3, 5, 7}, {2, 4, 6, 8}).p, 2 * 24.0 / 70, 1e-12);
+  // Ties: normal approximation with the tie-corrected variance and continuity correction. The
+  // second is the data of an R-help thread on wilcox.test (W = 485, 25 and 26 values).
+  const UTestResult tied = mannWhitneyU({1, 2, 2, 3, 4}, {2, 3, 5, 6, 6, 7});
+  EXPECT_FALSE(tied.exact);
+  EXPECT_EQ(tied.u, 4.5);
+  EXPECT_NEAR(tied.p, 0.0641466187, 1e-9);
+  std::vector<double> x(25, 359),
+      y = {332, 85,  359, 359, 359, 220, 231, 300, 359, 237,  359, 183, 286,
+           355, 250, 105, 359, 359, 298, 359, 359, 359, 28.6, 359, 359, 128};
+  x[6] = 335;
+  x[21] = 303;
+  const UTestResult thread = mannWhitneyU(x, y);
+  EXPECT_EQ(thread.u, 485);
+  EXPECT_NEAR(thread.p, 0.000259418313, 1e-12);
+  EXPECT_EQ(mannWhitneyU({2, 2, 2}, {2, 2, 2}).p, 1);
+  // Three against three can never reach 0.05; four against four can.
+  EXPECT_NEAR(smallestPValue(3, 3), 0.1, 1e-12);
+  EXPECT_NEAR(smallestPValue(4, 4), 2.0 / 70, 1e-12);
+  EXPECT_EQ(smallestPValue(0, 5), 1);
 }
 
 TEST(LatencySamplerTest, NearestRankPercentiles) {
