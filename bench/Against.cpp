@@ -235,7 +235,10 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
   sides[0].name = self;
   sides[1].name = other;
 
-  for (const Cell& cell : cells) {
+  // A status line on a terminal: a cell of a large sweep can take minutes.
+  const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO) == 1;
+  for (size_t cellIndex = 0; cellIndex < cells.size(); ++cellIndex) {
+    const Cell& cell = cells[cellIndex];
     std::vector<std::string> names, treeNames, pairs;
     for (const Measurement& measurement : cell.measurements) {
       if (std::find(names.begin(), names.end(), measurement.map) == names.end()) {
@@ -297,6 +300,11 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
     std::vector<std::string> order;
     for (int pair = 0; pair < options.repetitions; ++pair) {
       for (int side = 0; side < 2; ++side) {
+        if (showProgress) {
+          err << "\rmapbench --against: cell " << cellIndex + 1 << "/" << cells.size() << ", pair "
+              << pair + 1 << "/" << options.repetitions << ", " << (side == 0 ? "new" : "base")
+              << " build " << std::flush;
+        }
         const ChildRun run = runChild(builds[side], args, directory);
         ResultSet results;
         std::string error;
@@ -328,7 +336,10 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
     }
   }
 
+  if (showProgress)
+    err << "\r\033[K" << std::flush;
   Comparison comparison = compareResults(sides[1], sides[0], options.alpha);
+  comparison.interleaved = true;
   for (RowComparison& row : comparison.rows) {
     for (size_t i = 0; i < row.newTimes.size() && i < row.baseTimes.size(); ++i) {
       if (row.baseTimes[i] > 0)

@@ -258,9 +258,8 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
     if (isKey(column, true)) {
       grid[0].push_back(column.label);
     } else if (column.compared == Compared::kValuesAndRatio) {
-      const bool pairs = !comparison.rows.empty() && !comparison.rows[0].pairRatios.empty();
       grid[0].insert(grid[0].end(), {"base " + column.label, "new " + column.label,
-                                     pairs ? "new/base (range)" : "new/base"});
+                                     comparison.interleaved ? "new/base (range)" : "new/base"});
     } else if (column.compared == Compared::kTimes || column.compared == Compared::kRatio) {
       grid[0].push_back(column.label);
     } else if (column.compared == Compared::kValues) {
@@ -313,9 +312,8 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
   for (const Json& row : comparison.onlyInNew)
     out << "only in new: " << rowName(row) << "\n";
   out << "new/base: "
-      << (!comparison.rows.empty() && !comparison.rows[0].pairRatios.empty()
-              ? "median of the pairs' time ratios, with their range"
-              : "ratio of the median times")
+      << (comparison.interleaved ? "median of the pairs' time ratios, with their range"
+                                 : "ratio of the median times")
       << " (below 1: new is faster); p50 columns: ratios of the p50 latencies.\n"
          "verdict: two-sided Mann-Whitney U test of the repetition times at alpha "
       << significant(comparison.alpha, 6)
