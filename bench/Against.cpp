@@ -237,6 +237,8 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
 
   // A status line on a terminal: a cell of a large sweep can take minutes.
   const bool showProgress = !options.noProgress && ::isatty(STDERR_FILENO) == 1;
+  // Clears the status line, so that an error line stands alone.
+  auto fail = [&]() -> std::ostream& { return err << (showProgress ? "\r\033[K" : ""); };
   for (size_t cellIndex = 0; cellIndex < cells.size(); ++cellIndex) {
     const Cell& cell = cells[cellIndex];
     std::vector<std::string> names, treeNames, pairs;
@@ -276,16 +278,16 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
       for (int side = 0; side < 2; ++side) {
         const ChildRun run = runChild(builds[side], args, directory);
         if (!run.ok) {
-          err << "mapbench: --against: the --check run of " << builds[side] << " at " << where
-              << " failed: " << run.failure << "\n";
+          fail() << "mapbench: --against: the --check run of " << builds[side] << " at " << where
+                 << " failed: " << run.failure << "\n";
           return kFailure;
         }
         figures[side] = parseCheck(run.out);
       }
       if (const std::optional<std::string> difference =
               checkDifference(figures[0], figures[1], checked)) {
-        err << "mapbench: --against: the builds differ at " << where
-            << (pairs.empty() ? "" : ", k:k_star " + pairs[p]) << ": " << *difference << "\n";
+        fail() << "mapbench: --against: the builds differ at " << where
+               << (pairs.empty() ? "" : ", k:k_star " + pairs[p]) << ": " << *difference << "\n";
         return kFailure;
       }
     }
@@ -309,8 +311,8 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
         ResultSet results;
         std::string error;
         if (!run.ok || !readResults(directory.file(TempDirectory::kResults), results, error)) {
-          err << "mapbench: --against: the run of " << builds[side] << " at " << where
-              << " failed: " << (run.ok ? error : run.failure) << "\n";
+          fail() << "mapbench: --against: the run of " << builds[side] << " at " << where
+                 << " failed: " << (run.ok ? error : run.failure) << "\n";
           return kFailure;
         }
         if (sides[side].context.empty())
@@ -327,8 +329,8 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
       for (int side = 0; side < 2; ++side) {
         const std::vector<Json>& list = runs[side][key];
         if (list.size() != static_cast<size_t>(options.repetitions)) {
-          err << "mapbench: --against: " << builds[side] << " did not report every run at " << where
-              << "\n";
+          fail() << "mapbench: --against: " << builds[side] << " did not report every run at "
+                 << where << "\n";
           return kFailure;
         }
         sides[side].rows.push_back(mergeRuns(list));
@@ -337,7 +339,7 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
   }
 
   if (showProgress)
-    err << "\r\033[K" << std::flush;
+    fail() << std::flush;
   Comparison comparison = compareResults(sides[1], sides[0], options.alpha);
   comparison.interleaved = true;
   for (RowComparison& row : comparison.rows) {
