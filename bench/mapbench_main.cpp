@@ -2,7 +2,8 @@
 //
 // Every map runs the same operation stream as workload-generator (same generator, same
 // draws), behind the same Map contract and push operator, with the no-op map's time of the
-// same repetition subtracted. Run `mapbench --help` for the options.
+// same repetition subtracted. Run `mapbench --help` for the options. `mapbench compare`
+// sets two JSON reports side by side; `mapbench --against OTHER` times two builds in turns.
 //
 // Exit status: 0 when every run finished and every map reported the size the driver
 // expected; 1 when a run failed, a map disagreed or a result could not be written; 2 for a
