@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "bench/BuildInfo.h"
 #include "bench/HugePages.h"
 #include "util/NumberFormat.h"
 
@@ -20,9 +21,6 @@
 #endif
 #ifndef MAPBENCH_CXX_FLAGS
 #define MAPBENCH_CXX_FLAGS "unknown"
-#endif
-#ifndef MAPBENCH_COMMIT
-#define MAPBENCH_COMMIT "unknown"
 #endif
 
 namespace bench {
@@ -80,7 +78,7 @@ Row summarize(const Measurement& measurement) {
   if (measurement.runs.empty())
     return row;
 
-  std::vector<double> seconds, bytes, residentBytes, hugeBytes;
+  std::vector<double> seconds, bytes, residentDifferences, hugeBytes;
   std::vector<double> p50[kOperationTypes], p99[kOperationTypes];
   for (size_t i = 0; i < measurement.runs.size(); ++i) {
     const RunResult& run = measurement.runs[i];
@@ -89,8 +87,8 @@ Row summarize(const Measurement& measurement) {
     const double entries = static_cast<double>(std::max<int64_t>(run.reportedSize, 1));
     if (run.allocatedBytes >= 0)
       bytes.push_back(static_cast<double>(run.allocatedBytes) / entries);
-    residentBytes.push_back(
-        static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes) / entries);
+    residentDifferences.push_back(
+        static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes));
     hugeBytes.push_back(static_cast<double>(run.hugePageBytes));
     for (int type = 0; type < kOperationTypes; ++type) {
       p50[type].push_back(run.latency[type].p50Nanos);
@@ -105,7 +103,11 @@ Row summarize(const Measurement& measurement) {
   row.nanosPerOperation = operations > 0 ? row.medianSeconds * 1e9 / operations : 0;
   row.millionOperationsPerSecond = row.medianSeconds > 0 ? operations / row.medianSeconds / 1e6 : 0;
   row.bytesPerEntry = bytes.empty() ? -1 : median(bytes);
-  row.residentBytesPerEntry = median(residentBytes);
+  const double residentDifference = median(residentDifferences);
+  row.residentBytesPerEntry =
+      residentDifference < kResidentResolutionBytes
+          ? -1
+          : residentDifference / static_cast<double>(std::max<int64_t>(first.reportedSize, 1));
   row.hugePageBytes = static_cast<int64_t>(median(hugeBytes));
   for (int type = 0; type < kOperationTypes; ++type) {
     row.latency[type].samples = first.latency[type].samples;
@@ -119,10 +121,10 @@ Row summarize(const Measurement& measurement) {
 
 Context Context::collect() {
   Context context;
-  context.compiler = "g++ " __VERSION__;
+  context.compiler = compilerDescription();
   context.buildType = MAPBENCH_BUILD_TYPE;
   context.flags = MAPBENCH_CXX_FLAGS;
-  context.commit = MAPBENCH_COMMIT;
+  context.commit = buildCommit();
   context.cpu = firstCpuModel();
   context.cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
   utsname names{};
@@ -156,7 +158,7 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
         << fixed(row.maxSeconds, 3) << std::setw(9) << fixed(row.nanosPerOperation, 1)
         << std::setw(8) << fixed(row.millionOperationsPerSecond, 2) << std::setw(9)
         << (row.bytesPerEntry >= 0 ? fixed(row.bytesPerEntry, 1) : "-") << std::setw(9)
-        << fixed(row.residentBytesPerEntry, 1);
+        << (row.residentBytesPerEntry >= 0 ? fixed(row.residentBytesPerEntry, 1) : "-");
     for (const LatencySummary& latency : row.latency) {
       out << std::setw(17) << latencyText(latency);
     }
@@ -168,8 +170,10 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
   }
   out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
          "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
-         "resident size over the no-op map's.\nTHP MiB: the run's memory in transparent huge "
-         "pages at its end. Huge pages: "
+         "resident size over the no-op map's (\"-\" below "
+      << kResidentResolutionBytes / 1024
+      << " KiB, which it cannot resolve).\n"
+         "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
       << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
                             : std::string("not requested"))
       << ".\n";
@@ -209,7 +213,9 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
     item["mops_per_second"] = row.millionOperationsPerSecond;
     item["bytes_per_entry"] =
         row.bytesPerEntry >= 0 ? nlohmann::ordered_json(row.bytesPerEntry) : nullptr;
-    item["rss_bytes_per_entry"] = row.residentBytesPerEntry;
+    item["rss_bytes_per_entry"] = row.residentBytesPerEntry >= 0
+                                      ? nlohmann::ordered_json(row.residentBytesPerEntry)
+                                      : nullptr;
     item["huge_page_bytes"] = row.hugePageBytes;
     for (int type = 0; type < kOperationTypes; ++type) {
       item["latency_ns"][kOperationTypeNames[type]] = {{"p50", row.latency[type].p50Nanos},
@@ -253,7 +259,8 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
         << util::formatDouble(row.nanosPerOperation) << ","
         << util::formatDouble(row.millionOperationsPerSecond) << ","
         << (row.bytesPerEntry >= 0 ? util::formatDouble(row.bytesPerEntry) : "") << ","
-        << util::formatDouble(row.residentBytesPerEntry) << "," << row.hugePageBytes;
+        << (row.residentBytesPerEntry >= 0 ? util::formatDouble(row.residentBytesPerEntry) : "")
+        << "," << row.hugePageBytes;
     for (const LatencySummary& latency : row.latency) {
       if (latency.samples == 0)
         out << ",,";  // no samples: no percentiles
