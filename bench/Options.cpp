@@ -4,14 +4,20 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <functional>
+#include <limits>
 #include <sstream>
 
 #include "bench/HugePages.h"
 #include "bench/Sweep.h"
+#include "workload/CommandLine.h"
 
 namespace bench {
 
 namespace {
+
+// The most keys a key space may hold: the key choosers' bound (workload/KeyChoosers.h).
+constexpr int32_t kMaxKeySpace = std::numeric_limits<int32_t>::max() - 1;
 
 std::optional<int64_t> parseInteger(const std::string& text) {
   int64_t value = 0;
@@ -22,16 +28,92 @@ std::optional<int64_t> parseInteger(const std::string& text) {
   return value;
 }
 
-// Says "must be at least N" rather than CLI11's range with a 300-digit upper bound.
-CLI::Validator atLeast(int64_t minimum) {
+// A decimal integer from `minimum` to `maximum` (the range of the option's type, which CLI11
+// would otherwise clamp to or misreport); says "must be at least N" rather than CLI11's range
+// with a 300-digit upper bound.
+CLI::Validator atLeast(int64_t minimum, int64_t maximum = std::numeric_limits<int32_t>::max()) {
   return CLI::Validator(
-      [minimum](std::string& text) -> std::string {
+      [minimum, maximum](std::string& text) -> std::string {
         const std::optional<int64_t> value = parseInteger(text);
-        if (!value)
-          return "expected an integer, got '" + text + "'";
+        if (!value || *value > maximum) {
+          return "expected an integer from " + std::to_string(minimum) + " to " +
+                 std::to_string(maximum) + ", got '" + text + "'";
+        }
         return *value >= minimum ? "" : "must be at least " + std::to_string(minimum);
       },
       ">= " + std::to_string(minimum));
+}
+
+// The elements of a comma-separated list; nothing when one of them is empty (",zipf",
+// "btree,", "4,,8", ",").
+std::optional<std::vector<std::string>> splitList(const std::string& text) {
+  std::vector<std::string> elements;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    std::string element = text.substr(start, comma - start);
+    if (element.empty())
+      return std::nullopt;
+    elements.push_back(std::move(element));
+    if (comma == std::string::npos)
+      return elements;
+    start = comma + 1;
+  }
+}
+
+// Why an element of a list is refused, or "".
+using ElementCheck = std::function<std::string(const std::string&)>;
+
+// A comma-separated list option. Its values are kept as given and split by listElements()
+// after parsing: CLI11's own splitting drops empty elements silently and, for a lone ",",
+// takes the next option as a value. The check refuses an empty element and every element
+// `element` refuses.
+CLI::Option* addListOption(CLI::App& app, const std::string& name, std::vector<std::string>& values,
+                           const std::string& help, ElementCheck element = nullptr) {
+  return app.add_option(name, values, help)
+      ->check(CLI::Validator(
+          [element](std::string& text) -> std::string {
+            const std::optional<std::vector<std::string>> elements = splitList(text);
+            if (!elements)
+              return "empty element in the list '" + text + "'";
+            for (const std::string& item : *elements) {
+              if (element) {
+                if (std::string refusal = element(item); !refusal.empty())
+                  return refusal;
+              }
+            }
+            return "";
+          },
+          "LIST"));
+}
+
+// Every element of a list option's values, in order; the values have passed addListOption's
+// check.
+std::vector<std::string> listElements(const std::vector<std::string>& values) {
+  std::vector<std::string> elements;
+  for (const std::string& value : values) {
+    for (std::string& item : splitList(value).value_or(std::vector<std::string>{}))
+      elements.push_back(std::move(item));
+  }
+  return elements;
+}
+
+std::string int32Refusal(const std::string& text) {
+  return test::parseInt32(text) ? "" : "expected a 32-bit integer, got '" + text + "'";
+}
+
+std::string keySpaceRefusal(const std::string& text) {
+  const std::optional<int32_t> keys = test::parseInt32(text);
+  return keys && *keys >= 1 && *keys <= kMaxKeySpace
+             ? ""
+             : "key spaces hold 1 to " + std::to_string(kMaxKeySpace) + " keys, got '" + text + "'";
+}
+
+std::vector<int32_t> int32Elements(const std::vector<std::string>& values) {
+  std::vector<int32_t> numbers;
+  for (const std::string& item : listElements(values))
+    numbers.push_back(*test::parseInt32(item));
+  return numbers;
 }
 
 // A decimal number from `minimum` to `maximum`, both included.
@@ -100,11 +182,14 @@ void applyPreset(const CLI::App& app, const WorkloadPreset& preset, WorkloadConf
     config.maxRangeSize = preset.maxRangeSize;
 }
 
-void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distributionNames) {
+// The list options' values as given, before listElements() splits them.
+struct ListValues {
+  std::vector<std::string> distributions, parameterGrid, keySpaces;
+};
+
+void addOptions(CLI::App& app, Options& options, ListValues& lists) {
   WorkloadConfig& config = options.config;
-  app.add_option("-m,--maps", options.maps, "Maps to run (see --list)")
-      ->delimiter(',')
-      ->capture_default_str();
+  addListOption(app, "-m,--maps", options.maps, "Maps to run (see --list)")->capture_default_str();
   app.add_flag("--list", options.list, "List the available maps and exit");
   app.add_option("--fill", config.fillOperations, "Untimed fill operations (inserts)")
       ->check(atLeast(0))
@@ -113,21 +198,20 @@ void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distr
       ->check(atLeast(0))
       ->capture_default_str();
   app.add_option("--key-space", config.keySpace, "Keys are drawn from 0 .. key-space - 1")
-      ->check(CLI::Range(1, 2147483646))
+      ->check(CLI::Range(1, kMaxKeySpace))
       ->capture_default_str();
   app.add_option("--workload", options.workload, "Preset of the measured mix: " + presetNames())
       ->check([](const std::string& name) -> std::string {
         return findPreset(name) ? "" : "unknown workload '" + name + "' (" + presetNames() + ")";
       })
       ->capture_default_str();
-  app.add_option("--distribution", distributionNames,
-                 "Key distribution of the measured run: uniform, zipf or latest; a list sweeps")
-      ->delimiter(',')
-      ->check([](const std::string& name) -> std::string {
-        return test::parseDistribution(name)
-                   ? ""
-                   : "unknown distribution '" + name + "' (uniform, zipf, latest)";
-      })
+  addListOption(app, "--distribution", lists.distributions,
+                "Key distribution of the measured run: uniform, zipf or latest; a list sweeps",
+                [](const std::string& name) -> std::string {
+                  return test::parseDistribution(name)
+                             ? ""
+                             : "unknown distribution '" + name + "' (uniform, zipf, latest)";
+                })
       ->default_str("uniform");
   std::ostringstream thetaRange;
   thetaRange << test::kMinTheta << " to " << test::kMaxTheta;
@@ -150,25 +234,25 @@ void addOptions(CLI::App& app, Options& options, std::vector<std::string>& distr
                  "Range lengths are drawn from 0 .. range-length - 1")
       ->check(CLI::Range(1, 1 << 30))
       ->capture_default_str();
-  app.add_option("--seed", config.seed, "Seed of the operation stream")->capture_default_str();
+  app.add_option("--seed", config.seed, "Seed of the operation stream")
+      ->check(atLeast(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()))
+      ->capture_default_str();
   app.add_option("-k,--k", options.parameters.k, "Inner-node parameter of the trees")
       ->capture_default_str();
   app.add_option("--k-star", options.parameters.k_star, "Leaf parameter of the trees")
       ->capture_default_str();
-  app.add_option("--k-pairs", options.parameterPairs,
-                 "Sweep: list of k:k_star pairs for the trees, e.g. 8:8,16:32")
-      ->delimiter(',')
-      ->check([](const std::string& pair) -> std::string {
-        return parseParameterPair(pair) ? "" : "expected k:k_star, got '" + pair + "'";
-      });
-  app.add_option("--k-grid", options.parameterGrid,
-                 "Sweep: every (k, k_star) pair over this list of values, e.g. 4,8,16,32,64")
-      ->delimiter(',');
-  app.add_option("--key-spaces", options.keySpaces,
-                 "Sweep: list of key-space sizes; the fill keeps its share of each key space, "
-                 "the measured operations scale too unless --ops is given")
-      ->delimiter(',')
-      ->check(CLI::Range(1, 2147483646));
+  addListOption(app, "--k-pairs", options.parameterPairs,
+                "Sweep: list of k:k_star pairs for the trees, e.g. 8:8,16:32",
+                [](const std::string& pair) -> std::string {
+                  return parseParameterPair(pair) ? "" : "expected k:k_star, got '" + pair + "'";
+                });
+  addListOption(app, "--k-grid", lists.parameterGrid,
+                "Sweep: every (k, k_star) pair over this list of values, e.g. 4,8,16,32,64",
+                int32Refusal);
+  addListOption(app, "--key-spaces", lists.keySpaces,
+                "Sweep: list of key-space sizes; the fill keeps its share of each key space, "
+                "the measured operations scale too unless --ops is given",
+                keySpaceRefusal);
   app.add_option("-r,--repetitions", options.repetitions, "Repetitions of every run")
       ->check(atLeast(1))
       ->capture_default_str();
@@ -240,8 +324,8 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
       "fresh process: an untimed fill, then the measured mix of inserts, deletes, point and\n"
       "range queries. The defaults reproduce workload-generator's operation stream."};
   app.footer(presetHelp());
-  std::vector<std::string> distributionNames;
-  addOptions(app, options, distributionNames);
+  ListValues lists;
+  addOptions(app, options, lists);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -252,6 +336,20 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   }
   if (options.list)
     return std::nullopt;
+  options.maps = listElements(options.maps);
+  options.parameterPairs = listElements(options.parameterPairs);
+  options.parameterGrid = int32Elements(lists.parameterGrid);
+  options.keySpaces = int32Elements(lists.keySpaces);
+
+  // The fill inserts distinct keys, and no distribution can place more of them than the key
+  // space holds (latest ingests keys 0 .. key space - 1; the uniform fill of uniform and zipf
+  // reaches one slot more); beyond that the fill would stop short without a word. A
+  // --key-spaces sweep keeps the fill's share of each key space, so the bound holds there too.
+  if (options.config.fillOperations > options.config.keySpace) {
+    err << "mapbench: --fill " << options.config.fillOperations << " is more than the key space of "
+        << options.config.keySpace << " keys can hold (the fill inserts distinct keys)\n";
+    return kUsageError;
+  }
 
   if (options.hugePages) {
     if (const std::optional<std::string> reason = hugePagesUnavailable()) {
@@ -273,9 +371,9 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   }
   options.opsGiven = app.count("--ops") > 0;
   applyPreset(app, *findPreset(options.workload), options.config);
-  if (!distributionNames.empty()) {
+  if (const std::vector<std::string> names = listElements(lists.distributions); !names.empty()) {
     options.distributions.clear();
-    for (const std::string& name : distributionNames)
+    for (const std::string& name : names)
       options.distributions.push_back(*test::parseDistribution(name));
   }
   options.config.distribution = options.distributions.front();

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "bench/BuildInfo.h"
 #include "bench/Columns.h"
 #include "bench/HugePages.h"
 #include "bench/Statistics.h"
@@ -22,9 +23,6 @@
 #endif
 #ifndef MAPBENCH_CXX_FLAGS
 #define MAPBENCH_CXX_FLAGS "unknown"
-#endif
-#ifndef MAPBENCH_COMMIT
-#define MAPBENCH_COMMIT "unknown"
 #endif
 
 namespace bench {
@@ -55,7 +53,7 @@ Row summarize(const Measurement& measurement) {
   if (measurement.runs.empty())
     return row;
 
-  std::vector<double> seconds, bytes, residentBytes, hugeBytes;
+  std::vector<double> seconds, bytes, residentDifferences, hugeBytes;
   std::vector<double> p50[kOperationTypes], p99[kOperationTypes];
   for (size_t i = 0; i < measurement.runs.size(); ++i) {
     const RunResult& run = measurement.runs[i];
@@ -64,8 +62,8 @@ Row summarize(const Measurement& measurement) {
     const double entries = static_cast<double>(std::max<int64_t>(run.reportedSize, 1));
     if (run.allocatedBytes >= 0)
       bytes.push_back(static_cast<double>(run.allocatedBytes) / entries);
-    residentBytes.push_back(
-        static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes) / entries);
+    residentDifferences.push_back(
+        static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes));
     hugeBytes.push_back(static_cast<double>(run.hugePageBytes));
     for (int type = 0; type < kOperationTypes; ++type) {
       p50[type].push_back(run.latency[type].p50Nanos);
@@ -81,7 +79,11 @@ Row summarize(const Measurement& measurement) {
   row.nanosPerOperation = operations > 0 ? row.medianSeconds * 1e9 / operations : 0;
   row.millionOperationsPerSecond = row.medianSeconds > 0 ? operations / row.medianSeconds / 1e6 : 0;
   row.bytesPerEntry = bytes.empty() ? -1 : median(bytes);
-  row.residentBytesPerEntry = median(residentBytes);
+  const double residentDifference = median(residentDifferences);
+  row.residentBytesPerEntry =
+      residentDifference < kResidentResolutionBytes
+          ? -1
+          : residentDifference / static_cast<double>(std::max<int64_t>(first.reportedSize, 1));
   row.hugePageBytes = static_cast<int64_t>(median(hugeBytes));
   for (int type = 0; type < kOperationTypes; ++type) {
     row.latency[type].samples = first.latency[type].samples;
@@ -96,10 +98,10 @@ Row summarize(const Measurement& measurement) {
 
 Context Context::collect() {
   Context context;
-  context.compiler = "g++ " __VERSION__;
+  context.compiler = compilerDescription();
   context.buildType = MAPBENCH_BUILD_TYPE;
   context.flags = MAPBENCH_CXX_FLAGS;
-  context.commit = MAPBENCH_COMMIT;
+  context.commit = buildCommit();
   context.cpu = firstCpuModel();
   context.cores = static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN));
   utsname names{};
@@ -137,8 +139,10 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
   }
   out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
          "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
-         "resident size over the no-op map's.\nTHP MiB: the run's memory in transparent huge "
-         "pages at its end. Huge pages: "
+         "resident size over the no-op map's (\"-\" below "
+      << kResidentResolutionBytes / 1024
+      << " KiB, which it cannot resolve).\n"
+         "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
       << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
                             : std::string("not requested"))
       << ".\n";

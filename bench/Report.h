@@ -42,7 +42,8 @@ struct Row {
   // that cannot tell.
   double bytesPerEntry = -1;
   // The run's peak resident size over the no-op map's per entry: what the process really
-  // used, heap overhead and the run's high-water mark included.
+  // used, heap overhead and the run's high-water mark included. Negative when the difference
+  // (median over the repetitions) is below kResidentResolutionBytes.
   double residentBytesPerEntry = 0;
   // Anonymous memory in huge pages at the end of the map's run (median over repetitions).
   int64_t hugePageBytes = 0;
@@ -50,6 +51,13 @@ struct Row {
   int64_t operations[kOperationTypes] = {};  // of each type in the measured run
   int64_t expectedSize = 0, reportedSize = 0;
 };
+
+// The smallest difference of two peak resident sizes that says something about the map.
+// Peak resident sizes are read in KiB and grow by whole 4 KiB pages, and the no-op map's
+// process and the map's differ by what malloc keeps in hand as their heaps grow (its top
+// pad alone is 128 KiB): with a handful of entries the two peaks were seen to differ by up to
+// 144 KiB either way. Twice that pad, 64 pages, is taken as the resolution.
+inline constexpr int64_t kResidentResolutionBytes = int64_t{256} << 10;
 
 Row summarize(const Measurement& measurement);
 

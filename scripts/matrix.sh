@@ -7,6 +7,8 @@
 #                        every map on transparent huge pages (mapbench --huge-pages)
 #   huge-pages-1e8.*     the same at 10^8, uniform keys
 #   best-pairs.*         the default workload with both trees at several (k, k_star) pairs
+#   memory-floor.txt     build/bench/memory-floor at the working set of each key space of the
+#                        matrix (scripts/plot.sh --floor-sizes), the floor line of the p50 plots
 # Every key space is filled to a tenth, then 10M operations of the default mix run; so the
 # 10^7 cells are the default workload. Each name has a table (.txt), a CSV and a JSON file
 # with the machine's context; the plots of matrix.csv and matrix-1e9.csv go to plots/.
@@ -34,4 +36,7 @@ run huge-pages "${trees[@]}" --huge-pages "${distributions[@]}" --key-spaces 100
   -r "$repetitions"
 run huge-pages-1e8 "${trees[@]}" --huge-pages --key-spaces 100000000 -r "$repetitions"
 run best-pairs "${trees[@]}" --k-pairs 16:16,8:32,16:32,32:32,32:64,64:64 -r 3
-scripts/plot.sh "$out/matrix.csv" "$out/matrix-1e9.csv" "$out/plots"
+matrices=("$out/matrix.csv" "$out/matrix-1e9.csv")
+read -r -a floor_sizes < <(scripts/plot.sh --floor-sizes "${matrices[@]}")
+"$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/memory-floor.txt"
+scripts/plot.sh --floor "$out/memory-floor.txt" "${matrices[@]}" "$out/plots"

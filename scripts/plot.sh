@@ -3,31 +3,53 @@
 #   <outdir>/ns_per_op_<distribution>.svg  time per measured operation against key-space
 #                                          size, one line per map (and k/k_star pair)
 #   <outdir>/p50_<distribution>.svg        sampled p50 latency of each operation type against
-#                                          key-space size, one line per map
+#                                          key-space size, one line per map; with --floor, the
+#                                          point-query panel also shows the memory floor
 #   <outdir>/grid_<tree>.svg               median time over the (k, k_star) grid of each tree,
 #                                          at the largest key space of the file
 # Both axes of the size plots are logarithmic. A plot is written only when the file has data
 # for it (several key spaces; several pairs of a tree), so sweeps can share one directory.
 # Columns are found by their names in the header line.
-# Usage: scripts/plot.sh results.csv [more.csv ...] [outdir]   (outdir: plots by default)
+#
+# The memory floor is the cost of one dependent random load over the working set of each key
+# space, as build/bench/memory-floor measures it: the working set is the key space's entries
+# (the largest expected size of its rows) at 8 bytes each, a key and a value, the least that
+# any map can hold them in, in whole MiB rounded up. --floor-sizes prints those sizes, for
+# memory-floor's command line; --floor FILE reads memory-floor's output from FILE.
+#
+# Usage: scripts/plot.sh [--floor FILE] results.csv [more.csv ...] [outdir]   (outdir: plots)
+#        scripts/plot.sh --floor-sizes results.csv [more.csv ...]
 set -euo pipefail
 
+usage="usage: scripts/plot.sh [--floor FILE | --floor-sizes] results.csv [more.csv ...] [outdir]"
 csvs=()
 out=plots
-for argument in "$@"; do
-  case $argument in
-    *.csv) csvs+=("$argument") ;;
-    *) out=$argument ;;
+floor=""
+floor_sizes=false
+while [ $# -gt 0 ]; do
+  case $1 in
+    --floor)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      floor=$2
+      shift
+      ;;
+    --floor-sizes) floor_sizes=true ;;
+    *.csv) csvs+=("$1") ;;
+    *) out=$1 ;;
   esac
+  shift
 done
-[ ${#csvs[@]} -gt 0 ] || { echo "usage: scripts/plot.sh results.csv [more.csv ...] [outdir]" >&2; exit 2; }
-command -v gnuplot >/dev/null || { echo "gnuplot is missing (Debian package gnuplot-nox)" >&2; exit 1; }
-mkdir -p "$out"
+[ ${#csvs[@]} -gt 0 ] || { echo "$usage" >&2; exit 2; }
+if [ -n "$floor" ] && [ ! -r "$floor" ]; then
+  echo "cannot read the memory floor file $floor" >&2
+  exit 2
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The data lines as "map<TAB>pair<TAB>distribution<TAB>key_space<TAB>median_s<TAB>ns_per_op
-# <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50"; pair is k/k_star or "-".
+# <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50<TAB>expected_size"; pair is
+# k/k_star or "-".
 for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
   /^map,/ { delete column; for (i = 1; i <= NF; i++) column[$i] = i; next }
   function field(name) { return (name in column) ? $column[name] : "" }
@@ -36,8 +58,33 @@ for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
     distribution = field("distribution") == "" ? "uniform" : field("distribution")
     print field("map"), pair, distribution, field("key_space"), field("median_s"),
           field("ns_per_op"), field("insert_p50_ns"), field("erase_p50_ns"),
-          field("point_p50_ns"), field("range_p50_ns")
+          field("point_p50_ns"), field("range_p50_ns"), field("expected_size")
   }' >"$work/rows"
+
+# "key_space<TAB>MiB": the working set of each key space (see above).
+awk -F'\t' '$11 > entries[$4] { entries[$4] = $11 }
+  END { for (k in entries) { mib = int((entries[k] * 8 + 1048575) / 1048576)
+                             print k "\t" (mib < 1 ? 1 : mib) } }' "$work/rows" |
+  sort -n >"$work/working_sets"
+if $floor_sizes; then
+  cut -f2 "$work/working_sets" | sort -nu | tr '\n' ' ' | sed 's/ $/\n/'
+  exit 0
+fi
+command -v gnuplot >/dev/null || { echo "gnuplot is missing (Debian package gnuplot-nox)" >&2; exit 1; }
+mkdir -p "$out"
+
+# "key_space ns": the floor at each key space's working set, from memory-floor's lines
+# "   64 MiB    174.0"; a key space whose size the file lacks is named and left out.
+floor_plot=""
+if [ -n "$floor" ]; then
+  awk 'NR == FNR { if ($2 == "MiB") ns[$1] = $3; next }
+       ($2 in ns) { print $1, ns[$2]; next }
+       { print "memory floor: no figure for " $2 " MiB (key space " $1 ") in the file" > "/dev/stderr" }' \
+    "$floor" "$work/working_sets" >"$work/floor.dat"
+  if [ -s "$work/floor.dat" ]; then
+    floor_plot=", '$work/floor.dat' using 1:2 with lines dashtype 2 lw 2 lc rgb 'black' title 'memory floor'"
+  fi
+fi
 
 series_name() { if [ "$2" = "-" ]; then echo "$1"; else echo "$1 $2"; fi; }
 
@@ -77,8 +124,10 @@ GNUPLOT
   panels=""
   column=7
   for type in insert erase point range; do
+    extra=""
+    [ "$type" = point ] && extra=$floor_plot
     panels="${panels}set title '$type'
-plot $(series_plots "$distribution" $column "p50_$type")
+plot $(series_plots "$distribution" $column "p50_$type")$extra
 "
     column=$((column + 1))
   done

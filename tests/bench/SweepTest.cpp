@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,6 +65,20 @@ TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
   Options refused;
   EXPECT_EQ(parse("--k-pairs 16:16,1:16 -m csbtree,btree", refused, &errors), kUsageError);
   EXPECT_EQ(errors.rfind("mapbench: btree with k = 1, k_star = 16: ", 0), 0u) << errors;
+}
+
+TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
+  Options options;
+  std::string errors;
+  ASSERT_FALSE(
+      parse("-m stdmap,btree -m csbtree --k-grid 4,8 --key-spaces 100,2147483646 "
+            "--k-pairs 2:3 --k-pairs 5:6,7:8",
+            options, &errors))
+      << errors;
+  EXPECT_EQ(options.maps, (std::vector<std::string>{"stdmap", "btree", "csbtree"}));
+  EXPECT_EQ(options.parameterGrid, (std::vector<int32_t>{4, 8}));
+  EXPECT_EQ(options.keySpaces, (std::vector<int32_t>{100, 2147483646}));
+  EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
 }
 
 TEST(SweepTest, ParameterSetsArePairsThenGridElseTheSinglePair) {
@@ -136,6 +151,40 @@ TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
   EXPECT_DOUBLE_EQ(row.maxSeconds, 4.0);
   EXPECT_DOUBLE_EQ(row.nanosPerOperation, 300.0);  // 3 s over 10M operations
   EXPECT_DOUBLE_EQ(row.bytesPerEntry, 16.0);
+}
+
+TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
+  constexpr int64_t kBaseline = int64_t{64} << 20;
+  for (const auto& [difference, shown] :
+       {std::pair<int64_t, std::string>{-(int64_t{63} << 10), "-"},
+        {kResidentResolutionBytes - 4096, "-"},
+        {4 * kResidentResolutionBytes, "1048.6"}}) {  // 1 MiB over 1000 entries
+    Measurement measurement{"stdmap", false, {}, WorkloadConfig{}, {}, {}};
+    RunResult run, baseline;
+    run.reportedSize = run.expectedSize = 1000;
+    run.peakResidentBytes = kBaseline + difference;
+    baseline.peakResidentBytes = kBaseline;
+    measurement.runs = {run};
+    measurement.baselines = {baseline};
+    const Row row = summarize(measurement);
+
+    std::ostringstream table, json;
+    printTable(table, Context{}, {row});
+    std::istringstream lines(table.str());
+    std::string header, data;
+    std::getline(lines, header);
+    std::getline(lines, data);
+    std::istringstream fields(data);
+    std::vector<std::string> columns;
+    for (std::string field; fields >> field;)
+      columns.push_back(field);
+    ASSERT_GT(columns.size(), 10u) << data;
+    EXPECT_EQ(columns[10], shown) << difference;  // RSS B/e, after B/entry
+    writeJson(json, Context{}, {row});
+    EXPECT_EQ(nlohmann::json::parse(json.str())["results"][0]["rss_bytes_per_entry"].is_null(),
+              shown == "-")
+        << difference;
+  }
 }
 
 }  // namespace
