@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -385,6 +386,50 @@ TEST(BenchmarkRunnerTest, TreesAndTheReferenceAgreeUnderEveryDistribution) {
   }
 }
 
+// The --check totals and the final size of one run of the reference map.
+struct StreamTotals {
+  test::KeyDistribution distribution;
+  int64_t valuesPushed, valueSum, queries, size;
+};
+
+void expectTotals(const WorkloadConfig& base, const MapKind& kind,
+                  std::initializer_list<StreamTotals> pins) {
+  for (const StreamTotals& pin : pins) {
+    SCOPED_TRACE(std::string(test::distributionName(pin.distribution)));
+    WorkloadConfig config = base;
+    config.distribution = pin.distribution;
+    const RunResult run = runInProcess(kind, TreeParameters{}, config, RunOptions{true, false});
+    EXPECT_EQ(run.check.valuesPushed, pin.valuesPushed);
+    EXPECT_EQ(run.check.valueSum, pin.valueSum);
+    EXPECT_EQ(run.check.queries, pin.queries);
+    EXPECT_EQ(run.reportedSize, pin.size);
+    EXPECT_EQ(run.expectedSize, pin.size);
+  }
+}
+
+TEST(BenchmarkRunnerTest, EveryDistributionKeepsItsStreamOnADenseKeySpace) {
+  // Every published figure depends on these streams staying what they are. Half the keys
+  // are present and inserts outnumber the free keys, so the latest inserts wrap around the
+  // key space and skip full stretches, zipf inserts probe past the top key, and latest
+  // queries wrap below key 0.
+  WorkloadConfig config;
+  config.keySpace = 1000;
+  config.fillOperations = 500;
+  config.measuredOperations = 10000;
+  expectTotals(config, *findMap("stdmultimap"),
+               {{test::KeyDistribution::kUniform, 1017595, 43251080953423, 6957, 795},
+                {test::KeyDistribution::kZipf, 955284, 40601334215589, 6967, 785},
+                {test::KeyDistribution::kLatest, 698533, 29685137774289, 6975, 812}});
+}
+
+// Labelled slow (the whole default workload, three times).
+TEST(DefaultRunTest, EveryDistributionKeepsItsTotalsAtTheDefaults) {
+  expectTotals(WorkloadConfig{}, *findMap("csbtree"),
+               {{test::KeyDistribution::kUniform, 345577750, 14687059847534610, 6998899, 2253649},
+                {test::KeyDistribution::kZipf, 295761957, 12569859603199450, 6997571, 1551844},
+                {test::KeyDistribution::kLatest, 706993686, 30047256422362057, 6997914, 1570376}});
+}
+
 TEST(BenchmarkRunnerTest, IsolatedRunReportsTheChildsResults) {
   WorkloadConfig config;
   config.keySpace = 50000;
@@ -457,6 +502,13 @@ TEST(LatencySamplerTest, NearestRankPercentiles) {
   EXPECT_EQ(summary.p50Nanos, 50);
   EXPECT_EQ(summary.p99Nanos, 99);
   EXPECT_EQ(sampler.summarize(kErase).samples, 0);
+
+  // Three samples: the median is the middle one, and the 99th percentile the largest.
+  for (int64_t nanos : {30, 10, 20})
+    sampler.add(kErase, nanos);
+  const LatencySummary few = sampler.summarize(kErase);
+  EXPECT_EQ(few.p50Nanos, 20);
+  EXPECT_EQ(few.p99Nanos, 30);
 }
 
 }  // namespace

@@ -32,7 +32,9 @@ std::vector<int32_t> rangeOf(JudyMap& map, int32_t lowKey, int32_t highKey) {
 
 TEST(JudyMapTest, DuplicatesKeepInsertionOrderAndEraseRemovesEveryMapping) {
   JudyMap map;
-  for (int32_t value = 1; value <= 9; ++value) {  // the value list grows several times
+  // The value list is exactly full at 2, 4 and 8 values: the next value must grow it, not be
+  // written past its end (which AddressSanitizer reports).
+  for (int32_t value = 1; value <= 9; ++value) {
     map.insert(7, value);
     map.insert(value % 2 == 0 ? INT32_MIN : INT32_MAX, -value);
   }

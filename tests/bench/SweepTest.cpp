@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -81,6 +83,14 @@ TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
   EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
 }
 
+TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
+  Options options;
+  ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, nullptr));
+  EXPECT_EQ(options.config.measuredMix.queryRatio, 1.0);
+  EXPECT_EQ(options.config.theta, 0.99);
+  EXPECT_EQ(options.config.sampleEvery, 0);
+}
+
 TEST(SweepTest, ParameterSetsArePairsThenGridElseTheSinglePair) {
   Options options;
   options.parameters = {5, 6};
@@ -107,6 +117,10 @@ TEST(SweepTest, ScalingKeepsTheFillShareAndOptionallyTheOperations) {
   EXPECT_EQ(big.measuredOperations, 1'000'000'000);
   EXPECT_EQ(scaledTo(base, 1'000'000'000, true).measuredOperations, 10'000'000);
   EXPECT_EQ(scaledTo(base, 1000, true).fillOperations, 100);
+  // 99.9 fills and 999 operations round to the nearest whole number.
+  const WorkloadConfig small = scaledTo(base, 999, false);
+  EXPECT_EQ(small.fillOperations, 100);
+  EXPECT_EQ(small.measuredOperations, 999);
 }
 
 TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
@@ -131,20 +145,30 @@ TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
   EXPECT_LE(bytes, int64_t{100'000'000 + 2'500'000} * 20 + 125'000'000 + (int64_t{1} << 30));
   // Smaller leaves take more bytes per entry.
   EXPECT_GT(estimatedRunBytes(kind, TreeParameters{16, 4}, config), bytes);
+  // Without deletes every update of the 10M operations is an insert: 1.5M entries more.
+  WorkloadConfig noDeletes = config;
+  noDeletes.measuredMix.deleteRatio = 0;
+  EXPECT_EQ(estimatedRunBytes(kind, TreeParameters{}, noDeletes) - bytes, 1'500'000 * 20);
 }
 
-TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
+// A btree measurement of 1000 entries in 16000 bytes, one repetition per time, each against
+// a baseline of one second.
+Measurement measurementOf(std::initializer_list<int64_t> nanos) {
   Measurement measurement{"btree", true, {}, WorkloadConfig{}, {}, {}};
-  for (int64_t nanos : {5'000'000'000, 3'000'000'000, 4'000'000'000}) {
+  for (int64_t time : nanos) {
     RunResult run, baseline;
-    run.measuredNanos = nanos;
+    run.measuredNanos = time;
     baseline.measuredNanos = 1'000'000'000;
     run.reportedSize = run.expectedSize = 1000;
     run.allocatedBytes = 16000;
     measurement.runs.push_back(run);
     measurement.baselines.push_back(baseline);
   }
-  const Row row = summarize(measurement);
+  return measurement;
+}
+
+TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
+  const Row row = summarize(measurementOf({5'000'000'000, 3'000'000'000, 4'000'000'000}));
   EXPECT_EQ(row.repetitions, 3);
   EXPECT_DOUBLE_EQ(row.medianSeconds, 3.0);
   EXPECT_DOUBLE_EQ(row.minSeconds, 2.0);
@@ -185,6 +209,67 @@ TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
               shown == "-")
         << difference;
   }
+}
+
+TEST(SummaryTest, MedianOfAnEvenCountIsTheMeanOfTheMiddleTwo) {
+  const Row row =
+      summarize(measurementOf({5'000'000'000, 2'000'000'000, 4'000'000'000, 3'000'000'000}));
+  EXPECT_DOUBLE_EQ(row.medianSeconds, 2.5);
+}
+
+// The cell of `line` under the right-aligned column headed `label` in `header`.
+std::string cellUnder(const std::string& header, const std::string& line,
+                      const std::string& label) {
+  const size_t column = header.find(label);
+  if (column == std::string::npos)
+    return "no column " + label;
+  const size_t end = column + label.size();
+  const size_t start = line.rfind(' ', end - 1) + 1;
+  return line.substr(start, end - start);
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> result;
+  std::istringstream in(line + ",");
+  for (std::string field; std::getline(in, field, ',');)
+    result.push_back(field);
+  return result;
+}
+
+TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber) {
+  Measurement measurement = measurementOf({2'000'000'000});
+  measurement.runs[0].latency[kInsert] = {3, 0, 7};  // a clock too coarse for most inserts
+  measurement.runs[0].latency[kPointQuery] = {5, 40, 90};
+  const std::vector<Row> rows = {summarize(measurement)};
+
+  std::ostringstream table;
+  printTable(table, Context{}, rows);
+  std::istringstream tableLines(table.str());
+  std::string header, line;
+  std::getline(tableLines, header);
+  std::getline(tableLines, line);
+  EXPECT_EQ(cellUnder(header, line, "insert p50/p99"), "0/7") << table.str();
+  EXPECT_EQ(cellUnder(header, line, "erase p50/p99"), "-") << table.str();
+  EXPECT_EQ(cellUnder(header, line, "point p50/p99"), "40/90") << table.str();
+
+  std::ostringstream csv;
+  writeCsv(csv, Context{}, rows);
+  std::istringstream csvLines(csv.str());
+  while (std::getline(csvLines, header) && header.rfind("map,", 0) != 0) {
+  }
+  std::getline(csvLines, line);
+  const std::vector<std::string> names = fields(header);
+  const std::vector<std::string> values = fields(line);
+  ASSERT_EQ(values.size(), names.size()) << csv.str();
+  std::map<std::string, std::string> row;
+  for (size_t i = 0; i < names.size(); ++i)
+    row[names[i]] = values[i];
+  EXPECT_EQ(row["insert_p50_ns"], "0");
+  EXPECT_EQ(row["insert_p99_ns"], "7");
+  EXPECT_EQ(row["erase_p50_ns"], "");
+  EXPECT_EQ(row["erase_p99_ns"], "");
+  EXPECT_EQ(row["point_p99_ns"], "90");
+  EXPECT_EQ(row["range_p50_ns"], "");
 }
 
 }  // namespace

@@ -195,6 +195,16 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
   EXPECT_EQ(map.keyAt(map.indexOf(3, 2)), 4);
   EXPECT_EQ(map.endSlot(), 10);
   EXPECT_EQ(map.toString(), "0=0, 1=10, 1=10, 2=20, 3=30, 4=40");
+
+  // An odd count: the leaf keeps the lower half rounded down (the tree only splits full
+  // leaves, of an even count).
+  Map odd(4);
+  addAll(odd, 1, {1, 2, 3});
+  odd.split(1);
+  EXPECT_EQ(odd.entryCount(1), 1);
+  EXPECT_EQ(odd.entryCount(2), 2);
+  EXPECT_EQ(odd.keyAt(odd.indexOf(2, 1)), 2);
+  EXPECT_EQ(odd.toString(), "1=10, 2=20, 3=30");
 }
 
 TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {

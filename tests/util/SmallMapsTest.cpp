@@ -92,11 +92,14 @@ TEST(StdTreeMapTest, EraseRemovesPresentKeysAndIgnoresAbsentOnes) {
   map.insert(2, 2);
   map.erase(3);
   EXPECT_EQ(map.size(), 2);
+  EXPECT_GT(map.allocatedBytes(), 0);
   map.erase(1);
   EXPECT_EQ(map.size(), 1);
   RecordingOperator op;
   map.pointQuery(1, op);
   EXPECT_THAT(op.values, IsEmpty());
+  map.erase(2);  // the counting allocator gives back every node's bytes
+  EXPECT_EQ(map.allocatedBytes(), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "workload/KeyChoosers.h"
@@ -171,6 +172,18 @@ TEST(KeyScramblerTest, IsABijectionOfTheKeySpace) {
       ASSERT_FALSE(seen[y]) << "n " << n << " x " << x;
       seen[y] = true;
     }
+  }
+}
+
+TEST(KeyScramblerTest, FirstOutputsStayTheSameForAPowerOfTwoAndTheDefaultKeySpace) {
+  // Any other bijection would pass the test above, yet change every zipf result.
+  const std::vector<std::pair<int32_t, std::vector<int32_t>>> pins = {
+      {2048, {518, 1910, 190, 1314, 542, 359}},  // 11 bits, halves of 5 and 6, no walk
+      {10'000'000, {3585798, 8213302, 6651222, 3846896, 8681524, 822350}}};
+  for (const auto& [n, outputs] : pins) {
+    const KeyScrambler scramble(n);
+    for (int32_t x = 0; x < static_cast<int32_t>(outputs.size()); ++x)
+      EXPECT_EQ(scramble(x), outputs[x]) << "n " << n << " x " << x;
   }
 }
 
