@@ -35,6 +35,8 @@ struct Options {
   bool hugePages = false;  // every map asks for transparent huge pages
   bool list = false;
   bool opsGiven = false;  // --ops given: a --key-spaces sweep keeps the measured operations
+  std::string keysPath;   // --keys: the file whose keys are the key space
+  std::string keyFormat;  // --key-format: sosd32, sosd64 or text; empty: from the file's name
 };
 
 // A named measured mix: the ratios and range length a preset sets.

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "bench/HugePages.h"
+#include "bench/KeySetOption.h"
 #include "util/NumberFormat.h"
 
 #ifndef MAPBENCH_BUILD_TYPE
@@ -173,6 +174,10 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
       << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
                             : std::string("not requested"))
       << ".\n";
+  if (!rows.empty() && rows.front().config.keySet) {
+    out << "Keys: " << keySetText(rows.front().config)
+        << "; key space = keys - 1, slot i is the i-th smallest key.\n";
+  }
 }
 
 void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
@@ -201,6 +206,12 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Row>
     item["fill_operations"] = row.config.fillOperations;
     item["measured_operations"] = row.config.measuredOperations;
     item["seed"] = row.config.seed;
+    if (const auto& keySet = row.config.keySet) {
+      item["key_set"] = {
+          {"file", keySet->name}, {"keys", keySet->keys.size()}, {"hash", keySet->hashText()}};
+    } else {
+      item["key_set"] = nullptr;
+    }
     item["repetitions"] = row.repetitions;
     item["median_seconds"] = row.medianSeconds;
     item["min_seconds"] = row.minSeconds;
@@ -236,7 +247,7 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
          "max_s,ns_per_op,mops,bytes_per_entry,rss_bytes_per_entry,huge_page_bytes";
   for (const char* name : kOperationTypeNames)
     out << "," << name << "_p50_ns," << name << "_p99_ns";
-  out << ",expected_size,reported_size\n";
+  out << ",expected_size,reported_size,key_set,key_count,key_hash\n";
   for (const Row& row : rows) {
     out << row.map << "," << (row.usesTreeParameters ? std::to_string(row.parameters.k) : "") << ","
         << (row.usesTreeParameters ? std::to_string(row.parameters.k_star) : "") << ","
@@ -260,7 +271,12 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
       else
         out << "," << latency.p50Nanos << "," << latency.p99Nanos;
     }
-    out << "," << row.expectedSize << "," << row.reportedSize << "\n";
+    out << "," << row.expectedSize << "," << row.reportedSize;
+    if (const auto& keySet = row.config.keySet)
+      out << "," << keySet->name << "," << keySet->keys.size() << "," << keySet->hashText();
+    else
+      out << ",,,";
+    out << "\n";
   }
 }
 
