@@ -31,7 +31,15 @@ int main(int argc, char** argv) {
                    ? ""
                    : "unknown shape '" + name + "' (lognormal, normal, clustered, sparse, dense)";
       });
-  app.add_option("count", count, "Number of distinct keys")->required()->check(CLI::PositiveNumber);
+  app.add_option("count", count, "Number of distinct keys")
+      ->required()
+      ->check([](const std::string& text) -> std::string {
+        return !text.empty() && text.size() <= 18 &&
+                       text.find_first_not_of("0123456789") == std::string::npos &&
+                       std::stoll(text) >= 1
+                   ? ""
+                   : "must be a whole number of at least 1, got '" + text + "'";
+      });
   app.add_option("file", path, "Output file")->required();
   app.add_option("--seed", seed, "Seed of the set")->capture_default_str();
   app.add_option("--bits", bits, "Width of the keys in the file: 32 or 64")

@@ -128,10 +128,18 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
     return "holds no keys (its count is 0)";
   const std::string expected =
       "its count says " + std::to_string(count) + " keys of " + std::to_string(width) + " bytes";
-  // Reserve no more than the file can hold, so that a wrong count cannot exhaust memory.
-  const std::optional<int64_t> size = file.regularSize();
-  const uint64_t room =
-      size ? static_cast<uint64_t>(std::max<int64_t>(*size - 8, 0)) / width : uint64_t{1} << 20;
+  // A regular file's size tells at once whether the count is right (a file of 32-bit keys
+  // read as 64-bit ones, say); other files are checked as they are read. Either way nothing
+  // larger than the file is reserved, so that a wrong count cannot exhaust memory.
+  uint64_t room = uint64_t{1} << 20;
+  if (const std::optional<int64_t> size = file.regularSize()) {
+    const uint64_t bytes = static_cast<uint64_t>(*size) - 8;
+    if (bytes / width < count)
+      return "is shorter than " + expected + " (it holds " + std::to_string(bytes / width) + ")";
+    if (bytes / width > count || bytes % width != 0)
+      return "is longer than " + expected;
+    room = count;
+  }
   keys.reserve(static_cast<size_t>(std::min(count, room)));
 
   unsigned char chunk[1 << 16];

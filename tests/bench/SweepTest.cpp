@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -116,6 +117,11 @@ TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
   EXPECT_LE(bytes, int64_t{100'000'000 + 2'500'000} * 20 + 125'000'000 + (int64_t{1} << 30));
   // Smaller leaves take more bytes per entry.
   EXPECT_GT(estimatedRunBytes(kind, TreeParameters{16, 4}, config), bytes);
+  // A key set costs the driver 4 bytes a key.
+  auto keySet = std::make_shared<test::KeyFile>();
+  keySet->keys.resize(1000);
+  config.keySet = keySet;
+  EXPECT_EQ(estimatedRunBytes(kind, TreeParameters{}, config), bytes + 4000);
 }
 
 TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
