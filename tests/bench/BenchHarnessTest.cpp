@@ -154,7 +154,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--query-ratio", "--range-ratio",  "--delete-ratio", "--range-length", "--seed",
         "--k",           "--k-star",       "--k-pairs",      "--k-grid",       "--key-spaces",
         "--repetitions", "--sample-every", "--json",         "--csv",          "--in-process",
-        "--check",       "--no-progress"}) {
+        "--check",       "--no-progress",  "--keys",         "--key-format"}) {
     EXPECT_THAT(help.output, ::testing::HasSubstr(option));
   }
   EXPECT_THAT(help.output, ::testing::HasSubstr("scan-heavy"));
