@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -98,6 +99,18 @@ class MeasuringTarget {
   int64_t done_ = 0;  // operations so far in this run
 };
 
+// Calls body(target) where the slots are the keys (slotKeys == nullptr), else body with a
+// target that looks every slot up in slotKeys: a run without a key set pays nothing for it.
+template <class Body>
+void withSlotKeys(const int32_t* slotKeys, MeasuringTarget& target, Body&& body) {
+  if (slotKeys == nullptr) {
+    body(target);
+    return;
+  }
+  test::SlotKeyTarget<MeasuringTarget> translated(slotKeys, target);
+  body(translated);
+}
+
 int64_t peakResidentBytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -157,21 +170,29 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
   LatencySampler sampler;
   const bool sampling = config.sampleEvery > 0;
 
+  const int32_t* slotKeys = config.keySet ? config.keySet->keys.data() : nullptr;
+  if (config.keySet && std::ssize(config.keySet->keys) != int64_t{config.keySpace} + 1)
+    throw std::invalid_argument("the key set does not match the key space");
+
   test::withKeyChoosers(
       config.distribution, config.keySpace, config.theta, [&](auto& fillKeys, auto& keys) {
         // The fill run is neither timed nor sampled.
         RunResult fillCounts;
         MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
-        test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
-                                 currentIndexSize, fillKeys, fill);
+        withSlotKeys(slotKeys, fill, [&](auto& target) {
+          test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
+                                   currentIndexSize, fillKeys, target);
+        });
         result.check.queries += fillCounts.check.queries;
 
         MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
                                  static_cast<uint32_t>(config.sampleEvery - 1), progress,
                                  config.fillOperations);
         const int64_t start = util::nowNanos();
-        test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
-                                 present, currentIndexSize, keys, measured);
+        withSlotKeys(slotKeys, measured, [&](auto& target) {
+          test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
+                                   present, currentIndexSize, keys, target);
+        });
         result.measuredNanos = util::nowNanos() - start;
       });
 

@@ -8,12 +8,14 @@
 #define BENCH_BENCHMARK_RUNNER_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
 #include "workload/KeyDistribution.h"
+#include "workload/KeyFile.h"
 #include "workload/OperationStream.h"
 
 namespace bench {
@@ -31,6 +33,9 @@ struct WorkloadConfig {
   test::KeyDistribution distribution = test::KeyDistribution::kUniform;
   double theta = test::kDefaultTheta;  // Zipf exponent of kZipf and kLatest
   int32_t sampleEvery = 64;            // a power of two; 0 turns latency sampling off
+  // The keys of the operations: none, the slots themselves; otherwise slot i stands for
+  // keySet->keys[i], and keySpace is keySet->keys.size() - 1 (the slots run 0 .. keySpace).
+  std::shared_ptr<const test::KeyFile> keySet;
 };
 
 // What pushed values a map delivered over both runs, for cross-checking maps.

@@ -21,6 +21,10 @@ int64_t integer(int64_t value) {
   return value;
 }
 
+bool hasKeySet(const Row& row) {
+  return row.config.keySet != nullptr;
+}
+
 bool notUniform(const Row& row) {
   return row.config.distribution != test::KeyDistribution::kUniform;
 }
@@ -223,6 +227,25 @@ std::vector<Column> buildRowColumns() {
       {.json = "reported_size",
        .csv = "reported_size",
        .value = [](const Row& row) -> Value { return integer(row.reportedSize); }},
+      // A run over a file's keys names the file, its distinct keys and their hash; rows of two
+      // files match only where the hashes do, so results over different sets never meet.
+      {.json = "key_set/file",
+       .csv = "key_set",
+       .role = Role::kWorkload,
+       .value = [](const Row& row) -> Value { return row.config.keySet->name; },
+       .present = hasKeySet},
+      {.json = "key_set/keys",
+       .csv = "key_count",
+       .value = [](const Row& row) -> Value {
+         return integer(static_cast<int64_t>(row.config.keySet->keys.size()));
+       },
+       .present = hasKeySet},
+      {.json = "key_set/hash",
+       .csv = "key_hash",
+       .role = Role::kCell,
+       .label = "key set",
+       .value = [](const Row& row) -> Value { return row.config.keySet->hashText(); },
+       .present = hasKeySet},
   };
   columns.insert(columns.end(), tail.begin(), tail.end());
   return columns;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "bench/HugePages.h"
+#include "bench/KeySetOption.h"
 #include "bench/Sweep.h"
 #include "workload/CommandLine.h"
 
@@ -282,6 +283,18 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
   app.add_flag("--huge-pages", options.hugePages,
                "Back every map's memory with transparent huge pages (glibc.malloc.hugetlb=1 for "
                "all maps alike); the report says which pages were used");
+  CLI::Option* keys =
+      app.add_option("--keys", options.keysPath,
+                     "The keys of this file are the key space: slot i of the workload is its "
+                     "i-th smallest distinct key")
+          ->excludes(app.get_option("--key-space"))
+          ->excludes(app.get_option("--key-spaces"));
+  app.add_option("--key-format", options.keyFormat,
+                 "Format of the --keys file: sosd32, sosd64 (8-byte count, then unsigned keys, "
+                 "little-endian) or text (one integer a line); by default from a name ending "
+                 "in _uint32, _uint64 or .txt")
+      ->check(CLI::IsMember({"sosd32", "sosd64", "text"}))
+      ->needs(keys);
 }
 
 }  // namespace
@@ -371,6 +384,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   }
   options.opsGiven = app.count("--ops") > 0;
   applyPreset(app, *findPreset(options.workload), options.config);
+  if (!options.keysPath.empty()) {
+    if (const std::optional<std::string> refusal =
+            useKeyFile(options.keysPath, options.keyFormat, options.config)) {
+      err << "mapbench: " << *refusal << "\n";
+      return kUsageError;
+    }
+  }
   if (const std::vector<std::string> names = listElements(lists.distributions); !names.empty()) {
     options.distributions.clear();
     for (const std::string& name : names)

@@ -38,6 +38,8 @@ struct Options {
   std::string againstPath;  // another build of mapbench to time this one against
   double alpha = 0.05;      // significance level of --against's verdicts
   std::optional<double> failAbove;  // --against: fail when significantly slower by more
+  std::string keysPath;             // --keys: the file whose keys are the key space
+  std::string keyFormat;  // --key-format: sosd32, sosd64 or text; empty: from the file's name
 };
 
 // Pairs of runs --against makes when -r does not say: the fewest for which the significance

@@ -15,6 +15,7 @@
 #include "bench/BuildInfo.h"
 #include "bench/Columns.h"
 #include "bench/HugePages.h"
+#include "bench/KeySetOption.h"
 #include "bench/Statistics.h"
 #include "util/NumberFormat.h"
 
@@ -146,6 +147,10 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
       << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
                             : std::string("not requested"))
       << ".\n";
+  if (!rows.empty() && rows.front().config.keySet) {
+    out << "Keys: " << keySetText(rows.front().config)
+        << "; key space = keys - 1, slot i is the i-th smallest key.\n";
+  }
 }
 
 namespace {

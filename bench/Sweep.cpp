@@ -7,6 +7,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "bench/KeySetOption.h"
 #include "bench/Options.h"
 #include "workload/CommandLine.h"
 
@@ -74,7 +75,7 @@ int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
                                                      (1 - mix.queryRatio) * (1 - mix.deleteRatio);
   const double entries = std::min(inserts, static_cast<double>(config.keySpace));
   return static_cast<int64_t>(entries * bytesPerEntryEstimate(kind, parameters)) +
-         config.keySpace / 8 + kDriverBytes;
+         config.keySpace / 8 + keySetBytes(config) + kDriverBytes;
 }
 
 std::optional<int64_t> availableMemoryBytes() {

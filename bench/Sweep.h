@@ -36,7 +36,7 @@ WorkloadConfig scaledTo(const WorkloadConfig& base, int32_t keySpace, bool fixed
 std::optional<std::string> refusalOf(const MapKind& kind, const TreeParameters& parameters);
 
 // A generous estimate of the most memory one run of `kind` takes: its entries at their most
-// plus the driver's one bit per key.
+// plus the driver's one bit per key (and 4 bytes per key of a key set).
 int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
                           const WorkloadConfig& config);
 

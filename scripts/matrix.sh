@@ -9,11 +9,16 @@
 #   best-pairs.*         the default workload with both trees at several (k, k_star) pairs
 #   memory-floor.txt     build/bench/memory-floor at the working set of each key space of the
 #                        matrix (scripts/plot.sh --floor-sizes), the floor line of the p50 plots
+#   key-sets-<shape>.*   the maps of MAPS over synthetic key sets of 10M keys (make-keys,
+#                        seed 42; the shapes of KEY_SETS), REPETITIONS runs each
 # Every key space is filled to a tenth, then 10M operations of the default mix run; so the
 # 10^7 cells are the default workload. Each name has a table (.txt), a CSV and a JSON file
-# with the machine's context; the plots of matrix.csv and matrix-1e9.csv go to plots/.
-# About 70 minutes on 2 cores.
-# Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5 MAPS=...)
+# with the machine's context; the plots of matrix.csv and matrix-1e9.csv, and of the key
+# sets (key_sets.svg), go to plots/. The key sets themselves are written to KEYS_DIR.
+# About 90 minutes on 2 cores; PARTS picks some of the parts only.
+# Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5 MAPS=...
+#        PARTS="matrix matrix-1e9 huge-pages best-pairs key-sets"
+#        KEY_SETS="lognormal clustered sparse dense" KEYS_DIR=$BUILD/keys)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +26,9 @@ out=${1:-results}
 build=${BUILD:-build}
 maps=${MAPS:-btree,csbtree,abslbtree,judy}
 repetitions=${REPETITIONS:-5}
+parts=" ${PARTS:-matrix matrix-1e9 huge-pages best-pairs key-sets} "
+key_sets=${KEY_SETS:-lognormal clustered sparse dense}
+keys_dir=${KEYS_DIR:-$build/keys}
 mkdir -p "$out/plots"
 run() {
   local name=$1
@@ -28,15 +36,37 @@ run() {
   "$build/bench/mapbench" --ops 10000000 --no-progress --json "$out/$name.json" \
     --csv "$out/$name.csv" "$@" | tee "$out/$name.txt"
 }
+part() { [[ $parts == *" $1 "* ]]; }
 distributions=(--distribution uniform,zipf,latest)
 trees=(-m btree,csbtree,abslbtree)
-run matrix -m "$maps" "${distributions[@]}" --key-spaces 10000000,100000000 -r "$repetitions"
-run matrix-1e9 -m "$maps" "${distributions[@]}" --key-spaces 1000000000 -r 1
-run huge-pages "${trees[@]}" --huge-pages "${distributions[@]}" --key-spaces 10000000 \
-  -r "$repetitions"
-run huge-pages-1e8 "${trees[@]}" --huge-pages --key-spaces 100000000 -r "$repetitions"
-run best-pairs "${trees[@]}" --k-pairs 16:16,8:32,16:32,32:32,32:64,64:64 -r 3
-matrices=("$out/matrix.csv" "$out/matrix-1e9.csv")
-read -r -a floor_sizes < <(scripts/plot.sh --floor-sizes "${matrices[@]}")
-"$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/memory-floor.txt"
-scripts/plot.sh --floor "$out/memory-floor.txt" "${matrices[@]}" "$out/plots"
+if part matrix; then
+  run matrix -m "$maps" "${distributions[@]}" --key-spaces 10000000,100000000 -r "$repetitions"
+fi
+if part matrix-1e9; then
+  run matrix-1e9 -m "$maps" "${distributions[@]}" --key-spaces 1000000000 -r 1
+fi
+if part huge-pages; then
+  run huge-pages "${trees[@]}" --huge-pages "${distributions[@]}" --key-spaces 10000000 \
+    -r "$repetitions"
+  run huge-pages-1e8 "${trees[@]}" --huge-pages --key-spaces 100000000 -r "$repetitions"
+fi
+if part best-pairs; then
+  run best-pairs "${trees[@]}" --k-pairs 16:16,8:32,16:32,32:32,32:64,64:64 -r 3
+fi
+if part matrix || part matrix-1e9; then
+  matrices=("$out/matrix.csv" "$out/matrix-1e9.csv")
+  read -r -a floor_sizes < <(scripts/plot.sh --floor-sizes "${matrices[@]}")
+  "$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/memory-floor.txt"
+  scripts/plot.sh --floor "$out/memory-floor.txt" "${matrices[@]}" "$out/plots"
+fi
+if part key-sets; then
+  mkdir -p "$keys_dir"
+  csvs=()
+  for shape in $key_sets; do
+    keys="$keys_dir/${shape}_10M_uint32"
+    [ -s "$keys" ] || "$build/bench/make-keys" "$shape" 10000000 "$keys" --seed 42
+    run "key-sets-$shape" -m "$maps" --keys "$keys" --fill 1000000 -r "$repetitions"
+    csvs+=("$out/key-sets-$shape.csv")
+  done
+  scripts/plot.sh "${csvs[@]}" "$out/plots"
+fi

@@ -7,6 +7,8 @@
 #                                          point-query panel also shows the memory floor
 #   <outdir>/grid_<tree>.svg               median time over the (k, k_star) grid of each tree,
 #                                          at the largest key space of the file
+#   <outdir>/key_sets.svg                  ns per operation and bytes per entry of each map
+#                                          on each key set (rows of mapbench --keys), as bars
 # Both axes of the size plots are logarithmic. A plot is written only when the file has data
 # for it (several key spaces; several pairs of a tree), so sweeps can share one directory.
 # Columns are found by their names in the header line.
@@ -48,8 +50,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The data lines as "map<TAB>pair<TAB>distribution<TAB>key_space<TAB>median_s<TAB>ns_per_op
-# <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50<TAB>expected_size"; pair is
-# k/k_star or "-".
+# <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50<TAB>key_set<TAB>bytes_per_entry
+# <TAB>expected_size"; pair is k/k_star or "-", key_set the --keys file or "-". Rows over a
+# key set go to key_set_rows, the others to rows.
 for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
   /^map,/ { delete column; for (i = 1; i <= NF; i++) column[$i] = i; next }
   function field(name) { return (name in column) ? $column[name] : "" }
@@ -58,11 +61,15 @@ for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
     distribution = field("distribution") == "" ? "uniform" : field("distribution")
     print field("map"), pair, distribution, field("key_space"), field("median_s"),
           field("ns_per_op"), field("insert_p50_ns"), field("erase_p50_ns"),
-          field("point_p50_ns"), field("range_p50_ns"), field("expected_size")
-  }' >"$work/rows"
+          field("point_p50_ns"), field("range_p50_ns"),
+          field("key_set") == "" ? "-" : field("key_set"), field("bytes_per_entry"),
+          field("expected_size")
+  }' >"$work/all_rows"
+awk -F'\t' '$11 == "-"' "$work/all_rows" >"$work/rows"
+awk -F'\t' '$11 != "-"' "$work/all_rows" >"$work/key_set_rows"
 
 # "key_space<TAB>MiB": the working set of each key space (see above).
-awk -F'\t' '$11 > entries[$4] { entries[$4] = $11 }
+awk -F'\t' '$13 > entries[$4] { entries[$4] = $13 }
   END { for (k in entries) { mib = int((entries[k] * 8 + 1048575) / 1048576)
                              print k "\t" (mib < 1 ? 1 : mib) } }' "$work/rows" |
   sort -n >"$work/working_sets"
@@ -177,3 +184,46 @@ plot $plots
 GNUPLOT
   echo "$out/grid_$tree.svg"
 done
+
+# Each map on each key set: a cluster of bars per set, one bar per map (and pair).
+if [ -s "$work/key_set_rows" ]; then
+  series=$(awk -F'\t' '{ print ($2 == "-" ? $1 : $1 " " $2) }' "$work/key_set_rows" | awk '!seen[$0]++')
+  table() {  # column $1 of the rows as a table: key set, then one column per series
+    awk -F'\t' -v c="$1" -v list="$series" '
+      BEGIN { n = split(list, names, "\n") }
+      { s = ($2 == "-" ? $1 : $1 " " $2); value[$11, s] = $c; if (!($11 in seen)) { seen[$11]; order[++sets] = $11 } }
+      END { for (i = 1; i <= sets; i++) { line = order[i]; for (j = 1; j <= n; j++) line = line "\t" ((order[i], names[j]) in value ? value[order[i], names[j]] : "NaN"); print line } }' \
+      "$work/key_set_rows"
+  }
+  table 6 >"$work/key_sets_ns.dat"
+  table 12 >"$work/key_sets_bytes.dat"
+  bars() {
+    local file=$1 plots="" column=2
+    while IFS= read -r name; do
+      plots="$plots${plots:+, }'$file' using $column:xtic(1) title '$name'"
+      column=$((column + 1))
+    done <<<"$series"
+    echo "$plots"
+  }
+  gnuplot <<GNUPLOT
+set terminal svg size 1100,900 dynamic background rgb 'white'
+set termoption noenhanced
+set output '$out/key_sets.svg'
+set datafile separator '\t'
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid border -1
+set key left top
+set grid ytics
+set yrange [0:*]
+set multiplot layout 2,1 title 'Each map on each key set (mapbench --keys)'
+set title 'Time per measured operation (no-op map subtracted)'
+set ylabel 'ns per operation'
+plot $(bars "$work/key_sets_ns.dat")
+set title 'Bytes allocated per entry at the end'
+set ylabel 'bytes per entry'
+plot $(bars "$work/key_sets_bytes.dat")
+unset multiplot
+GNUPLOT
+  echo "$out/key_sets.svg"
+fi

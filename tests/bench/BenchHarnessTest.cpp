@@ -171,7 +171,8 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--query-ratio", "--range-ratio",  "--delete-ratio", "--range-length", "--seed",
         "--k",           "--k-star",       "--k-pairs",      "--k-grid",       "--key-spaces",
         "--repetitions", "--sample-every", "--json",         "--csv",          "--in-process",
-        "--check",       "--no-progress",  "--against",      "--alpha",        "--fail-above"}) {
+        "--check",       "--no-progress",  "--against",      "--alpha",        "--fail-above",
+        "--keys",        "--key-format"}) {
     EXPECT_THAT(help.output, ::testing::HasSubstr(option));
   }
   EXPECT_THAT(help.output, ::testing::HasSubstr("scan-heavy"));
@@ -334,6 +335,63 @@ TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
       runMapbench(std::string(kTinyWorkload) + " -r 1 -m stdmap", test::StdoutMode::kDevFull);
   EXPECT_EQ(fullStdout.status, 1);
   EXPECT_THAT(fullStdout.output, ::testing::HasSubstr("standard output"));
+}
+
+TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
+  // 20001 keys: the slots 0 .. 20000 of key space 20000.
+  const std::string keys = ::testing::TempDir() + "mapbench_clustered_uint32";
+  ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"clustered", "20001", keys, "--seed", "3"})
+                .exitStatus,
+            0);
+  // Slot i stands for the i-th key, so every map pushes the same values as over keys 0 ..
+  // 20000: a query over slots covers exactly the keys of those slots.
+  const std::string check = "--check --fill 2000 --ops 20000 --no-progress -m " + allMapNames() +
+                            " --distribution uniform,zipf,latest ";
+  const ProgramResult overFile = runMapbench(check + "--keys " + keys);
+  EXPECT_EQ(overFile.status, 0) << overFile.output;
+  EXPECT_THAT(overFile.output, ::testing::HasSubstr("All maps agree."));
+  EXPECT_EQ(overFile.output, runMapbench(check + "--key-space 20000").output);
+
+  const std::string json = ::testing::TempDir() + "mapbench_keys.json";
+  const std::string csv = ::testing::TempDir() + "mapbench_keys.csv";
+  const ProgramResult run =
+      runMapbench("--fill 2000 --ops 20000 --no-progress -r 1 -m judy --keys " + keys + " --json " +
+                  json + " --csv " + csv);
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::ifstream jsonFile(json);
+  const nlohmann::json row = nlohmann::json::parse(jsonFile)["results"][0];
+  EXPECT_EQ(row["key_space"], 20000);
+  EXPECT_EQ(row["key_set"]["file"], "mapbench_clustered_uint32");
+  EXPECT_EQ(row["key_set"]["keys"], 20001);
+  const std::string hash = row["key_set"]["hash"];
+  EXPECT_EQ(hash.size(), 16u);
+  EXPECT_THAT(run.output,
+              ::testing::HasSubstr("Keys: mapbench_clustered_uint32, 20001 keys, hash " + hash));
+  std::ifstream csvFile(csv);
+  std::stringstream csvText;
+  csvText << csvFile.rdbuf();
+  EXPECT_THAT(csvText.str(), ::testing::HasSubstr(",key_set,key_count,key_hash\n"));
+  EXPECT_THAT(csvText.str(),
+              ::testing::HasSubstr(",mapbench_clustered_uint32,20001," + hash + "\n"));
+
+  // Refusals: one line, exit status 2, before any run.
+  const std::string unnamed = ::testing::TempDir() + "mapbench_keys.bin";
+  { std::ofstream(unnamed) << std::ifstream(keys, std::ios::binary).rdbuf(); }
+  for (const std::string& arguments :
+       {"--keys " + keys + " --key-space 20000", "--keys " + keys + " --key-spaces 100,200",
+        "--keys " + keys + " --fill 20002", "--keys " + keys + " --key-format sosd64",
+        "--keys " + unnamed, std::string("--keys /nonexistent/keys_uint32"),
+        std::string("--key-format text")}) {
+    const ProgramResult refused = runMapbench(arguments);
+    EXPECT_EQ(refused.status, 2) << arguments << ": " << refused.output;
+    EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1)
+        << arguments << ": " << refused.output;
+  }
+  EXPECT_THAT(runMapbench("--keys " + unnamed).output, ::testing::HasSubstr("--key-format"));
+  EXPECT_THAT(runMapbench("--keys " + keys + " --fill 20002").output,
+              ::testing::HasSubstr("holds 20001 distinct keys, fewer than the fill's 20002"));
+  for (const std::string& path : {keys, unnamed, json, csv})
+    std::remove(path.c_str());
 }
 
 TEST(BenchmarkRunnerTest, IssuesTheSameOperationsAsTheWorkloadGenerator) {

@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -149,6 +150,11 @@ TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
   WorkloadConfig noDeletes = config;
   noDeletes.measuredMix.deleteRatio = 0;
   EXPECT_EQ(estimatedRunBytes(kind, TreeParameters{}, noDeletes) - bytes, 1'500'000 * 20);
+  // A key set costs the driver 4 bytes a key.
+  auto keySet = std::make_shared<test::KeyFile>();
+  keySet->keys.resize(1000);
+  config.keySet = keySet;
+  EXPECT_EQ(estimatedRunBytes(kind, TreeParameters{}, config), bytes + 4000);
 }
 
 // A btree measurement of 1000 entries in 16000 bytes, one repetition per time, each against

@@ -201,8 +201,8 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
   Map odd(4);
   addAll(odd, 1, {1, 2, 3});
   odd.split(1);
-  EXPECT_EQ(odd.entryCount(1), 1);
-  EXPECT_EQ(odd.entryCount(2), 2);
+  EXPECT_EQ(odd.size(1), 1);
+  EXPECT_EQ(odd.size(2), 2);
   EXPECT_EQ(odd.keyAt(odd.indexOf(2, 1)), 2);
   EXPECT_EQ(odd.toString(), "1=10, 2=20, 3=30");
 }
