@@ -236,7 +236,8 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
       ->check(CLI::Range(1, 1 << 30))
       ->capture_default_str();
   app.add_option("--seed", config.seed, "Seed of the operation stream")
-      ->check(atLeast(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()))
+      ->check(atLeast(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max())
+                  .description("64-bit"))
       ->capture_default_str();
   app.add_option("-k,--k", options.parameters.k, "Inner-node parameter of the trees")
       ->capture_default_str();
