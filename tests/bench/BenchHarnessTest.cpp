@@ -288,7 +288,7 @@ TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
 TEST(AgainstTest, TheSameBuildAgreesAndTakesAboutTheSameTime) {
   const std::string out = ::testing::TempDir() + "mapbench_against.json";
   const ProgramResult result =
-      runMapbench(std::string("--key-space 20000 --fill 2000 --ops 50000 -r 4 -m btree,stdmap") +
+      runMapbench(std::string("--key-space 200000 --fill 20000 --ops 300000 -r 4 -m btree,stdmap") +
                   " --against " + MAPBENCH_EXECUTABLE + " --json " + out);
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_THAT(result.output, ::testing::HasSubstr("both builds pushed the same values"));
@@ -297,9 +297,10 @@ TEST(AgainstTest, TheSameBuildAgreesAndTakesAboutTheSameTime) {
   ASSERT_EQ(comparison["rows"].size(), 2u);
   for (const Json& row : comparison["rows"]) {
     EXPECT_EQ(row["pair_ratios"]["values"].size(), 4u);
-    // Noise of a shared machine, not a difference of builds: a wide band around 1.
-    EXPECT_GT(row["pair_ratios"]["median"].get<double>(), 0.5) << row["map"];
-    EXPECT_LT(row["pair_ratios"]["median"].get<double>(), 2.0) << row["map"];
+    // Noise of a shared machine (ctest runs two tests at once), not a difference of builds:
+    // a wide band around 1.
+    EXPECT_GT(row["pair_ratios"]["median"].get<double>(), 1.0 / 3) << row["map"];
+    EXPECT_LT(row["pair_ratios"]["median"].get<double>(), 3.0) << row["map"];
   }
   std::remove(out.c_str());
 }
