@@ -213,7 +213,7 @@ set datafile separator '\t'
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid border -1
-set key left top
+set key outside right top
 set grid ytics
 set yrange [0:*]
 set multiplot layout 2,1 title 'Each map on each key set (mapbench --keys)'
