@@ -56,8 +56,7 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   path_.clear();
   const LeafRoute route = routeToLeaf(key, &path_);
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  std::optional<SplitInfo> split =
-      route.leaf->add(key, value, route.lowKey, route.highKey, carrier, pool_);
+  std::optional<SplitInfo> split = route.leaf->add(key, value, route.highKey, carrier, pool_);
   refreshNeeded_ = true;
   for (; split && !path_.empty(); path_.pop_back())
     split = path_.back()->absorb(*split, pool_);
@@ -129,24 +128,23 @@ void BTree::remove(int32_t key, int32_t value) {
   refreshNeeded_ = true;
   const LeafRoute route = routeToLeaf(key, nullptr);
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  route.leaf->remove(key, value, route.lowKey, route.highKey);
+  route.leaf->remove(key, value, route.highKey);
 }
 
 BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const {
+  // The leaves use only the upper bound, so the lower one is not carried down.
   BTreeNode* node = root_;
-  int32_t lowKey = kMinKey;
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
     auto* parent = static_cast<InternalNode*>(node);
     NodePool::prefetchInternalNode(parent, k_);
-    const InternalNode::Route next = parent->route(key, lowKey, highKey);
+    const InternalNode::Route next = parent->route(key, kMinKey, highKey);
     if (path != nullptr)
       path->push_back(parent);
     node = next.child;
-    lowKey = next.lowKey;
     highKey = next.highKey;
   }
-  return {static_cast<Leaf*>(node), lowKey, highKey};
+  return {static_cast<Leaf*>(node), highKey};
 }
 
 int64_t BTree::size() {

@@ -42,7 +42,7 @@ bool Leaf::laterLeafPrecedes(int32_t key, int32_t highKey) const {
   return false;
 }
 
-std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t highKey,
                                    LeafCarrier* carrier, NodePool& pool) {
   Leaf* target = this;
   // An empty leaf takes the entry (tryAdd stores it) unless chain-only leaves of its
@@ -113,7 +113,7 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
   op.thatsallfolks();
 }
 
-void Leaf::remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) {
+void Leaf::remove(int32_t key, int32_t value, int32_t highKey) {
   bool mayContinue = entries_.remove(key, value);
   Leaf* current = this;
   while (mayContinue && current->nextLeaf_ != nullptr && current->nextInSubtree(key, highKey)) {

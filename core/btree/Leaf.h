@@ -52,9 +52,14 @@ class Leaf final : public BTreeNode {
   // and the following leaves that start below highKey), and splits the leaf that took it
   // when that leaf fills up. Returns the split to post to the parent, or nothing (also
   // for a split inside a run of equal keys). `carrier`, when given, receives the leaf that
-  // took the entry, before any split. New leaves come from `pool`. lowKey is not used.
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
-                               LeafCarrier* carrier, NodePool& pool) override;
+  // took the entry, before any split. New leaves come from `pool`. The tree's descent calls
+  // it directly: a leaf has no use for the subtree's lower bound.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t highKey, LeafCarrier* carrier,
+                               NodePool& pool);
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+                               LeafCarrier* carrier, NodePool& pool) override {
+    return add(key, value, highKey, carrier, pool);
+  }
   // Pushes every value of `key` in stored order, walking the chain while the entries say
   // the run may go on, then calls op.thatsallfolks() once.
   void get(int32_t key, util::IntPushOperator& op) override;
@@ -69,9 +74,12 @@ class Leaf final : public BTreeNode {
   void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead);
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS, here and along the chain while the entries say matching
-  // ones may follow, within highKey; a following leaf that empties leaves the chain.
-  // lowKey is not used.
-  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
+  // ones may follow, within highKey; a following leaf that empties leaves the chain. The
+  // tree's descent calls it directly, without the lower bound.
+  void remove(int32_t key, int32_t value, int32_t highKey);
+  void remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) override {
+    remove(key, value, highKey);
+  }
   void toDot(util::OutputStream& out) override;
 
   // Deletes every entry whose value is `value`, whatever its key, in this leaf or, when it
