@@ -30,6 +30,9 @@ class WorkloadGenerator {
   static constexpr int32_t maxKey = 10'000'000;
   // Range lengths are drawn from 0 .. maxRangeSize - 1.
   static constexpr int32_t maxRangeSize = 1'000;
+  // The driver's verbosity switch, off. Nothing reads it: the program writes the same size,
+  // warning and timing lines whatever it says.
+  static constexpr bool verbose = false;
 
   static constexpr int64_t kSeed = 42;
   static constexpr int32_t kFillOperations = 1'000'000;

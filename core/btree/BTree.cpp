@@ -13,6 +13,7 @@ namespace core::btree {
 
 namespace {
 
+constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
 
 int32_t checkedK(int32_t k) {
@@ -55,7 +56,8 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   path_.clear();
   const LeafRoute route = routeToLeaf(key, &path_);
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  std::optional<SplitInfo> split = route.leaf->add(key, value, route.highKey, carrier, pool_);
+  std::optional<SplitInfo> split =
+      route.leaf->add(key, value, route.lowKey, route.highKey, carrier, pool_);
   refreshNeeded_ = true;
   for (; split && !path_.empty(); path_.pop_back())
     split = path_.back()->absorb(*split, pool_);
@@ -74,7 +76,7 @@ InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
   auto* node = static_cast<InternalNode*>(root_);
   for (int32_t level = height_; level > 1; --level) {
     NodePool::prefetchInternalNode(node, k_);
-    node = static_cast<InternalNode*>(node->getEntries().get(key));
+    node = static_cast<InternalNode*>(node->getEntries().childFor(key));
   }
   NodePool::prefetchInternalNode(node, k_);
   return node;
@@ -83,7 +85,7 @@ InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
 Leaf* BTree::findLeaf(int32_t key) const {
   if (height_ == 0)
     return static_cast<Leaf*>(root_);
-  return static_cast<Leaf*>(descendToLastInternalLevel(key)->getEntries().get(key));
+  return static_cast<Leaf*>(descendToLastInternalLevel(key)->getEntries().childFor(key));
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {
@@ -127,22 +129,24 @@ void BTree::remove(int32_t key, int32_t value) {
   refreshNeeded_ = true;
   const LeafRoute route = routeToLeaf(key, nullptr);
   NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  route.leaf->remove(key, value, route.highKey);
+  route.leaf->remove(key, value, route.lowKey, route.highKey);
 }
 
 BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const {
   BTreeNode* node = root_;
+  int32_t lowKey = kMinKey;
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
     auto* parent = static_cast<InternalNode*>(node);
     NodePool::prefetchInternalNode(parent, k_);
-    const InternalNode::Route next = parent->route(key, highKey);
+    const InternalNode::Route next = parent->route(key, lowKey, highKey);
     if (path != nullptr)
       path->push_back(parent);
     node = next.child;
+    lowKey = next.lowKey;
     highKey = next.highKey;
   }
-  return {static_cast<Leaf*>(node), highKey};
+  return {static_cast<Leaf*>(node), lowKey, highKey};
 }
 
 int64_t BTree::size() {

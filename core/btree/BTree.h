@@ -88,10 +88,11 @@ class BTree {
 
  private:
   void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
-  // The leaf that insertion and removal of `key` start at, with its subtree's upper bound.
+  // The leaf that insertion and removal of `key` start at, with its subtree's bounds.
   // Appends the internal nodes passed to `path` when given. REQUIRES: a root.
   struct LeafRoute {
     Leaf* leaf;
+    int32_t lowKey;
     int32_t highKey;
   };
   LeafRoute routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const;

@@ -1,6 +1,7 @@
 #include "core/btree/InternalNode.h"
 
 #include <cassert>
+#include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/NodePool.h"
@@ -22,6 +23,48 @@ InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32
     : InternalNode(k, storage) {
   entries_.setFirstChild(left);
   entries_.put(key, right);
+}
+
+std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
+                                           int32_t highKey, LeafCarrier* carrier, NodePool& pool) {
+  if (entries_.size() == 0)
+    throw std::logic_error("add on an internal node without keys");
+  const Route next = route(key, lowKey, highKey);
+  const std::optional<SplitInfo> childSplit =
+      next.child->add(key, value, next.lowKey, next.highKey, carrier, pool);
+  if (!childSplit)
+    return std::nullopt;
+  return absorb(*childSplit, pool);
+}
+
+void InternalNode::get(int32_t key, util::IntPushOperator& op) {
+  BTreeNode* child = entries_.get(key);
+  if (child == nullptr) {
+    op.thatsallfolks();
+    return;
+  }
+  child->get(key, op);
+}
+
+bool InternalNode::isEmpty() const {
+  const BTreeNode* first = entries_.nodeAt(0);
+  return entries_.size() == 0 && (first == nullptr || first == &NULL_NODE);
+}
+
+void InternalNode::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
+  BTreeNode* child = entries_.get(lowKey);
+  if (child == nullptr) {
+    op.thatsallfolks();
+    return;
+  }
+  child->queryRange(lowKey, highKey, op);
+}
+
+void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
+  if (entries_.size() == 0)
+    return;
+  const Route next = route(key, lowKey, highKey);
+  next.child->remove(key, value, next.lowKey, next.highKey);
 }
 
 std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit, NodePool& pool) {

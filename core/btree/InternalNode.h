@@ -1,9 +1,10 @@
 // InternalNode: the B+-tree's inner node, routing every operation to one child.
 //
-// It owns an InternalNodeArrayMap of capacity 2 x k. On the tree's way down, route() picks
-// the child for a key and narrows the upper subtree bound that insertion and removal hand
-// to the leaves; on the way back up, absorb() posts a child's split into the entries and
-// splits the node when it reaches 2 x k keys. It never merges, shrinks or rebalances.
+// It owns an InternalNodeArrayMap of capacity 2 x k. On the way down, route() picks the
+// child for a key and narrows the subtree bounds that insertion and removal hand to the
+// leaves; on the way back up, absorb() posts a child's split into the entries and splits
+// the node when it reaches 2 x k keys. add is those two steps around the child's add; the
+// tree's own descent loop takes the same two steps. It never merges, shrinks or rebalances.
 //
 // Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
 // children of one kind and depth. NULL_NODE is a sentinel that is never part of a tree: it
@@ -38,24 +39,42 @@ class InternalNode final : public BTreeNode {
   InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
                InternalNodeArrayMap::Storage storage);
 
+  // Routes to the child, calls its add and absorbs its split.
+  // REQUIRES: the node has keys (every node of a tree has); throws std::logic_error if not,
+  // as there is no child to take the entry.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier, NodePool& pool) override;
+  // The child's get; a node without keys pushes nothing and ends the lookup.
+  void get(int32_t key, util::IntPushOperator& op) override;
+  // No keys and no first child (an unset slot or the sentinel). Never so in a tree, also
+  // after every mapping is removed.
+  bool isEmpty() const override;
   bool isLeaf() const override { return false; }
+  // The child's queryRange for lowKey: the leaf level walks on to the end of the range. A
+  // node without keys pushes nothing and ends the lookup.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
+  // The child's remove, with the child's bounds; nothing else changes here. A node without
+  // keys has nothing to remove.
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
   // Writes this node, its edges and, after each edge, the subtree of an internal child.
   void toDot(util::OutputStream& out) override;
 
   // "[NULL | 10 | 11 | 20 | 12]".
   std::string toString() const;
 
-  // The child whose interval holds `key`, with the upper bound of that child's subtree
-  // inside this node's upper bound `highKey` (the separator right of the child, or highKey
-  // for the last child).
+  // The child whose interval holds `key`, with the bounds of that child's subtree inside
+  // this node's bounds: the separators left and right of the child, or this node's own
+  // lowKey and highKey at its ends.
   // REQUIRES: the node has keys (every node of a tree has).
   struct Route {
     BTreeNode* child;
+    int32_t lowKey;
     int32_t highKey;
   };
-  Route route(int32_t key, int32_t highKey) const {
-    const int32_t pos = entries_.getIntervalPosition(key);
-    return {entries_.nodeAt(pos), pos == entries_.size() ? highKey : entries_.keyAt(pos)};
+  Route route(int32_t key, int32_t lowKey, int32_t highKey) const {
+    const int32_t pos = entries_.childPosition(key);
+    return {entries_.nodeAt(pos), pos == 0 ? lowKey : entries_.keyAt(pos - 1),
+            pos == entries_.size() ? highKey : entries_.keyAt(pos)};
   }
   // Posts a child's split into the entries (the split's left node is already in place: the
   // child route() chose, or a chain-only leaf after it) and splits this node when that

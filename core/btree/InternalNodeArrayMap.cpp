@@ -5,7 +5,6 @@
 
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
-#include "util/KeySearch.h"
 
 namespace core::btree {
 
@@ -39,10 +38,6 @@ InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
   nodes_[0] = &InternalNode::NULL_NODE;
 }
 
-int32_t InternalNodeArrayMap::search(int32_t key) const {
-  return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
-}
-
 std::string InternalNodeArrayMap::toString() const {
   std::string text = nameOf(nodes_[0]) + " | ";
   for (int32_t i = 0; i < currentSize_; ++i) {
@@ -72,6 +67,22 @@ void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
   keys_[pos] = key;
   nodes_[pos + 1] = node;
   ++currentSize_;
+}
+
+bool InternalNodeArrayMap::erase(int32_t key) {
+  const int32_t found = search(key);
+  if (found < 0)
+    return false;
+  deleteAtPos(found);
+  return true;
+}
+
+void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
+  assert(pos >= 0 && pos < currentSize_);
+  std::copy(keys_ + pos + 1, keys_ + currentSize_, keys_ + pos);
+  std::copy(nodes_ + pos + 2, nodes_ + currentSize_ + 1, nodes_ + pos + 1);
+  nodes_[currentSize_] = nullptr;
+  --currentSize_;
 }
 
 void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {

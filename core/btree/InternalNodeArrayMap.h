@@ -46,14 +46,23 @@ class InternalNodeArrayMap {
   // children by identity number ("NULL" for the sentinel, "null" for an empty slot).
   std::string toString() const;
 
-  // The child whose interval holds `key`. REQUIRES: size() >= 1.
-  BTreeNode* get(int32_t key) const { return nodeAt(getIntervalPosition(key)); }
+  // Removes `key` and the child right of it; false when the key is not present.
+  bool erase(int32_t key);
+  // Removes the key at `pos` and the child right of it: the child left of it takes over the
+  // merged interval. REQUIRES: 0 <= pos < size().
+  void deleteAtPos(int32_t pos);
+  // The child whose interval holds `key`, or nullptr when the map has no keys.
+  BTreeNode* get(int32_t key) const { return currentSize_ == 0 ? nullptr : childFor(key); }
   // The position of the child whose interval holds `key`, or -1 when the map has no keys.
-  // A key equal to a separator belongs to the child right of it: the position is the number
-  // of separators <= key. Inline, as every descent asks it once per level.
   int32_t getIntervalPosition(int32_t key) const {
-    if (currentSize_ == 0)
-      return -1;
+    return currentSize_ == 0 ? -1 : childPosition(key);
+  }
+  // get and getIntervalPosition without the test for keys, for the descents: a map without
+  // keys answers its first child. A key equal to a separator belongs to the child right of
+  // it, so the position is the number of separators <= key. Inline, as every descent asks
+  // once per level.
+  BTreeNode* childFor(int32_t key) const { return nodes_[childPosition(key)]; }
+  int32_t childPosition(int32_t key) const {
     return static_cast<int32_t>(util::upperBound(keys_, currentSize_, key) - keys_);
   }
   // The middle key, at position size() / 2: the separator that split() leaves to the caller.
@@ -81,9 +90,16 @@ class InternalNodeArrayMap {
   // Sets the child left of every key.
   void setFirstChild(BTreeNode* node) { nodes_[0] = node; }
 
+  // Search in a[low .. high] (high inclusive): the position of `key`, or -(insertion point)
+  // - 1 when it is absent (-(low) - 1 when high < low). The keys of a map are unique, so
+  // the leaf's leftmost search serves: its hit is the only one.
+  static int32_t binarySearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+    return util::leftmostSearch(a, key, low, high);
+  }
+
  private:
-  // Leftmost search over the keys: the position of `key`, or -(insertion point) - 1.
-  int32_t search(int32_t key) const;
+  // binarySearch over the keys.
+  int32_t search(int32_t key) const { return binarySearch(keys_, key, 0, currentSize_ - 1); }
 
   int32_t currentSize_ = 0;
   int32_t capacity_;

@@ -42,7 +42,7 @@ bool Leaf::laterLeafPrecedes(int32_t key, int32_t highKey) const {
   return false;
 }
 
-std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t highKey,
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
                                    LeafCarrier* carrier, NodePool& pool) {
   Leaf* target = this;
   // An empty leaf takes the entry (tryAdd stores it) unless chain-only leaves of its
@@ -65,11 +65,11 @@ std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t highKey,
 }
 
 std::optional<SplitInfo> Leaf::split(NodePool& pool) {
+  const int32_t pivot = entries_.getMidKey();  // the first key the split moves
   Leaf* right = pool.newLeaf(k_star_);
   entries_.split(right->entries_);
   right->nextLeaf_ = nextLeaf_;
   nextLeaf_ = right;
-  const int32_t pivot = right->entries_.keyAt(0);
   // Inside a run of equal keys: a separator would send lookups of that key past the part
   // of the run left here, so the new leaf stays reachable through the chain only.
   if (entries_.keyAt(entries_.size() - 1) == pivot)
@@ -113,7 +113,7 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
   op.thatsallfolks();
 }
 
-void Leaf::remove(int32_t key, int32_t value, int32_t highKey) {
+void Leaf::remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) {
   bool mayContinue = entries_.remove(key, value);
   Leaf* current = this;
   while (mayContinue && current->nextLeaf_ != nullptr && current->nextInSubtree(key, highKey)) {
@@ -123,6 +123,24 @@ void Leaf::remove(int32_t key, int32_t value, int32_t highKey) {
       current->nextLeaf_ = next->nextLeaf_;  // a chain-only leaf that emptied leaves the chain
     else
       current = next;
+  }
+}
+
+void Leaf::removeValue(int32_t value) {
+  for (Leaf* leaf = this; leaf != nullptr; leaf = leaf->nextLeaf_) {
+    LeafArrayMap& entries = leaf->entries_;
+    bool deleted = false;
+    // The entry that moves into a deleted position is looked at in turn.
+    for (int32_t pos = 0; pos < entries.size();) {
+      if (entries.valueAt(pos) == value) {
+        entries.deleteAtPos(pos);
+        deleted = true;
+      } else {
+        ++pos;
+      }
+    }
+    if (deleted)
+      return;
   }
 }
 

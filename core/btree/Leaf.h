@@ -52,24 +52,32 @@ class Leaf final : public BTreeNode {
   // and the following leaves that start below highKey), and splits the leaf that took it
   // when that leaf fills up. Returns the split to post to the parent, or nothing (also
   // for a split inside a run of equal keys). `carrier`, when given, receives the leaf that
-  // took the entry, before any split. New leaves come from `pool`.
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t highKey, LeafCarrier* carrier,
-                               NodePool& pool);
+  // took the entry, before any split. New leaves come from `pool`. lowKey is not used.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier, NodePool& pool) override;
   // Pushes every value of `key` in stored order, walking the chain while the entries say
   // the run may go on, then calls op.thatsallfolks() once.
-  void get(int32_t key, util::IntPushOperator& op);
+  void get(int32_t key, util::IntPushOperator& op) override;
+  bool isEmpty() const override { return entries_.size() == 0; }
+  bool isLeaf() const override { return true; }
   // Pushes every value whose key lies in [lowKey, highKey] in key order, then calls
-  // op.thatsallfolks() once. The leaves `ahead` names are asked for a few steps ahead of
-  // the chain walk.
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead = {});
+  // op.thatsallfolks() once.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override {
+    queryRange(lowKey, highKey, op, ScanAhead{});
+  }
+  // The same, asking for the leaves `ahead` names a few steps ahead of the chain walk.
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead);
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS, here and along the chain while the entries say matching
   // ones may follow, within highKey; a following leaf that empties leaves the chain.
-  void remove(int32_t key, int32_t value, int32_t highKey);
-
-  bool isEmpty() const { return entries_.size() == 0; }
-  bool isLeaf() const override { return true; }
+  // lowKey is not used.
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
   void toDot(util::OutputStream& out) override;
+
+  // Deletes every entry whose value is `value`, whatever its key, in this leaf or, when it
+  // holds none, in the first leaf along the chain that does; stops after that leaf. Leaves
+  // stay in the chain, also when they empty.
+  void removeValue(int32_t value);
 
   // "[5=50, 7=70]".
   std::string toString() const;

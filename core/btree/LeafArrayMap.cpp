@@ -4,7 +4,6 @@
 #include <cassert>
 
 #include "core/btree/BTreeConstants.h"
-#include "util/KeySearch.h"
 
 namespace core::btree {
 
@@ -32,10 +31,6 @@ LeafArrayMap::LeafArrayMap(int32_t capacity)
     : capacity_(checkedCapacity(capacity)),
       ownedStorage_(std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity_))),
       keys_(ownedStorage_.get()) {}
-
-int32_t LeafArrayMap::search(int32_t key) const {
-  return util::leftmostSearch(keys_, key, 0, currentSize_ - 1);
-}
 
 bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
   if (currentSize_ == 0) {
@@ -132,7 +127,7 @@ bool LeafArrayMap::remove(int32_t key, int32_t value) {
   const int32_t* vals = values();
   for (; end < currentSize_ && keys_[end] == key; ++end) {
     if (vals[end] == value) {
-      eraseRange(end, end + 1);
+      deleteAtPos(end);
       return false;
     }
   }

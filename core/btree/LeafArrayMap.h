@@ -24,12 +24,17 @@
 #include <string>
 
 #include "util/IntPushOperator.h"
+#include "util/KeySearch.h"
 #include "util/LookupResult.h"
 
 namespace core::btree {
 
 class LeafArrayMap {
  public:
+  // The lookup codes STOP, CONTINUE_WITH_BINSEARCH and CONTINUE_WITH_SCAN, also by this
+  // class's name (LeafArrayMap::STOP); the enumeration is the one both trees share.
+  using enum util::LookupResult;
+
   // An empty map for `capacity` entries.
   // REQUIRES: 1 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit LeafArrayMap(int32_t capacity);
@@ -63,6 +68,14 @@ class LeafArrayMap {
   // leaf (the key's run, or the place it would have, reaches the end of this map).
   bool remove(int32_t key, int32_t value);
 
+  // Removes the entry at `pos`, moving the later entries down. REQUIRES: 0 <= pos < size().
+  void deleteAtPos(int32_t pos) {
+    assert(pos >= 0 && pos < currentSize_);
+    eraseRange(pos, pos + 1);
+  }
+
+  // The key at position size() / 2, the first one split() moves. REQUIRES: size() >= 1.
+  int32_t getMidKey() const { return keyAt(currentSize_ / 2); }
   // Moves the upper half of the entries (positions size()/2 on) into `upper`, which must
   // be empty and have room for them. A run of equal keys may be divided.
   // REQUIRES: `upper` is another, empty map with room for the upper half.
@@ -86,9 +99,16 @@ class LeafArrayMap {
   // "5=50, 7=70"; empty for an empty map.
   std::string toString() const;
 
+  // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
+  // or -(insertion point) - 1 when there is none (-(low) - 1 when high < low). Every lookup
+  // of the map starts with it.
+  static int32_t binarySearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+    return util::leftmostSearch(a, key, low, high);
+  }
+
  private:
-  // Leftmost search over the used part.
-  int32_t search(int32_t key) const;
+  // binarySearch over the used part.
+  int32_t search(int32_t key) const { return binarySearch(keys_, key, 0, currentSize_ - 1); }
   int32_t* values() const { return keys_ + capacity_; }
   void insertAt(int32_t key, int32_t value, int32_t pos);
   void eraseRange(int32_t from, int32_t to);

@@ -83,7 +83,7 @@ void CSBTree::calculateStats() {
   elemCount_ = 0;
   for (const LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup()) {
     leafCount_ += group->getEntries().leaves();
-    elemCount_ += group->getEntries().entryCount();
+    elemCount_ += group->getEntries().getKeyNumber();
     ++leafGroupCount_;
   }
   leafUtilization_ = leafUtilizationOf(elemCount_, leafCount_, k_star_);

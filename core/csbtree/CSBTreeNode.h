@@ -40,6 +40,9 @@ class CSBTreeNode {
                                        int32_t lowKey, int32_t highKey, LeafCarrier* carrier) = 0;
   // Pushes every value of `key` in stored order, then calls op.thatsallfolks() once.
   virtual void get(int32_t index, int32_t key, util::IntPushOperator& op) = 0;
+  // True when the group has no members (a node group without nodes, a leaf group without
+  // leaves); a group of a tree always has some, even when all its leaves are empty.
+  virtual bool isEmpty() const = 0;
   // True when member `index` holds its maximum (a node 4 x k keys, a leaf 2 x k_star entries).
   virtual bool isFull(int32_t index) const = 0;
   virtual bool isLeaf() const = 0;

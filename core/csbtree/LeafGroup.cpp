@@ -20,7 +20,7 @@ std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t valu
   assert(!refused);
   if (carrier != nullptr)
     carrier->setLeaf(this);
-  if (entries_.entryCount(index + 1) < 2 * k_star_)
+  if (entries_.size(index + 1) < 2 * k_star_)
     return std::nullopt;
   SplitInfo info = split(index + 1);
   if (!parentFull)
@@ -100,7 +100,7 @@ void LeafGroup::toDot(util::OutputStream& out) {
       line += '|';
     line += "{<l" + std::to_string(leaf - 1) + "> |{";
     const int64_t first = entries_.indexOf(leaf, 1);
-    for (int32_t n = 0; n < entries_.entryCount(leaf); ++n) {
+    for (int32_t n = 0; n < entries_.size(leaf); ++n) {
       if (n > 0)
         line += '|';
       line += '{' + std::to_string(entries_.keyAt(first + n)) + " |" +

@@ -40,9 +40,9 @@ class LeafGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
-  bool isFull(int32_t index) const override {
-    return entries_.entryCount(index + 1) >= 2 * k_star_;
-  }
+  // No slots means no leaves.
+  bool isEmpty() const override { return entries_.size() == 0; }
+  bool isFull(int32_t index) const override { return entries_.size(index + 1) >= 2 * k_star_; }
   bool isLeaf() const override { return true; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                   util::IntPushOperator& op) override;

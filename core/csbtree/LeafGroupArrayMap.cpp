@@ -256,7 +256,7 @@ LeafGroupArrayMap LeafGroupArrayMap::split() {
   return upper;
 }
 
-int64_t LeafGroupArrayMap::entryCount() const {
+int64_t LeafGroupArrayMap::getKeyNumber() const {
   int64_t count = 0;
   for (int32_t i = 0; i < numberOfLeaves_; ++i)
     count += currentLeafSize_[i];

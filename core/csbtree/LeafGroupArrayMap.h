@@ -36,6 +36,7 @@
 #include <string>
 
 #include "util/IntPushOperator.h"
+#include "util/KeySearch.h"
 #include "util/LookupResult.h"
 
 namespace core::csbtree {
@@ -44,6 +45,9 @@ class LeafGroupArrayMap {
  public:
   // The content of every key slot after a leaf's entries.
   static constexpr int32_t kUnusedKey = std::numeric_limits<int32_t>::max();
+  // The lookup codes STOP, CONTINUE_WITH_BINSEARCH and CONTINUE_WITH_SCAN, also by this
+  // class's name (LeafGroupArrayMap::STOP); the enumeration is the one both trees share.
+  using enum util::LookupResult;
 
   // One empty leaf of `two_k_star` slots (two_k_star >= 1).
   explicit LeafGroupArrayMap(int32_t two_k_star);
@@ -82,8 +86,8 @@ class LeafGroupArrayMap {
   // Splits `leaf` into two adjacent leaves: it keeps its lower half (n / 2 entries), the new
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
   void split(int32_t leaf);
-  // Number of entries of `leaf`.
-  int32_t entryCount(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
+  // Number of entries of `leaf` (entries, not slots).
+  int32_t size(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
     return static_cast<int64_t>(leaf - 1) * two_k_star_ + n - 1;
@@ -100,21 +104,29 @@ class LeafGroupArrayMap {
   // Splits the group: this map keeps the lower ceil(L / 2) leaves and the returned map holds
   // the upper floor(L / 2). A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
-  // Number of slots (leaves x two_k_star), used or not.
-  int64_t slotCount() const { return currentGroupSize_; }
+  // Number of slots (leaves x two_k_star), used or not: slots, not entries.
+  int64_t size() const { return currentGroupSize_; }
   // Number of leaves.
   int32_t leaves() const { return numberOfLeaves_; }
-  // Number of entries in all leaves.
-  int64_t entryCount() const;
+  // Number of entries in all leaves (entries, not slots).
+  int64_t getKeyNumber() const;
   // Bytes of the arrays at their allocated lengths.
   int64_t allocatedBytes() const;
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
 
+  // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
+  // or -(insertion point) - 1 when there is none (-(low) - 1 when high < low). The B+-tree's
+  // leaf search, shared; the group's own lookups search a leaf's whole stretch with
+  // csbtree::lowerBound, which finds the same first position.
+  static int32_t binarySearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
+    return util::leftmostSearch(a, key, low, high);
+  }
+
   // --- Read access for the leaf group, the graph output and the consistency check.
 
   int32_t getTwoKStar() const { return two_k_star_; }
-  // Key slot `slot` (0 .. slotCount() - 1): an entry's key or kUnusedKey.
+  // Key slot `slot` (0 .. size() - 1): an entry's key or kUnusedKey.
   int32_t keyAt(int64_t slot) const { return keys_[slot]; }
   // The key array: slot s is keyBlock()[s].
   const int32_t* keyBlock() const { return keys_; }

@@ -43,8 +43,8 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
 SplitInfo NodeGroup::split(int32_t key, std::unique_ptr<CSBTreeNode> newChild, bool parentFull,
                            int32_t index) {
   // Where `key` goes among separators equal to it does not matter: the keys come out the same.
-  const int64_t pos =
-      static_cast<int64_t>(index) * entries_.getM() + entries_.lastChildFor(key, index);
+  assert(entries_.keyCount(index) > 0);
+  const int64_t pos = entries_.getIntervalPosition(key, index);
   const int32_t upKey = entries_.splitNode(key, pos, index, std::move(newChild));
   if (!parentFull)
     return SplitInfo(this, upKey, nullptr);

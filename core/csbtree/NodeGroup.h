@@ -45,6 +45,7 @@ class NodeGroup final : public CSBTreeNode {
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier) override;
   void get(int32_t index, int32_t key, util::IntPushOperator& op) override;
+  bool isEmpty() const override { return entries_.getNumberOfNodes() == 0; }
   bool isFull(int32_t index) const override { return entries_.isNodeFull(index); }
   bool isLeaf() const override { return false; }
   void queryRange(int32_t index, int32_t lowKey, int32_t highKey,
@@ -62,7 +63,7 @@ class NodeGroup final : public CSBTreeNode {
 
   // Splits node `index` around `key`, the new node referencing `newChild`, and reports the
   // key that moved up; when `parentFull`, the group is split as well and the report carries
-  // the new upper group.
+  // the new upper group. Node `index` must hold keys (add splits only a full node).
   SplitInfo split(int32_t key, std::unique_ptr<CSBTreeNode> newChild, bool parentFull,
                   int32_t index);
 

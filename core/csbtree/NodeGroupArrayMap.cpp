@@ -24,6 +24,19 @@ NodeGroupArrayMap::NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept = default;
 NodeGroupArrayMap& NodeGroupArrayMap::operator=(NodeGroupArrayMap&&) noexcept = default;
 NodeGroupArrayMap::~NodeGroupArrayMap() = default;
 
+int64_t NodeGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
+  while (low <= high) {
+    const int64_t mid = (low + high) >> 1;
+    if (a[mid] < key)
+      low = mid + 1;
+    else if (a[mid] > key)
+      high = mid - 1;
+    else
+      return mid;
+  }
+  return -low - 1;
+}
+
 void NodeGroupArrayMap::put(int32_t key, int32_t pos, int32_t node) {
   assert(node >= 0 && node < numberOfNodes_ && currentSizes_[node] < m_);
   int32_t* first = keys_.get() + nodeStart(node);

@@ -16,9 +16,11 @@
 // NodeGroup::NULL_NODE. The arrays always have exactly numberOfNodes slots; they are
 // replaced, never grown, when the node count changes.
 //
-// Positions returned by getIntervalPosition and taken by splitNode are absolute indexes into
-// the key array (64-bit: nodes x m may exceed 32 bits); positions taken by put, and the child
-// numbers of lastChildFor and firstChildFor, are relative to the start of the node.
+// Positions returned by getIntervalPosition and getFirstIntervalPosition and taken by
+// splitNode are absolute indexes into the key array (64-bit: nodes x m may exceed 32 bits);
+// positions taken by put, and the child numbers of lastChildFor and firstChildFor, are
+// relative to the start of the node. Both child-number searches cover the whole slot of the
+// node, filler included (see above).
 //
 // Preconditions not checked in release builds: node numbers lie in 0 .. numberOfNodes - 1,
 // and put is only called on a node that is not full. Not thread-safe.
@@ -50,31 +52,50 @@ class NodeGroupArrayMap {
   NodeGroupArrayMap& operator=(NodeGroupArrayMap&&) noexcept;
   ~NodeGroupArrayMap();
 
-  // Absolute position of the last child interval of `node` that may hold `key`: the position
-  // of the first separator greater than `key` (so a key equal to separators goes right of all
-  // of them), or -1 when the node has no keys. Insertions descend here, which puts a new
-  // mapping after every stored mapping of its key.
+  // Plain bisection over a[low .. high] (high inclusive): the first matching position the
+  // bisection meets, which among equal keys need not be the leftmost, or -(insertion point)
+  // - 1 when there is none.
+  static int64_t binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high);
+
+  // Absolute position of the child interval of `key` in `node`, by the bisection above: on a
+  // hit at p, p + 1 (a key equal to a separator belongs right of it); on a miss, the
+  // insertion point; -1 when the node has no keys. Where a node holds one separator equal
+  // to `key` this is the same child as lastChildFor; among several equal separators it is
+  // the child right of whichever one the bisection meets first, so the descents use the two
+  // helpers below instead. The node split takes its position from here: where the new
+  // separator goes among equal ones does not change the keys that come out.
   int64_t getIntervalPosition(int32_t key, int32_t node) const {
-    return currentSizes_[node] == 0 ? -1 : nodeStart(node) + lastChildFor(key, node);
+    const int32_t size = currentSizes_[node];
+    if (size == 0)
+      return -1;
+    const int64_t start = nodeStart(node);
+    const int64_t hit = binarySearch(keys_.get(), key, start, start + size - 1);
+    return hit >= 0 ? hit + 1 : -hit - 1;
   }
   // Absolute position of the first child interval of `node` that may hold `key`: the position
-  // of the first separator >= key, or -1 when the node has no keys. Lookups and removals
-  // descend here: a leaf split inside a run of equal keys leaves keys equal to the new
-  // separator on its left.
+  // of the first separator >= key, or -1 when the node has no keys; firstChildFor is the
+  // same as a child number. Lookups and removals descend here. It prevents lost mappings: a
+  // leaf split inside a run of equal keys makes a separator equal to keys it leaves on its
+  // left, and a descent right of that separator (or right of any one of several equal ones)
+  // would not see them, so a get or queryRange would miss them and a remove leave them.
   int64_t getFirstIntervalPosition(int32_t key, int32_t node) const {
     return currentSizes_[node] == 0 ? -1 : nodeStart(node) + firstChildFor(key, node);
   }
-  // The same two searches as child numbers 0 .. s (0 for a node without keys). Both search
-  // the whole slot of the node, filler included (see above).
+  int32_t firstChildFor(int32_t key, int32_t node) const {
+    const int32_t* first = keys_.get() + nodeStart(node);
+    return static_cast<int32_t>(lowerBound(first, m_, key) - first);
+  }
+  // The last child interval of `node` that may hold `key`, as a child number 0 .. s (0 for a
+  // node without keys): the child before the first separator greater than `key`, right of
+  // every separator equal to it. Insertions descend here. It prevents duplicates out of
+  // insertion order: among several equal separators a descent into a middle child would
+  // store a new mapping before mappings of its key that were stored earlier in the children
+  // further right, and lookups would then deliver it before them.
   int32_t lastChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys_.get() + nodeStart(node);
     const int32_t child = static_cast<int32_t>(upperBound(first, m_, key) - first);
     const int32_t size = currentSizes_[node];
     return child < size ? child : size;
-  }
-  int32_t firstChildFor(int32_t key, int32_t node) const {
-    const int32_t* first = keys_.get() + nodeStart(node);
-    return static_cast<int32_t>(lowerBound(first, m_, key) - first);
   }
 
   bool isNodeFull(int32_t node) const { return currentSizes_[node] >= m_; }

@@ -11,6 +11,7 @@
 
 #include "core/btree/BTree.h"
 #include "core/btree/BTreeConstants.h"
+#include "core/btree/NodePool.h"
 #include "tests/support/LongTests.h"
 #include "tests/support/ModelMultimap.h"
 #include "tests/support/OperationGenerator.h"
@@ -49,6 +50,28 @@ class BTreeDifferentialTest : public ::testing::TestWithParam<Parameters> {
   int operationsPerStream() const { return test::longTestsRequested() ? 20000 : 8000; }
 };
 
+// The tree's operations through the node contract alone, on nodes of its own: every call
+// goes to the root, and a root split grows a new root, as the tree does it.
+class ThroughTheRoot {
+ public:
+  ThroughTheRoot(int32_t k, int32_t k_star) : k_(k), root_(pool_.newLeaf(k_star)) {}
+
+  void add(int32_t key, int32_t value) {
+    if (std::optional<SplitInfo> split = root_->add(key, value, kMin, kMax, nullptr, pool_))
+      root_ = pool_.newInternalNode(root_, split->pivot, split->rightNode, k_);
+  }
+  void remove(int32_t key, int32_t value) { root_->remove(key, value, kMin, kMax); }
+  void get(int32_t key, util::IntPushOperator& op) { root_->get(key, op); }
+  void queryRange(int32_t low, int32_t high, util::IntPushOperator& op) {
+    root_->queryRange(low, high, op);
+  }
+
+ private:
+  int32_t k_;
+  NodePool pool_;
+  BTreeNode* root_;
+};
+
 void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& expected,
                 const std::string& what) {
   ASSERT_EQ(op.values, expected) << what;
@@ -56,6 +79,8 @@ void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& e
   ASSERT_FALSE(op.passedAfterEnd) << what;
 }
 
+// The tree, and the same operations called on a root of its own (ThroughTheRoot), agree with
+// the model.
 TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
   const auto [k, k_star] = GetParam();
   for (test::KeyDomain keys : {test::KeyDomain::kFew, test::KeyDomain::kHundreds,
@@ -64,6 +89,7 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
       SCOPED_TRACE("k " + std::to_string(k) + ", k_star " + std::to_string(k_star) + ", " +
                    test::nameOf(keys) + ", seed " + std::to_string(seed));
       BTree tree(k, k_star);
+      ThroughTheRoot viaRoot(k, k_star);
       test::ModelMultimap model;
       test::OperationGenerator stream(keys, seed * 1000003ULL + k * 101 + k_star);
       test::RecordingOperator op;
@@ -79,9 +105,11 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
         if (dice < insertShare) {
           const int32_t value = stream.value();
           tree.add(key, value);
+          viaRoot.add(key, value);
           model.add(key, value);
         } else if (dice < insertShare + 10) {
           tree.remove(key);
+          viaRoot.remove(key, BTreeConstants::ALL_MAPPINGS);
           model.removeAll(key);
         } else if (dice < insertShare + 25) {
           // Mostly a value the key holds, so that the removal finds something.
@@ -90,6 +118,7 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
                                     ? stream.value()
                                     : held[stream.between(0, held.size() - 1)];
           tree.remove(key, value);
+          viaRoot.remove(key, value);
           if (value == BTreeConstants::ALL_MAPPINGS)
             model.removeAll(key);
           else
@@ -97,11 +126,17 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
         } else if (dice < insertShare + 40) {
           tree.get(key, op);
           expectSame(op, model.get(key), "get " + what);
+          op.reset();
+          viaRoot.get(key, op);
+          expectSame(op, model.get(key), "get through the root " + what);
         } else if (dice < 98) {
           const auto [low, high] = stream.range(key);
+          const std::string range = std::to_string(low) + " .. " + std::to_string(high);
           tree.queryRange(low, high, op);
-          expectSame(op, model.range(low, high),
-                     "range " + std::to_string(low) + " .. " + std::to_string(high));
+          expectSame(op, model.range(low, high), "range " + range);
+          op.reset();
+          viaRoot.queryRange(low, high, op);
+          expectSame(op, model.range(low, high), "range through the root " + range);
         } else {
           ASSERT_EQ(tree.size(), model.size()) << what;
           ASSERT_EQ(tree.getElemCount(), model.size()) << what;
@@ -123,6 +158,9 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
       op.reset();
       tree.queryRange(kMin, kMax, op);
       expectSame(op, model.range(kMin, kMax), "whole range at the end");
+      op.reset();
+      viaRoot.queryRange(kMin, kMax, op);
+      expectSame(op, model.range(kMin, kMax), "whole range through the root at the end");
     }
   }
 }

@@ -137,6 +137,23 @@ TEST(BTreeTest, RemovingARunUnlinksEmptiedChainOnlyLeavesButKeepsReferencedOnes)
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
+TEST(BTreeTest, RemoveValueStopsAfterTheFirstLeafThatLostAnEntry) {
+  BTree tree(2, 2);
+  LeafCarrier first;
+  tree.add(1, 7, first);
+  for (int32_t key = 2; key <= 6; ++key)
+    tree.add(key, key == 3 || key == 5 ? 9 : 7);
+  Leaf* leaf = first.getLeaf();  // leaves [1=7, 2=7] [3=9, 4=7] [5=9, 6=7]
+  ASSERT_EQ(leaf->getNextLeaf()->toString(), "[3=9, 4=7]");
+  leaf->removeValue(9);  // none here, so the next leaf loses its 3=9, and the walk ends
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(7, 7, 7, 9, 7));
+  leaf->removeValue(7);  // both entries of the first leaf, and nothing further on
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(7, 9, 7));
+  EXPECT_TRUE(leaf->isEmpty());
+  EXPECT_FALSE(leaf->getNextLeaf()->isEmpty());
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
 TEST(BTreeTest, AnEmptiedLeafTakesASmallerKeyButNotOneThatMustFollowLaterLeaves) {
   // The root leaf [1, 1] is followed by the chain-only leaf [1, 1]. Once the root leaf is
   // empty, a key below the chain-only leaf's keys goes into the root leaf.
@@ -202,9 +219,37 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
   ASSERT_EQ(tree.verify(), std::nullopt);
   // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
   NodePool scratch;
-  carrier.getLeaf()->getNextLeaf()->add(0, 0, kMax, nullptr, scratch);
+  carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
+}
+
+TEST(BTreeTest, AddOnTheRootReturnsASplitOnlyWhenTheRootSplits) {
+  // The tree's own steps, through the node contract: a fresh leaf is empty, each add returns
+  // nothing until the leaf fills, and the root over its split splits only at 2 x k keys.
+  NodePool pool;
+  BTreeNode* root = pool.newLeaf(1);
+  EXPECT_TRUE(root->isEmpty());
+  EXPECT_FALSE(root->add(10, 1, kMin, kMax, nullptr, pool));
+  std::optional<SplitInfo> split = root->add(20, 2, kMin, kMax, nullptr, pool);
+  ASSERT_TRUE(split);
+  root = pool.newInternalNode(root, split->pivot, split->rightNode, 2);
+  EXPECT_FALSE(root->isEmpty());
+  for (int32_t key : {30, 40})
+    EXPECT_FALSE(root->add(key, key / 10, kMin, kMax, nullptr, pool)) << key;
+  split = root->add(50, 5, kMin, kMax, nullptr, pool);  // the fourth separator
+  ASSERT_TRUE(split);
+  EXPECT_EQ(split->leftNode, root);
+  EXPECT_EQ(split->pivot, 40);
+  test::RecordingOperator op;
+  root->queryRange(kMin, kMax, op);
+  split->rightNode->get(50, op);
+  root->remove(10, BTreeConstants::ALL_MAPPINGS, kMin, kMax);
+  EXPECT_THAT(op.values, ElementsAre(1, 2, 3, 4, 5, 5));
+  EXPECT_EQ(op.endCalls, 2);
+  EXPECT_FALSE(root->isEmpty());  // removal leaves every key and child in place
+  EXPECT_TRUE(InternalNode::NULL_NODE.isEmpty());
+  EXPECT_THROW(InternalNode::NULL_NODE.add(1, 1, kMin, kMax, nullptr, pool), std::logic_error);
 }
 
 TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
@@ -212,8 +257,8 @@ TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
   // a leaf as an internal node. Built by hand: a leaf of two slots splits under a new root.
   NodePool pool;
   Leaf* left = pool.newLeaf(1);
-  ASSERT_FALSE(left->add(1, 10, kMax, nullptr, pool));
-  const std::optional<SplitInfo> split = left->add(5, 50, kMax, nullptr, pool);
+  ASSERT_FALSE(left->add(1, 10, kMin, kMax, nullptr, pool));
+  const std::optional<SplitInfo> split = left->add(5, 50, kMin, kMax, nullptr, pool);
   ASSERT_TRUE(split);
   InternalNode* root = pool.newInternalNode(left, split->pivot, split->rightNode, 2);
   EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 1, true, 0, 0), std::nullopt);

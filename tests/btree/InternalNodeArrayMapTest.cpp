@@ -32,6 +32,7 @@ TEST_F(InternalNodeArrayMapTest, RoutesKeysEqualToASeparatorRightAndReplacesOnPu
   InternalNodeArrayMap map(6);
   EXPECT_EQ(map.toString(), "NULL | ");
   EXPECT_EQ(map.getIntervalPosition(5), -1);
+  EXPECT_EQ(map.get(5), nullptr);
   for (int i = 4; i >= 1; --i)
     map.put(10 * i, child(i));
   EXPECT_EQ(map.nodeAt(0), &InternalNode::NULL_NODE);  // put never sets the first child
@@ -43,6 +44,19 @@ TEST_F(InternalNodeArrayMapTest, RoutesKeysEqualToASeparatorRightAndReplacesOnPu
   map.put(30, child(0));
   EXPECT_EQ(map.size(), 4);
   EXPECT_EQ(map.get(35), child(0));
+}
+
+TEST_F(InternalNodeArrayMapTest, EraseTakesTheKeyAndTheChildRightOfIt) {
+  InternalNodeArrayMap map(4);
+  map.setFirstChild(child(0));
+  for (int i = 1; i <= 3; ++i)
+    map.put(10 * i, child(i));
+  EXPECT_FALSE(map.erase(15));
+  EXPECT_TRUE(map.erase(20));
+  EXPECT_EQ(map.get(20), child(1));  // the left child takes over the interval
+  map.deleteAtPos(0);
+  EXPECT_EQ(map.toString(), id(0) + " | 30 | " + id(3));
+  EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{10, 20, 30}.data(), 25, 0, 2), -3);
 }
 
 TEST_F(InternalNodeArrayMapTest, SplitLeavesTheMiddleKeyToTheCaller) {

@@ -81,11 +81,24 @@ TEST(LeafArrayMapTest, RemoveDeletesOneMappingOrTheRunAndSaysWhetherToGoOn) {
   EXPECT_TRUE(map.remove(9, kAll));   // the whole run, which reached the end
   EXPECT_TRUE(map.remove(12, kAll));  // absent, beyond the last key
   EXPECT_EQ(map.toString(), "1=10");
+  fill(map, {{2, 20}, {3, 30}});
+  map.deleteAtPos(1);
+  EXPECT_EQ(map.toString(), "1=10, 3=30");
+}
+
+TEST(LeafArrayMapTest, BinarySearchFindsTheLeftmostKeyOrEncodesTheInsertionPoint) {
+  const int32_t a[] = {3, 5, 5, 5, 8};
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 5, 0, 4), 1);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 6, 0, 4), -5);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 1, 0, 4), -1);
+  EXPECT_EQ(LeafArrayMap::binarySearch(a, 5, 3, 2), -4);  // high < low
+  static_assert(LeafArrayMap::STOP == util::LookupResult::STOP);
 }
 
 TEST(LeafArrayMapTest, SplitMovesTheUpperHalfAndMayDivideARun) {
   LeafArrayMap map(5);
   fill(map, {{1, 1}, {2, 2}, {2, 3}, {2, 4}, {3, 5}});
+  EXPECT_EQ(map.getMidKey(), 2);  // the first key that moves
   LeafArrayMap upper(5);
   map.split(upper);
   EXPECT_EQ(map.toString(), "1=1, 2=2");

@@ -46,7 +46,7 @@ TEST(NodePoolTest, ABlockLargerThanAChunkGetsAChunkOfItsOwn) {
   Leaf* big = pool.newLeaf(k_star);
   Leaf* small = pool.newLeaf(1);
   for (int32_t i = 0; i < 2 * k_star - 1; ++i)
-    big->add(i, i, 0, nullptr, pool);  // fills the big leaf without writing into `small`
+    big->add(i, i, INT32_MIN, 0, nullptr, pool);  // fills the big leaf without writing into `small`
   EXPECT_EQ(big->getEntries().size(), 2 * k_star - 1);
   EXPECT_EQ(small->getEntries().size(), 0);
   EXPECT_EQ(small->getEntries().firstKeySlot(), 0);

@@ -34,6 +34,7 @@ void growSequentially(LeafGroup& group, int32_t first, int32_t count) {
 
 TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
   LeafGroup group(1, 2);
+  EXPECT_FALSE(group.isEmpty());  // one leaf, though it holds nothing
   for (int32_t key : {1, 2, 3})
     ASSERT_FALSE(add(group, 0, key, false).has_value());
   std::optional<SplitInfo> info = add(group, 0, 4, false);
@@ -42,8 +43,8 @@ TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
   EXPECT_EQ(info->pivot, 3);
   EXPECT_EQ(info->rightNode, nullptr);
   EXPECT_EQ(group.getEntries().leaves(), 2);
-  EXPECT_EQ(group.getEntries().entryCount(1), 2);
-  EXPECT_EQ(group.getEntries().entryCount(2), 2);
+  EXPECT_EQ(group.getEntries().size(1), 2);
+  EXPECT_EQ(group.getEntries().size(2), 2);
   EXPECT_FALSE(group.isFull(0));
 }
 
@@ -209,6 +210,8 @@ TEST(NodeGroupTest, LookupsDescendLeftOfEqualSeparatorsAndChangeNothing) {
   EXPECT_THAT(op.values, ElementsAre(200, 200, 300));
   EXPECT_EQ(op.endCalls, 2);
   EXPECT_EQ(level.root->toString(), before);
+  EXPECT_FALSE(level.root->isEmpty());
+  EXPECT_TRUE(NodeGroup::NULL_NODE.isEmpty());
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
   Map map(4);
   test::RecordingOperator op;
   EXPECT_EQ(map.leaves(), 1);
-  EXPECT_EQ(map.slotCount(), 4);
+  EXPECT_EQ(map.size(), 4);
   EXPECT_EQ(map.get(7, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_EQ(map.queryRange(0, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(map.remove(7, kAll));
@@ -56,7 +56,7 @@ TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInserti
   // The leaf is full now: it refuses whatever does not belong after its end.
   EXPECT_TRUE(map.tryAdd(1, 6, 5));
   EXPECT_TRUE(map.tryAdd(1, 9, 6));  // last leaf of the group
-  EXPECT_EQ(map.entryCount(), 4);
+  EXPECT_EQ(map.getKeyNumber(), 4);
 }
 
 TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
@@ -64,8 +64,11 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
   EXPECT_EQ(map.leaves(), 2);
   EXPECT_EQ(map.indexOf(2, 1), 4);
   EXPECT_EQ(map.endSlot(), 6);
-  EXPECT_EQ(map.entryCount(), 4);
-  EXPECT_EQ(map.slotCount(), 8);
+  EXPECT_EQ(map.getKeyNumber(), 4);
+  EXPECT_EQ(map.size(), 8);
+  // The leftmost search over the slots of leaf 2's entries.
+  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 5, 4, 5), 4);
+  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 7, 4, 5), -7);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
@@ -73,7 +76,7 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
             util::LookupResult::STOP);  // unused slots 2 and 3 are skipped
   EXPECT_THAT(op.values, ElementsAre(20, 50));
   op.reset();
-  EXPECT_EQ(map.get(2, 6, op), util::LookupResult::CONTINUE_WITH_SCAN);
+  EXPECT_EQ(map.get(2, 6, op), Map::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(60));
   op.reset();
   EXPECT_EQ(map.queryRange(2, 7, 9, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
@@ -178,16 +181,16 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
   Map map(4);
   addAll(map, 1, {1, 2, 3, 4});
   map.split(1);
-  EXPECT_EQ(map.slotCount(), 8);
+  EXPECT_EQ(map.size(), 8);
   EXPECT_EQ(map.endSlot(), 6);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 3);
 
   addAll(map, 1, {0, 1});  // leaf 1 is [0, 1, 1, 2]
   map.split(1);
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.entryCount(1), 2);
-  EXPECT_EQ(map.entryCount(2), 2);
-  EXPECT_EQ(map.entryCount(3), 2);
+  EXPECT_EQ(map.size(1), 2);
+  EXPECT_EQ(map.size(2), 2);
+  EXPECT_EQ(map.size(3), 2);
   EXPECT_EQ(map.keyAt(map.indexOf(2, 1)), 1);  // the run of 1 is divided
   EXPECT_EQ(map.keyAt(map.indexOf(3, 2)), 4);
   EXPECT_EQ(map.endSlot(), 10);
@@ -206,7 +209,7 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
 
   Map upper = map.split();
   EXPECT_EQ(map.leaves(), 3);
-  EXPECT_EQ(map.slotCount(), 6);
+  EXPECT_EQ(map.size(), 6);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 3=30");
   EXPECT_EQ(map.endSlot(), 5);
   EXPECT_EQ(upper.leaves(), 2);

@@ -43,10 +43,20 @@ TEST(NodeGroupArrayMapTest, IntervalPositionsAreAbsoluteAndEqualKeysGoRight) {
   EXPECT_EQ(map.getFirstIntervalPosition(20, 1), 5);
   EXPECT_EQ(map.firstChildFor(25, 1), 2);
 
-  // Equal separators: an insertion goes right of all of them, a lookup left of all of them.
+  // Equal separators: the bisection meets the middle 5 first; an insertion goes right of all
+  // of them, a lookup left of all of them.
   putAll(map, 0, {5, 5, 5});
-  EXPECT_EQ(map.getIntervalPosition(5, 0), 3);
+  EXPECT_EQ(map.getIntervalPosition(5, 0), 2);
+  EXPECT_EQ(map.lastChildFor(5, 0), 3);
   EXPECT_EQ(map.getFirstIntervalPosition(5, 0), 0);
+}
+
+TEST(NodeGroupArrayMapTest, BinarySearchReturnsTheFirstHitOfTheBisection) {
+  const int32_t a[] = {5, 5, 5};
+  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 5, 0, 2), 1);
+  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 6, 0, 2), -4);
+  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 4, 0, 2), -1);
+  EXPECT_EQ(NodeGroupArrayMap::binarySearch(a, 5, 2, 1), -3);  // high < low
 }
 
 struct SplitCase {
