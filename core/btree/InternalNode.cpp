@@ -8,6 +8,13 @@ namespace core::btree {
 
 const InternalNode InternalNode::NULL_NODE{nullptr, NodePool::kSentinel, 1};
 
+int32_t* InternalNode::sentinelBlock() {
+  // Never written: NULL_NODE has no room for keys, and nothing sets its first child.
+  static int32_t block[InternalNodeArrayMap::blockInts(0)] = {
+      0, static_cast<int32_t>(NodePool::kSentinel)};
+  return block;
+}
+
 std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
                                            int32_t highKey, LeafCarrier* carrier) const {
   if (!hasKeys())
@@ -29,8 +36,6 @@ void InternalNode::get(int32_t key, util::IntPushOperator& op) const {
 }
 
 bool InternalNode::isEmpty() const {
-  if (pool_ == nullptr || handle_ == NodePool::kSentinel)
-    return true;
   const InternalNodeArrayMap entries = getEntries();
   if (entries.size() > 0)
     return false;

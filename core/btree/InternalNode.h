@@ -80,8 +80,11 @@ class InternalNode {
   // room for the new key. Returns this node's split, or nothing.
   std::optional<SplitInfo> absorb(const SplitInfo& childSplit) const;
 
-  // A view of the entries. REQUIRES: a node of a pool (not NULL_NODE).
+  // A view of the entries; for NULL_NODE an empty map of no capacity whose first child is
+  // the sentinel.
   InternalNodeArrayMap getEntries() const {
+    if (pool_ == nullptr)
+      return InternalNodeArrayMap(0, sentinelBlock());
     return InternalNodeArrayMap(pool_->internalCapacity(), pool_->block(handle_));
   }
   int32_t getK() const { return pool_ == nullptr ? 0 : pool_->k(); }
@@ -97,10 +100,10 @@ class InternalNode {
  private:
   // A child named by its handle, one level down.
   BTreeNode child(NodeHandle handle) const { return BTreeNode(pool_, handle, level_ - 1); }
-  // A node of a pool, with keys to route by.
-  bool hasKeys() const {
-    return pool_ != nullptr && handle_ != NodePool::kSentinel && getEntries().size() > 0;
-  }
+  // A node with keys to route by.
+  bool hasKeys() const { return getEntries().size() > 0; }
+  // NULL_NODE's entries: no keys, the sentinel as first child.
+  static int32_t* sentinelBlock();
 
   NodePool* pool_ = nullptr;
   NodeHandle handle_ = NodePool::kNoNode;

@@ -248,6 +248,7 @@ TEST(BTreeTest, AddOnTheRootReturnsASplitOnlyWhenTheRootSplits) {
   EXPECT_EQ(op.endCalls, 2);
   EXPECT_FALSE(root.isEmpty());  // removal leaves every key and child in place
   EXPECT_TRUE(InternalNode::NULL_NODE.isEmpty());
+  EXPECT_EQ(InternalNode::NULL_NODE.toString(), "[NULL | ]");
   EXPECT_THROW(InternalNode::NULL_NODE.add(1, 1, kMin, kMax, nullptr), std::logic_error);
 }
 
