@@ -29,7 +29,7 @@ LeafArrayMap::LeafArrayMap(int32_t capacity)
       owned_(std::make_unique<int32_t[]>(blockInts(capacity_))),
       block_(owned_.get()) {}
 
-void LeafArrayMap::initialize(int32_t* block, int32_t capacity) {
+void LeafArrayMap::initialize(int32_t* block, [[maybe_unused]] int32_t capacity) {
   assert(capacity >= 1);
   block[0] = 0;
   block[1] = 0;
