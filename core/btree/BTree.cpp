@@ -28,14 +28,13 @@ int32_t checkedKStar(int32_t k_star) {
 
 }  // namespace
 
-BTree::BTree(int32_t k, int32_t k_star) : k_(checkedK(k)), k_star_(checkedKStar(k_star)) {}
+BTree::BTree(int32_t k, int32_t k_star)
+    : k_(checkedK(k)), k_star_(checkedKStar(k_star)), pool_(k_, k_star_) {}
 
 std::string BTree::toString() const {
-  if (root_ == nullptr)
+  if (root_ == NodePool::kNoNode)
     return "[]";
-  if (root_->isLeaf())
-    return static_cast<const Leaf*>(root_)->toString();
-  return static_cast<const InternalNode*>(root_)->toString();
+  return rootNode().toString();
 }
 
 void BTree::add(int32_t key, int32_t value) {
@@ -47,75 +46,79 @@ void BTree::add(int32_t key, int32_t value, LeafCarrier& carrier) {
 }
 
 void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
-  if (root_ == nullptr) {
-    firstLeaf_ = pool_.newLeaf(k_star_);
+  if (root_ == NodePool::kNoNode) {
+    firstLeaf_ = pool_.newLeaf().handle();
     root_ = firstLeaf_;
   }
   // Down to the leaf, remembering the path; then the splits travel back up it, each parent
   // absorbing its child's split until one does not split.
   path_.clear();
   const LeafRoute route = routeToLeaf(key, &path_);
-  NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  std::optional<SplitInfo> split = route.leaf->add(key, value, route.highKey, carrier, pool_);
+  pool_.prefetchLeafEntries(route.leaf);
+  std::optional<SplitInfo> split =
+      Leaf(&pool_, route.leaf).add(key, value, route.lowKey, route.highKey, carrier);
   refreshNeeded_ = true;
-  for (; split && !path_.empty(); path_.pop_back())
-    split = path_.back()->absorb(*split, pool_);
+  // path_[i] lies at level height_ - i.
+  for (; split && !path_.empty(); path_.pop_back()) {
+    const auto level = static_cast<int32_t>(height_ - (path_.size() - 1));
+    split = InternalNode(&pool_, path_.back(), level).absorb(*split);
+  }
   if (split) {
     // The old root stays the first child; for a leaf root the split's left node may be a
     // chain-only leaf after it, which the chain still reaches.
-    root_ = pool_.newInternalNode(root_, split->pivot, split->rightNode, k_);
+    root_ = pool_.newInternalNode(rootNode(), split->pivot, split->rightNode).handle();
     ++height_;
   }
 }
 
-// Every descent is a loop: the tree knows its height, so it knows the kind of every node on
-// the way. Every internal node has keys (k >= 2 leaves some on both sides of a split), so
-// each level has a child for every key.
-InternalNode* BTree::descendToLastInternalLevel(int32_t key) const {
-  auto* node = static_cast<InternalNode*>(root_);
+// Every descent is a loop over raw blocks: the tree knows its height, so it knows the kind
+// of every node on the way. Every internal node has keys (k >= 2 leaves some on both sides
+// of a split), so each level has a child for every key.
+InternalNodeArrayMap BTree::descendToLastInternalLevel(int32_t key) const {
+  NodeHandle node = root_;
   for (int32_t level = height_; level > 1; --level) {
-    NodePool::prefetchInternalNode(node, k_);
-    node = static_cast<InternalNode*>(node->getEntries().childFor(key));
+    pool_.prefetchInternalNode(node);
+    node = InternalNodeArrayMap(pool_.internalCapacity(), pool_.block(node)).childFor(key);
   }
-  NodePool::prefetchInternalNode(node, k_);
-  return node;
+  pool_.prefetchInternalNode(node);
+  return InternalNodeArrayMap(pool_.internalCapacity(), pool_.block(node));
 }
 
-Leaf* BTree::findLeaf(int32_t key) const {
+NodeHandle BTree::findLeaf(int32_t key) const {
   if (height_ == 0)
-    return static_cast<Leaf*>(root_);
-  return static_cast<Leaf*>(descendToLastInternalLevel(key)->getEntries().childFor(key));
+    return root_;
+  return descendToLastInternalLevel(key).childFor(key);
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {
-  Leaf* leaf = findLeaf(key);
-  if (leaf == nullptr) {
+  const NodeHandle leaf = findLeaf(key);
+  if (leaf == NodePool::kNoNode) {
     op.thatsallfolks();
     return;
   }
-  NodePool::prefetchLeafEntries(leaf, k_star_);
-  leaf->get(key, op);
+  pool_.prefetchLeafEntries(leaf);
+  Leaf(&pool_, leaf).get(key, op);
 }
 
 void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   if (height_ == 0) {
-    if (root_ == nullptr) {
+    if (root_ == NodePool::kNoNode) {
       op.thatsallfolks();
       return;
     }
-    auto* leaf = static_cast<Leaf*>(root_);
-    NodePool::prefetchLeafEntries(leaf, k_star_);
-    leaf->queryRange(lowKey, highKey, op);
+    pool_.prefetchLeafEntries(root_);
+    Leaf(&pool_, root_).queryRange(lowKey, highKey, op);
     return;
   }
   // The range's next leaves are the siblings that follow here (chain-only leaves aside): the
   // scan asks for them ahead of the chain walk.
-  const InternalNodeArrayMap& children = descendToLastInternalLevel(lowKey)->getEntries();
-  const int32_t first = children.getIntervalPosition(lowKey);
-  const int32_t last = lowKey <= highKey ? children.getIntervalPosition(highKey) : first;
-  auto* leaf = static_cast<Leaf*>(children.nodeAt(first));
-  NodePool::prefetchLeafEntries(leaf, k_star_);
-  leaf->queryRange(lowKey, highKey, op, ScanAhead{&children, first + 1, last});
+  const InternalNodeArrayMap children = descendToLastInternalLevel(lowKey);
+  const int32_t first = children.childPosition(lowKey);
+  const int32_t last = lowKey <= highKey ? children.childPosition(highKey) : first;
+  const NodeHandle leaf = children.nodeAt(first);
+  pool_.prefetchLeafEntries(leaf);
+  Leaf(&pool_, leaf)
+      .queryRange(lowKey, highKey, op, ScanAhead{children.childArray(), first + 1, last});
 }
 
 void BTree::remove(int32_t key) {
@@ -123,28 +126,31 @@ void BTree::remove(int32_t key) {
 }
 
 void BTree::remove(int32_t key, int32_t value) {
-  if (root_ == nullptr)
+  if (root_ == NodePool::kNoNode)
     return;
   refreshNeeded_ = true;
   const LeafRoute route = routeToLeaf(key, nullptr);
-  NodePool::prefetchLeafEntries(route.leaf, k_star_);
-  route.leaf->remove(key, value, route.highKey);
+  pool_.prefetchLeafEntries(route.leaf);
+  Leaf(&pool_, route.leaf).remove(key, value, route.lowKey, route.highKey);
 }
 
-BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const {
-  // The leaves use only the upper bound, so the lower one is not carried down.
-  BTreeNode* node = root_;
+BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const {
+  NodeHandle node = root_;
+  int32_t lowKey = kMinKey;
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
-    auto* parent = static_cast<InternalNode*>(node);
-    NodePool::prefetchInternalNode(parent, k_);
-    const InternalNode::Route next = parent->route(key, kMinKey, highKey);
+    pool_.prefetchInternalNode(node);
+    const InternalNodeArrayMap entries(pool_.internalCapacity(), pool_.block(node));
     if (path != nullptr)
-      path->push_back(parent);
-    node = next.child;
-    highKey = next.highKey;
+      path->push_back(node);
+    const int32_t pos = entries.childPosition(key);
+    if (pos > 0)
+      lowKey = entries.keyAt(pos - 1);
+    if (pos < entries.size())
+      highKey = entries.keyAt(pos);
+    node = entries.nodeAt(pos);
   }
-  return {static_cast<Leaf*>(node), highKey};
+  return {node, lowKey, highKey};
 }
 
 int64_t BTree::size() {
@@ -184,9 +190,11 @@ void BTree::calculateStats() {
     return;
   leafCount_ = 0;
   elemCount_ = 0;
-  for (const Leaf* leaf = firstLeaf_; leaf != nullptr; leaf = leaf->getNextLeaf()) {
+  for (NodeHandle leaf = firstLeaf_; leaf != NodePool::kNoNode;) {
+    const int32_t* block = pool_.block(leaf);
     ++leafCount_;
-    elemCount_ += leaf->getEntries().size();
+    elemCount_ += block[0];                    // the entry count
+    leaf = static_cast<NodeHandle>(block[1]);  // the next leaf
   }
   leafUtilization_ = leafUtilization(elemCount_, k_star_, leafCount_);
   refreshNeeded_ = false;
@@ -198,10 +206,10 @@ void BTree::toDot(util::OutputStream& out) {
   try {
     out.write("digraph g {\n");
     out.write("node [shape=record,height=.1];\n");
-    if (root_ != nullptr)
-      root_->toDot(out);  // the internal levels (or the root leaf)
-    for (Leaf* leaf = firstLeaf_; leaf != nullptr; leaf = leaf->getNextLeaf())
-      leaf->toDot(out);
+    if (root_ != NodePool::kNoNode)
+      rootNode().toDot(out);  // the internal levels (or the root leaf)
+    for (Leaf leaf(&pool_, firstLeaf_); leaf; leaf = leaf.getNextLeaf())
+      leaf.toDot(out);
     out.write("}\n");
     out.flush();
     out.close();
@@ -211,8 +219,8 @@ void BTree::toDot(util::OutputStream& out) {
 }
 
 std::optional<std::string> BTree::verify() const {
-  return BTreeVerifier(k_, k_star_, pool_)
-      .check(root_, firstLeaf_, height_, refreshNeeded_, leafCount_, elemCount_);
+  return BTreeVerifier(pool_).check(root_, firstLeaf_, height_, refreshNeeded_, leafCount_,
+                                    elemCount_);
 }
 
 }  // namespace core::btree

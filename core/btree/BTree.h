@@ -12,8 +12,9 @@
 // root split grows a new root. Leaf statistics (count, entries, utilisation) are cached
 // and recomputed, by a walk along the leaf chain, on the first read after a change.
 //
-// The tree owns all its nodes (NodePool). Not thread-safe: even the statistics getters
-// write the cache.
+// The tree owns all its nodes (NodePool): blocks of whole cache lines named by 32-bit
+// handles; it keeps the root's handle and its height, from which every node's kind follows.
+// Not thread-safe: even the statistics getters write the cache.
 #ifndef CORE_BTREE_B_TREE_H_
 #define CORE_BTREE_B_TREE_H_
 
@@ -67,8 +68,8 @@ class BTree {
   // entries / (2 x k_star x leaves) with the slot count formed in 64 bits, so that no tree
   // size overflows it. Public so that sizes no test can build can still be checked.
   static double leafUtilization(int64_t entries, int32_t k_star, int64_t leaves);
-  // Bytes the tree has allocated and still holds: every node with its arrays, and the
-  // pool's bookkeeping. Nodes are never freed, so this never shrinks.
+  // Bytes the tree has allocated and still holds: the pool's chunks, used or not, and its
+  // tables. Nodes are never freed, so this never shrinks.
   int64_t allocatedBytes() const { return pool_.allocatedBytes(); }
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<m>\t" to standard
   // output, without a line end.
@@ -88,27 +89,29 @@ class BTree {
 
  private:
   void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
-  // The leaf that insertion and removal of `key` start at, with its subtree's upper bound.
+  // The leaf that insertion and removal of `key` start at, with its subtree's bounds.
   // Appends the internal nodes passed to `path` when given. REQUIRES: a root.
   struct LeafRoute {
-    Leaf* leaf;
+    NodeHandle leaf;
+    int32_t lowKey;
     int32_t highKey;
   };
-  LeafRoute routeToLeaf(int32_t key, std::vector<InternalNode*>* path) const;
-  // The internal node just above the leaves on the way to `key`.
+  LeafRoute routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const;
+  // The internal node just above the leaves on the way to `key`, as its entries.
   // REQUIRES: an internal root (height_ >= 1).
-  InternalNode* descendToLastInternalLevel(int32_t key) const;
-  // The leaf where a lookup of `key` starts, or nullptr for a tree without one.
-  Leaf* findLeaf(int32_t key) const;
+  InternalNodeArrayMap descendToLastInternalLevel(int32_t key) const;
+  // The leaf where a lookup of `key` starts, or kNoNode for a tree without one.
+  NodeHandle findLeaf(int32_t key) const;
+  BTreeNode rootNode() const { return BTreeNode(&pool_, root_, height_); }
   void calculateStats();
 
-  NodePool pool_;
-  BTreeNode* root_ = nullptr;        // a Leaf until the first root split, then an InternalNode
-  Leaf* firstLeaf_ = nullptr;        // start of the leaf chain; set with the root, never changes
-  int32_t height_ = 0;               // internal levels above the leaves: one more per root split
-  std::vector<InternalNode*> path_;  // add's way down, kept to spare an allocation per add
   int32_t k_;
   int32_t k_star_;
+  mutable NodePool pool_;
+  NodeHandle root_ = NodePool::kNoNode;       // a leaf until the first root split
+  NodeHandle firstLeaf_ = NodePool::kNoNode;  // start of the leaf chain; never changes once set
+  int32_t height_ = 0;            // internal levels above the leaves: one more per root split
+  std::vector<NodeHandle> path_;  // add's way down, kept to spare an allocation per add
   int64_t elemCount_ = 0;
   int64_t leafCount_ = 0;
   double leafUtilization_ = 0.0;

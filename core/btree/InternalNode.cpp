@@ -1,114 +1,110 @@
 #include "core/btree/InternalNode.h"
 
-#include <cassert>
 #include <stdexcept>
 
-#include "core/btree/BTreeConstants.h"
-#include "core/btree/NodePool.h"
 #include "util/IOError.h"
 
 namespace core::btree {
 
-InternalNode InternalNode::NULL_NODE{InternalNode::SentinelTag{}};
+const InternalNode InternalNode::NULL_NODE{nullptr, NodePool::kSentinel, 1};
 
-InternalNode::InternalNode(SentinelTag) : k_(0), entries_(0) {}
-
-InternalNode::InternalNode(int32_t k, InternalNodeArrayMap::Storage storage)
-    : k_(k), entries_(2 * k, storage) {
-  assert(k >= BTreeConstants::kMinK && k <= BTreeConstants::kMaxParameter);
-}
-
-InternalNode::InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
-                           InternalNodeArrayMap::Storage storage)
-    : InternalNode(k, storage) {
-  entries_.setFirstChild(left);
-  entries_.put(key, right);
+int32_t* InternalNode::sentinelBlock() {
+  // Never written: NULL_NODE has no room for keys, and nothing sets its first child.
+  static int32_t block[InternalNodeArrayMap::blockInts(0)] = {
+      0, static_cast<int32_t>(NodePool::kSentinel)};
+  return block;
 }
 
 std::optional<SplitInfo> InternalNode::add(int32_t key, int32_t value, int32_t lowKey,
-                                           int32_t highKey, LeafCarrier* carrier, NodePool& pool) {
-  if (entries_.size() == 0)
+                                           int32_t highKey, LeafCarrier* carrier) const {
+  if (!hasKeys())
     throw std::logic_error("add on an internal node without keys");
   const Route next = route(key, lowKey, highKey);
   const std::optional<SplitInfo> childSplit =
-      next.child->add(key, value, next.lowKey, next.highKey, carrier, pool);
+      next.child.add(key, value, next.lowKey, next.highKey, carrier);
   if (!childSplit)
     return std::nullopt;
-  return absorb(*childSplit, pool);
+  return absorb(*childSplit);
 }
 
-void InternalNode::get(int32_t key, util::IntPushOperator& op) {
-  BTreeNode* child = entries_.get(key);
-  if (child == nullptr) {
+void InternalNode::get(int32_t key, util::IntPushOperator& op) const {
+  if (!hasKeys()) {
     op.thatsallfolks();
     return;
   }
-  child->get(key, op);
+  child(getEntries().childFor(key)).get(key, op);
 }
 
 bool InternalNode::isEmpty() const {
-  const BTreeNode* first = entries_.nodeAt(0);
-  return entries_.size() == 0 && (first == nullptr || first == &NULL_NODE);
+  const InternalNodeArrayMap entries = getEntries();
+  if (entries.size() > 0)
+    return false;
+  const NodeHandle first = entries.nodeAt(0);
+  return first == NodePool::kNoNode || first == NodePool::kSentinel;
 }
 
-void InternalNode::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  BTreeNode* child = entries_.get(lowKey);
-  if (child == nullptr) {
+void InternalNode::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
+  if (!hasKeys()) {
     op.thatsallfolks();
     return;
   }
-  child->queryRange(lowKey, highKey, op);
+  child(getEntries().childFor(lowKey)).queryRange(lowKey, highKey, op);
 }
 
-void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) {
-  if (entries_.size() == 0)
+void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) const {
+  if (!hasKeys())
     return;
   const Route next = route(key, lowKey, highKey);
-  next.child->remove(key, value, next.lowKey, next.highKey);
+  next.child.remove(key, value, next.lowKey, next.highKey);
 }
 
-std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit, NodePool& pool) {
-  entries_.put(childSplit.pivot, childSplit.rightNode);
-  if (entries_.size() < 2 * k_)
+std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit) const {
+  InternalNodeArrayMap entries = getEntries();
+  const int32_t pivot = childSplit.pivot;
+  const int32_t pos = entries.getIntervalPosition(pivot);
+  const bool present = pos > 0 && entries.keyAt(pos - 1) == pivot;
+  // A present key only replaces the child right of it; a new one fits unless the node is
+  // full, and then the node would reach 2 x k keys and split, so it splits now.
+  if (present || entries.size() < entries.capacity()) {
+    entries.put(pivot, childSplit.rightNode.handle());
     return std::nullopt;
-  return split(pool);
+  }
+  const InternalNode right = pool_->newInternalNode(level_);
+  InternalNodeArrayMap rightEntries = right.getEntries();
+  const int32_t middle = entries.putAndSplit(pivot, childSplit.rightNode.handle(), rightEntries);
+  return SplitInfo(*this, middle, right);
 }
 
-SplitInfo InternalNode::split(NodePool& pool) {
-  const int32_t middle = entries_.getMidKey();
-  InternalNode* right = pool.newInternalNode(k_);
-  entries_.split(right->entries_);
-  return SplitInfo(this, middle, right);
-}
-
-void InternalNode::toDot(util::OutputStream& out) {
+void InternalNode::toDot(util::OutputStream& out) const {
   const std::string name = "nodeX" + std::to_string(identityNumber());
   try {
-    const int32_t n = entries_.size();
+    const InternalNodeArrayMap entries = getEntries();
+    const int32_t n = entries.size();
     std::string line = name + " [shape=record,label=\"{{";
     for (int32_t i = 0; i < n; ++i) {
       const std::string pos = std::to_string(i);
-      line += '<' + pos + "> |<key" + pos + '>' + std::to_string(entries_.keyAt(i)) + '|';
+      line += '<' + pos + "> |<key" + pos + '>' + std::to_string(entries.keyAt(i)) + '|';
     }
     line += '<' + std::to_string(n) + ">}}\"];\n";
     out.write(line);
     for (int32_t pos = 0; pos <= n; ++pos) {
-      BTreeNode* child = entries_.nodeAt(pos);
-      // An unset slot is no node of the graph (and the sentinel would lead back to itself).
-      if (child == nullptr || child == &NULL_NODE)
+      const NodeHandle handle = entries.nodeAt(pos);
+      // An unset slot is no node of the graph.
+      if (handle == NodePool::kNoNode || handle == NodePool::kSentinel)
         continue;
+      const BTreeNode next = child(handle);
       out.write("\"" + name + "\":" + std::to_string(pos) + " -> \"nodeX" +
-                std::to_string(child->identityNumber()) + "\";\n");
-      if (!child->isLeaf())
-        child->toDot(out);
+                std::to_string(next.identityNumber()) + "\";\n");
+      if (!next.isLeaf())
+        next.toDot(out);
     }
   } catch (const util::IOError& error) {
-    reportDotFailure(error, "internal node " + name);
+    BTreeNode::reportDotFailure(error, "internal node " + name);
   }
 }
 
 std::string InternalNode::toString() const {
-  return "[" + entries_.toString() + "]";
+  return "[" + getEntries().toString() + "]";
 }
 
 }  // namespace core::btree

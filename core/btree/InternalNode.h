@@ -1,14 +1,17 @@
-// InternalNode: the B+-tree's inner node, routing every operation to one child.
+// InternalNode: the B+-tree's inner node, routing every operation to one child, as a small
+// value that names an internal block of a NodePool and knows its level (1 just above the
+// leaves), so that it knows the kind of its children.
 //
-// It owns an InternalNodeArrayMap of capacity 2 x k. On the way down, route() picks the
-// child for a key and narrows the subtree bounds that insertion and removal hand to the
-// leaves; on the way back up, absorb() posts a child's split into the entries and splits
-// the node when it reaches 2 x k keys. add is those two steps around the child's add; the
-// tree's own descent loop takes the same two steps. It never merges, shrinks or rebalances.
+// A block holds an InternalNodeArrayMap of capacity 2 x k - 1. On the way down, route()
+// picks the child for a key and narrows the subtree bounds that insertion and removal hand
+// to the leaves; on the way back up, absorb() posts a child's split into the entries and
+// splits the node when it would reach 2 x k keys (into the two nodes that posting and then
+// splitting would leave). add is those two steps around the child's add; the tree's own
+// descent loop takes the same two steps. It never merges, shrinks or rebalances.
 //
 // Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
-// children of one kind and depth. NULL_NODE is a sentinel that is never part of a tree: it
-// marks a first child slot not yet set.
+// children of one kind and depth. NULL_NODE names no block: it is the sentinel that marks a
+// first child slot not yet set (NodePool::kSentinel), printed as NULL.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_H_
@@ -20,44 +23,39 @@
 
 #include "core/btree/BTreeNode.h"
 #include "core/btree/InternalNodeArrayMap.h"
+#include "core/btree/NodePool.h"
 #include "core/btree/SplitInfo.h"
 
 namespace core::btree {
 
-class NodePool;
-
-class InternalNode final : public BTreeNode {
+class InternalNode {
  public:
-  // The shared "first child not yet set" mark; printed as NULL. It has no keys and k 0.
-  static InternalNode NULL_NODE;
+  // The "first child not yet set" mark: no keys, no first child, no block.
+  static const InternalNode NULL_NODE;
 
-  // A node without keys for up to 2 x k keys, kept in `storage` for 2 x k keys (NodePool
-  // puts it right behind the node); its first child slot holds NULL_NODE.
-  // REQUIRES: k within BTreeConstants' limits (the tree checks it once).
-  InternalNode(int32_t k, InternalNodeArrayMap::Storage storage);
-  // A node with one key and two children, as a new root over a split.
-  InternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k,
-               InternalNodeArrayMap::Storage storage);
+  InternalNode() = default;
+  InternalNode(NodePool* pool, NodeHandle handle, int32_t level)
+      : pool_(pool), handle_(handle), level_(level) {}
 
   // Routes to the child, calls its add and absorbs its split.
   // REQUIRES: the node has keys (every node of a tree has); throws std::logic_error if not,
   // as there is no child to take the entry.
   std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
-                               LeafCarrier* carrier, NodePool& pool) override;
+                               LeafCarrier* carrier) const;
   // The child's get; a node without keys pushes nothing and ends the lookup.
-  void get(int32_t key, util::IntPushOperator& op) override;
+  void get(int32_t key, util::IntPushOperator& op) const;
   // No keys and no first child (an unset slot or the sentinel). Never so in a tree, also
   // after every mapping is removed.
-  bool isEmpty() const override;
-  bool isLeaf() const override { return false; }
+  bool isEmpty() const;
+  bool isLeaf() const { return false; }
   // The child's queryRange for lowKey: the leaf level walks on to the end of the range. A
   // node without keys pushes nothing and ends the lookup.
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override;
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const;
   // The child's remove, with the child's bounds; nothing else changes here. A node without
   // keys has nothing to remove.
-  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) override;
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) const;
   // Writes this node, its edges and, after each edge, the subtree of an internal child.
-  void toDot(util::OutputStream& out) override;
+  void toDot(util::OutputStream& out) const;
 
   // "[NULL | 10 | 11 | 20 | 12]".
   std::string toString() const;
@@ -67,32 +65,49 @@ class InternalNode final : public BTreeNode {
   // lowKey and highKey at its ends.
   // REQUIRES: the node has keys (every node of a tree has).
   struct Route {
-    BTreeNode* child;
+    BTreeNode child;
     int32_t lowKey;
     int32_t highKey;
   };
   Route route(int32_t key, int32_t lowKey, int32_t highKey) const {
-    const int32_t pos = entries_.childPosition(key);
-    return {entries_.nodeAt(pos), pos == 0 ? lowKey : entries_.keyAt(pos - 1),
-            pos == entries_.size() ? highKey : entries_.keyAt(pos)};
+    const InternalNodeArrayMap entries = getEntries();
+    const int32_t pos = entries.childPosition(key);
+    return {child(entries.nodeAt(pos)), pos == 0 ? lowKey : entries.keyAt(pos - 1),
+            pos == entries.size() ? highKey : entries.keyAt(pos)};
   }
   // Posts a child's split into the entries (the split's left node is already in place: the
-  // child route() chose, or a chain-only leaf after it) and splits this node when that
-  // fills it. Returns this node's split, or nothing.
-  std::optional<SplitInfo> absorb(const SplitInfo& childSplit, NodePool& pool);
+  // child route() chose, or a chain-only leaf after it) and splits this node when it has no
+  // room for the new key. Returns this node's split, or nothing.
+  std::optional<SplitInfo> absorb(const SplitInfo& childSplit) const;
 
-  const InternalNodeArrayMap& getEntries() const { return entries_; }
-  int32_t getK() const { return k_; }
+  // A view of the entries; for NULL_NODE an empty map of no capacity whose first child is
+  // the sentinel.
+  InternalNodeArrayMap getEntries() const {
+    if (pool_ == nullptr)
+      return InternalNodeArrayMap(0, sentinelBlock());
+    return InternalNodeArrayMap(pool_->internalCapacity(), pool_->block(handle_));
+  }
+  int32_t getK() const { return pool_ == nullptr ? 0 : pool_->k(); }
+
+  int32_t identityNumber() const { return static_cast<int32_t>(handle_); }
+  NodeHandle handle() const { return handle_; }
+  int32_t level() const { return level_; }
+  bool operator==(const InternalNode& other) const {
+    return pool_ == other.pool_ && handle_ == other.handle_;
+  }
+  operator BTreeNode() const { return BTreeNode(pool_, handle_, level_); }
 
  private:
-  struct SentinelTag {};
-  explicit InternalNode(SentinelTag);
+  // A child named by its handle, one level down.
+  BTreeNode child(NodeHandle handle) const { return BTreeNode(pool_, handle, level_ - 1); }
+  // A node with keys to route by.
+  bool hasKeys() const { return getEntries().size() > 0; }
+  // NULL_NODE's entries: no keys, the sentinel as first child.
+  static int32_t* sentinelBlock();
 
-  // Splits this full node around its middle key into a new right node.
-  SplitInfo split(NodePool& pool);
-
-  int32_t k_;  // first: it fits into the padding behind the base class
-  InternalNodeArrayMap entries_;
+  NodePool* pool_ = nullptr;
+  NodeHandle handle_ = NodePool::kNoNode;
+  int32_t level_ = 1;
 };
 
 }  // namespace core::btree

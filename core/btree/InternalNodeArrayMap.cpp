@@ -4,16 +4,15 @@
 #include <cassert>
 
 #include "core/btree/BTreeConstants.h"
-#include "core/btree/InternalNode.h"
 
 namespace core::btree {
 
 namespace {
 
-std::string nameOf(const BTreeNode* node) {
-  if (node == &InternalNode::NULL_NODE)
+std::string nameOf(NodeHandle node) {
+  if (node == NodePool::kSentinel)
     return "NULL";
-  return node == nullptr ? "null" : std::to_string(node->identityNumber());
+  return node == NodePool::kNoNode ? "null" : std::to_string(static_cast<int32_t>(node));
 }
 
 int32_t checkedCapacity(int32_t capacity) {
@@ -23,50 +22,51 @@ int32_t checkedCapacity(int32_t capacity) {
 
 }  // namespace
 
-InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity, Storage storage)
-    : capacity_(checkedCapacity(capacity)), keys_(storage.keys), nodes_(storage.nodes) {
-  std::fill_n(nodes_, capacity_ + 1, nullptr);
-  nodes_[0] = &InternalNode::NULL_NODE;
-}
-
 InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
     : capacity_(checkedCapacity(capacity)),
-      ownedKeys_(std::make_unique<int32_t[]>(capacity_)),
-      ownedNodes_(std::make_unique<BTreeNode*[]>(capacity_ + 1)),
-      keys_(ownedKeys_.get()),
-      nodes_(ownedNodes_.get()) {
-  nodes_[0] = &InternalNode::NULL_NODE;
+      owned_(std::make_unique<int32_t[]>(blockInts(capacity_))),
+      block_(owned_.get()) {
+  initialize(block_, capacity_);
+}
+
+void InternalNodeArrayMap::initialize(int32_t* block, int32_t capacity) {
+  block[0] = 0;
+  reinterpret_cast<NodeHandle*>(block + childrenOffset(capacity))[0] = NodePool::kSentinel;
 }
 
 std::string InternalNodeArrayMap::toString() const {
-  std::string text = nameOf(nodes_[0]) + " | ";
-  for (int32_t i = 0; i < currentSize_; ++i) {
-    text += std::to_string(keys_[i]);
+  const NodeHandle* nodes = children();
+  std::string text = nameOf(nodes[0]) + " | ";
+  for (int32_t i = 0; i < size(); ++i) {
+    text += std::to_string(keys()[i]);
     text += " | ";
-    text += nameOf(nodes_[i + 1]);
-    if (i + 1 < currentSize_)
+    text += nameOf(nodes[i + 1]);
+    if (i + 1 < size())
       text += " | ";
   }
   return text;
 }
 
 int32_t InternalNodeArrayMap::getMidKey() const {
-  return keyAt(currentSize_ / 2);
+  return keyAt(size() / 2);
 }
 
-void InternalNodeArrayMap::put(int32_t key, BTreeNode* node) {
-  const int32_t found = currentSize_ == 0 ? -1 : search(key);
+void InternalNodeArrayMap::put(int32_t key, NodeHandle node) {
+  const int32_t n = size();
+  const int32_t found = n == 0 ? -1 : search(key);
+  int32_t* keys = this->keys();
+  NodeHandle* nodes = children();
   if (found >= 0) {
-    nodes_[found + 1] = node;
+    nodes[found + 1] = node;
     return;
   }
-  assert(currentSize_ < capacity_);
+  assert(n < capacity_);
   const int32_t pos = -found - 1;
-  std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
-  std::copy_backward(nodes_ + pos + 1, nodes_ + currentSize_ + 1, nodes_ + currentSize_ + 2);
-  keys_[pos] = key;
-  nodes_[pos + 1] = node;
-  ++currentSize_;
+  std::copy_backward(keys + pos, keys + n, keys + n + 1);
+  std::copy_backward(nodes + pos + 1, nodes + n + 1, nodes + n + 2);
+  keys[pos] = key;
+  nodes[pos + 1] = node;
+  setSize(n + 1);
 }
 
 bool InternalNodeArrayMap::erase(int32_t key) {
@@ -78,23 +78,76 @@ bool InternalNodeArrayMap::erase(int32_t key) {
 }
 
 void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
-  assert(pos >= 0 && pos < currentSize_);
-  std::copy(keys_ + pos + 1, keys_ + currentSize_, keys_ + pos);
-  std::copy(nodes_ + pos + 2, nodes_ + currentSize_ + 1, nodes_ + pos + 1);
-  nodes_[currentSize_] = nullptr;
-  --currentSize_;
+  const int32_t n = size();
+  assert(pos >= 0 && pos < n);
+  int32_t* keys = this->keys();
+  NodeHandle* nodes = children();
+  std::copy(keys + pos + 1, keys + n, keys + pos);
+  std::copy(nodes + pos + 2, nodes + n + 1, nodes + pos + 1);
+  nodes[n] = NodePool::kNoNode;
+  setSize(n - 1);
 }
 
 void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
-  const int32_t n = currentSize_;
+  const int32_t n = size();
   const int32_t m = n / 2;
-  assert(n > 0 && &upper != this && upper.currentSize_ == 0 && upper.capacity_ >= n - m - 1);
-  upper.nodes_[0] = nodes_[m + 1];
-  std::copy(keys_ + m + 1, keys_ + n, upper.keys_);
-  std::copy(nodes_ + m + 2, nodes_ + n + 1, upper.nodes_ + 1);
-  std::fill(nodes_ + m + 1, nodes_ + n + 1, nullptr);
-  upper.currentSize_ = n - m - 1;
-  currentSize_ = m;
+  assert(n > 0 && upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= n - m - 1);
+  const int32_t* keys = this->keys();
+  NodeHandle* nodes = children();
+  NodeHandle* upperNodes = upper.children();
+  upperNodes[0] = nodes[m + 1];
+  std::copy(keys + m + 1, keys + n, upper.keys());
+  std::copy(nodes + m + 2, nodes + n + 1, upperNodes + 1);
+  std::fill(nodes + m + 1, nodes + n + 1, NodePool::kNoNode);
+  upper.setSize(n - m - 1);
+  setSize(m);
+}
+
+int32_t InternalNodeArrayMap::putAndSplit(int32_t key, NodeHandle node,
+                                          InternalNodeArrayMap& upper) {
+  // With the key the map would hold n + 1 keys: the lower m stay, key m goes up, the rest
+  // move. The new key sits at position p of that sequence, its child at p + 1.
+  const int32_t n = size();
+  const int32_t m = (n + 1) / 2;
+  assert(n == capacity_ && n >= 1 && upper.block_ != block_ && upper.size() == 0 &&
+         upper.capacity_ >= n - m);
+  int32_t* keys = this->keys();
+  NodeHandle* nodes = children();
+  int32_t* upperKeys = upper.keys();
+  NodeHandle* upperNodes = upper.children();
+  const int32_t found = search(key);
+  assert(found < 0);
+  const int32_t p = -found - 1;
+  int32_t middle;
+  if (p < m) {
+    // The key stays below; key m - 1 goes up, keys m .. n - 1 with children m .. n move.
+    middle = keys[m - 1];
+    std::copy(keys + m, keys + n, upperKeys);
+    std::copy(nodes + m, nodes + n + 1, upperNodes);
+    std::copy_backward(keys + p, keys + m - 1, keys + m);
+    std::copy_backward(nodes + p + 1, nodes + m, nodes + m + 1);
+    keys[p] = key;
+    nodes[p + 1] = node;
+  } else if (p == m) {
+    // The key itself goes up; its child becomes the first child above.
+    middle = key;
+    upperNodes[0] = node;
+    std::copy(keys + m, keys + n, upperKeys);
+    std::copy(nodes + m + 1, nodes + n + 1, upperNodes + 1);
+  } else {
+    // Key m goes up; the keys above it move, the new one in its place among them.
+    middle = keys[m];
+    const int32_t at = p - m - 1;
+    std::copy(keys + m + 1, keys + p, upperKeys);
+    upperKeys[at] = key;
+    std::copy(keys + p, keys + n, upperKeys + at + 1);
+    std::copy(nodes + m + 1, nodes + p + 1, upperNodes);
+    upperNodes[at + 1] = node;
+    std::copy(nodes + p + 1, nodes + n + 1, upperNodes + at + 2);
+  }
+  upper.setSize(n - m);
+  setSize(m);
+  return middle;
 }
 
 }  // namespace core::btree

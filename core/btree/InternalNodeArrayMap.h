@@ -3,41 +3,46 @@
 // Child i lies between key i - 1 and key i: child 0 holds the keys below key 0, child
 // size() the keys >= the last key, and a key equal to a separator belongs to the child on
 // its right. Keys are unique and strictly increasing; putting an existing key replaces the
-// child to its right. A new map's first child slot holds the sentinel
-// InternalNode::NULL_NODE, marking that the first child is not yet set.
+// child to its right. Children are node handles (NodePool); a new map's first child slot
+// holds the sentinel NodePool::kSentinel, marking that the first child is not yet set.
 //
-// The arrays (capacity keys, capacity + 1 children) are allocated and owned by the map, or
-// provided by its owner (an internal node keeps them in the same allocation as itself).
-// The children are not owned: the tree's NodePool owns those. Positions and room are
-// preconditions (REQUIRES below, checked by assert in debug builds): an internal node
-// splits in time and addresses only positions it has. Not thread-safe.
+// The map is a view of one block of ints: the key count, capacity keys, then capacity + 1
+// child handles. The block is allocated and owned by the map, or provided by its owner (an
+// internal node is such a block in the tree's NodePool). The children are not owned.
+// Positions and room are preconditions (REQUIRES below, checked by assert in debug builds):
+// an internal node splits in time and addresses only positions it has. Not thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 #define CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "core/btree/NodePool.h"
 #include "util/KeySearch.h"
 
 namespace core::btree {
 
-class BTreeNode;
-
 class InternalNodeArrayMap {
  public:
-  // An empty map for `capacity` keys.
+  // An empty map for `capacity` keys, owning its block.
   // REQUIRES: 0 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit InternalNodeArrayMap(int32_t capacity);
-  // Arrays provided by the owner of a map: `keys` for capacity ints, `nodes` for
-  // capacity + 1 pointers. They must outlive the map.
-  struct Storage {
-    int32_t* keys;
-    BTreeNode** nodes;
-  };
-  // The same over provided arrays.
-  InternalNodeArrayMap(int32_t capacity, Storage storage);
+  // A view of the map kept in `block`, blockInts(capacity) ints that outlive the view and
+  // were set up by initialize (or hold a map).
+  InternalNodeArrayMap(int32_t capacity, int32_t* block) : capacity_(capacity), block_(block) {}
+  // The ints of a block for `capacity` keys.
+  static constexpr size_t blockInts(int32_t capacity) {
+    return 2 + 2 * static_cast<size_t>(capacity);
+  }
+  // Where the children start in a block for `capacity` keys.
+  static constexpr size_t childrenOffset(int32_t capacity) {
+    return 1 + static_cast<size_t>(capacity);
+  }
+  // Makes `block` an empty map whose first child slot holds the sentinel.
+  static void initialize(int32_t* block, int32_t capacity);
 
   InternalNodeArrayMap(const InternalNodeArrayMap&) = delete;
   InternalNodeArrayMap& operator=(const InternalNodeArrayMap&) = delete;
@@ -51,44 +56,47 @@ class InternalNodeArrayMap {
   // Removes the key at `pos` and the child right of it: the child left of it takes over the
   // merged interval. REQUIRES: 0 <= pos < size().
   void deleteAtPos(int32_t pos);
-  // The child whose interval holds `key`, or nullptr when the map has no keys.
-  BTreeNode* get(int32_t key) const { return currentSize_ == 0 ? nullptr : childFor(key); }
+  // The child whose interval holds `key`, or kNoNode when the map has no keys.
+  NodeHandle get(int32_t key) const { return size() == 0 ? NodePool::kNoNode : childFor(key); }
   // The position of the child whose interval holds `key`, or -1 when the map has no keys.
-  int32_t getIntervalPosition(int32_t key) const {
-    return currentSize_ == 0 ? -1 : childPosition(key);
-  }
+  int32_t getIntervalPosition(int32_t key) const { return size() == 0 ? -1 : childPosition(key); }
   // get and getIntervalPosition without the test for keys, for the descents: a map without
   // keys answers its first child. A key equal to a separator belongs to the child right of
-  // it, so the position is the number of separators <= key. Inline, as every descent asks
-  // once per level.
-  BTreeNode* childFor(int32_t key) const { return nodes_[childPosition(key)]; }
+  // it, so the position is the number of separators <= key.
+  NodeHandle childFor(int32_t key) const { return children()[childPosition(key)]; }
   int32_t childPosition(int32_t key) const {
-    return static_cast<int32_t>(util::upperBound(keys_, currentSize_, key) - keys_);
+    return static_cast<int32_t>(util::upperBound(keys(), size(), key) - keys());
   }
   // The middle key, at position size() / 2: the separator that split() leaves to the caller.
   int32_t getMidKey() const;
   // Inserts `key` with `node` as the child to its right, or replaces that child when the
   // key is present. REQUIRES: room for one more key, or `key` present.
-  void put(int32_t key, BTreeNode* node);
-  int32_t size() const { return currentSize_; }
+  void put(int32_t key, NodeHandle node);
+  int32_t size() const { return block_[0]; }
   // Moves the keys above the middle key, with the children around them, into `upper`
   // (empty, with room for them). The middle key goes to neither map.
   // REQUIRES: size() >= 1; `upper` is another, empty map with room for the upper part.
   void split(InternalNodeArrayMap& upper);
+  // What put(key, node) and then split() would leave, for a full map without `key`: the
+  // lower part stays, the upper part goes to `upper`; returns the middle key.
+  // REQUIRES: size() == capacity() >= 1, `key` absent; `upper` as for split.
+  int32_t putAndSplit(int32_t key, NodeHandle node, InternalNodeArrayMap& upper);
 
   int32_t capacity() const { return capacity_; }
   // The key at `pos`. REQUIRES: 0 <= pos < size().
   int32_t keyAt(int32_t pos) const {
-    assert(pos >= 0 && pos < currentSize_);
-    return keys_[pos];
+    assert(pos >= 0 && pos < size());
+    return keys()[pos];
   }
   // The child at `pos`. REQUIRES: 0 <= pos <= size().
-  BTreeNode* nodeAt(int32_t pos) const {
-    assert(pos >= 0 && pos <= currentSize_);
-    return nodes_[pos];
+  NodeHandle nodeAt(int32_t pos) const {
+    assert(pos >= 0 && pos <= size());
+    return children()[pos];
   }
+  // The children 0 .. size(), for prefetching ahead of a scan.
+  const NodeHandle* childArray() const { return children(); }
   // Sets the child left of every key.
-  void setFirstChild(BTreeNode* node) { nodes_[0] = node; }
+  void setFirstChild(NodeHandle node) { children()[0] = node; }
 
   // Search in a[low .. high] (high inclusive): the position of `key`, or -(insertion point)
   // - 1 when it is absent (-(low) - 1 when high < low). The keys of a map are unique, so
@@ -99,14 +107,16 @@ class InternalNodeArrayMap {
 
  private:
   // binarySearch over the keys.
-  int32_t search(int32_t key) const { return binarySearch(keys_, key, 0, currentSize_ - 1); }
+  int32_t search(int32_t key) const { return binarySearch(keys(), key, 0, size() - 1); }
+  int32_t* keys() const { return block_ + 1; }
+  NodeHandle* children() const {
+    return reinterpret_cast<NodeHandle*>(block_ + childrenOffset(capacity_));
+  }
+  void setSize(int32_t size) { block_[0] = size; }
 
-  int32_t currentSize_ = 0;
   int32_t capacity_;
-  std::unique_ptr<int32_t[]> ownedKeys_;  // both null when the arrays were provided
-  std::unique_ptr<BTreeNode*[]> ownedNodes_;
-  int32_t* keys_;
-  BTreeNode** nodes_;
+  std::unique_ptr<int32_t[]> owned_;  // null for a view
+  int32_t* block_;                    // count, keys [0, capacity), children [0, capacity]
 };
 
 }  // namespace core::btree

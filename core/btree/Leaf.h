@@ -1,17 +1,20 @@
-// Leaf: the B+-tree's leaf node, one link of the chain of leaves in key order.
+// Leaf: the B+-tree's leaf node, one link of the chain of leaves in key order, as a small
+// value that names a leaf block of a NodePool.
 //
-// A leaf owns its LeafArrayMap (capacity 2 x k_star) and points to its right neighbour.
-// Duplicate keys shape the design: when a full leaf splits inside a run of equal keys, no
-// separator goes to the parent, and the new right leaf is a chain-only leaf, reached only
-// through the chain. So lookups follow the chain as far as the array's result codes ask,
-// and insertions and removals follow it within the subtree's upper bound `highKey`: the
-// separator right of the subtree whose referenced leaf the tree's descent reached (the
-// largest int for the last subtree). A leaf whose first key is below it belongs to it.
+// A leaf block holds the entry count, the next leaf's handle and a LeafArrayMap of capacity
+// 2 x k_star - 1. Duplicate keys shape the design: when a full leaf splits inside a run of
+// equal keys, no separator goes to the parent, and the new right leaf is a chain-only leaf,
+// reached only through the chain. So lookups follow the chain as far as the array's result
+// codes ask, and insertions and removals follow it within the subtree's upper bound
+// `highKey`: the separator right of the subtree whose referenced leaf the tree's descent
+// reached (the largest int for the last subtree). A leaf whose first key is below it belongs
+// to it.
 //
-// Invariants: along the chain keys never decrease; at rest a leaf holds fewer than
-// 2 x k_star entries (it splits as soon as it fills up). A leaf that internal nodes
-// reference stays in the chain when it empties; a chain-only leaf that a removal empties
-// leaves the chain (it stays allocated, owned by the tree's NodePool).
+// Invariants: along the chain keys never decrease; a leaf holds fewer than 2 x k_star
+// entries (the insertion that would make 2 x k_star splits it, into the two halves that
+// inserting and then splitting would leave). A leaf that internal nodes reference stays in
+// the chain when it empties; a chain-only leaf that a removal empties leaves the chain (it
+// stays allocated in the tree's NodePool). A default Leaf names no leaf.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_LEAF_H_
@@ -23,81 +26,83 @@
 
 #include "core/btree/BTreeNode.h"
 #include "core/btree/LeafArrayMap.h"
-#include "core/btree/LeafCarrier.h"
+#include "core/btree/NodePool.h"
 #include "core/btree/SplitInfo.h"
 #include "util/IntPushOperator.h"
 
 namespace core::btree {
 
-class InternalNodeArrayMap;
-class NodePool;
+class LeafCarrier;
 
-// The leaves a scan from here will likely reach: positions next .. last of the parent's
-// children (none by default). Only a prefetching hint: chain-only leaves make the chain
-// differ from it.
+// The leaves a scan from here will likely reach: children[next .. last] of the parent (none
+// by default). Only a prefetching hint: chain-only leaves make the chain differ from it.
 struct ScanAhead {
-  const InternalNodeArrayMap* siblings = nullptr;
+  const NodeHandle* children = nullptr;
   int32_t next = 0;
   int32_t last = -1;
 };
 
-class Leaf final : public BTreeNode {
+class Leaf {
  public:
-  // An empty leaf for 2 x k_star entries kept in `storage`: 4 x k_star zero-filled ints that
-  // outlive the leaf (NodePool puts them right behind the leaf).
-  // REQUIRES: k_star within BTreeConstants' limits (the tree checks it once).
-  Leaf(int32_t k_star, int32_t* storage);
+  Leaf() = default;
+  Leaf(NodePool* pool, NodeHandle handle) : pool_(pool), handle_(handle) {}
 
   // Stores key -> value after every equal key it can reach within the subtree (this leaf
   // and the following leaves that start below highKey), and splits the leaf that took it
-  // when that leaf fills up. Returns the split to post to the parent, or nothing (also
-  // for a split inside a run of equal keys). `carrier`, when given, receives the leaf that
-  // took the entry, before any split. New leaves come from `pool`. The tree's descent calls
-  // it directly: a leaf has no use for the subtree's lower bound.
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t highKey, LeafCarrier* carrier,
-                               NodePool& pool);
-  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
-                               LeafCarrier* carrier, NodePool& pool) override {
-    return add(key, value, highKey, carrier, pool);
-  }
+  // when it has no room. Returns the split to post to the parent, or nothing (also for a
+  // split inside a run of equal keys). `carrier`, when given, receives the leaf that took
+  // the entry, before any split. New leaves come from the leaf's pool. lowKey is not used.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier) const;
   // Pushes every value of `key` in stored order, walking the chain while the entries say
   // the run may go on, then calls op.thatsallfolks() once.
-  void get(int32_t key, util::IntPushOperator& op) override;
-  bool isEmpty() const override { return entries_.size() == 0; }
-  bool isLeaf() const override { return true; }
+  void get(int32_t key, util::IntPushOperator& op) const;
+  bool isEmpty() const { return block()[0] == 0; }
+  bool isLeaf() const { return true; }
   // Pushes every value whose key lies in [lowKey, highKey] in key order, then calls
   // op.thatsallfolks() once.
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) override {
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) const {
     queryRange(lowKey, highKey, op, ScanAhead{});
   }
   // The same, asking for the leaves `ahead` names a few steps ahead of the chain walk.
-  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op, ScanAhead ahead);
+  void queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op,
+                  ScanAhead ahead) const;
   // Removes the first mapping key -> value, or every mapping of the key when value is
   // BTreeConstants::ALL_MAPPINGS, here and along the chain while the entries say matching
-  // ones may follow, within highKey; a following leaf that empties leaves the chain. The
-  // tree's descent calls it directly, without the lower bound.
-  void remove(int32_t key, int32_t value, int32_t highKey);
-  void remove(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey) override {
-    remove(key, value, highKey);
-  }
-  void toDot(util::OutputStream& out) override;
+  // ones may follow, within highKey; a following leaf that empties leaves the chain.
+  // lowKey is not used.
+  void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) const;
+  void toDot(util::OutputStream& out) const;
 
   // Deletes every entry whose value is `value`, whatever its key, in this leaf or, when it
   // holds none, in the first leaf along the chain that does; stops after that leaf. Leaves
   // stay in the chain, also when they empty.
-  void removeValue(int32_t value);
+  void removeValue(int32_t value) const;
 
   // "[5=50, 7=70]".
   std::string toString() const;
 
-  Leaf* getNextLeaf() const { return nextLeaf_; }
-  const LeafArrayMap& getEntries() const { return entries_; }
-  int32_t getKStar() const { return k_star_; }
+  // The next leaf of the chain; no leaf (false) after the last.
+  Leaf getNextLeaf() const { return Leaf(pool_, nextHandle()); }
+  // A view of the entries.
+  LeafArrayMap getEntries() const { return LeafArrayMap(pool_->leafCapacity(), block()); }
+  int32_t getKStar() const { return pool_->kStar(); }
+
+  int32_t identityNumber() const { return static_cast<int32_t>(handle_); }
+  NodeHandle handle() const { return handle_; }
+  explicit operator bool() const { return handle_ != NodePool::kNoNode; }
+  bool operator==(const Leaf& other) const {
+    return pool_ == other.pool_ && handle_ == other.handle_;
+  }
+  operator BTreeNode() const { return BTreeNode(pool_, handle_, 0); }
 
  private:
-  // Splits this full leaf: the upper half moves into a new leaf linked in after this one.
-  // Returns the split to post, or nothing when it fell inside a run of equal keys.
-  std::optional<SplitInfo> split(NodePool& pool);
+  int32_t* block() const { return pool_->block(handle_); }
+  NodeHandle nextHandle() const { return static_cast<NodeHandle>(block()[1]); }
+  void setNext(NodeHandle next) const { block()[1] = static_cast<int32_t>(next); }
+  // Stores the entry at `pos` (as tryAdd or an append would place it), splitting this leaf
+  // when it is full. Returns the split to post, or nothing.
+  std::optional<SplitInfo> insert(int32_t key, int32_t value, int32_t pos) const;
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
   // For an empty leaf: whether a following leaf of the subtree holds an entry that must
@@ -105,9 +110,8 @@ class Leaf final : public BTreeNode {
   // the order of the chain.
   bool laterLeafPrecedes(int32_t key, int32_t highKey) const;
 
-  int32_t k_star_;  // first: it fits into the padding behind the base class
-  LeafArrayMap entries_;
-  Leaf* nextLeaf_ = nullptr;
+  NodePool* pool_ = nullptr;
+  NodeHandle handle_ = NodePool::kNoNode;
 };
 
 }  // namespace core::btree

@@ -23,24 +23,35 @@ int32_t checkedCapacity(int32_t capacity) {
 
 }  // namespace
 
-LeafArrayMap::LeafArrayMap(int32_t capacity, int32_t* storage)
-    : capacity_(checkedCapacity(capacity)), keys_(storage) {}
-
-// Zero-filled, so that the key slot of a leaf that never held an entry reads as 0.
+// Zero-filled, so that the key slot of a map that never held an entry reads as 0.
 LeafArrayMap::LeafArrayMap(int32_t capacity)
     : capacity_(checkedCapacity(capacity)),
-      ownedStorage_(std::make_unique<int32_t[]>(2 * static_cast<size_t>(capacity_))),
-      keys_(ownedStorage_.get()) {}
+      owned_(std::make_unique<int32_t[]>(blockInts(capacity_))),
+      block_(owned_.get()) {}
+
+void LeafArrayMap::initialize(int32_t* block, [[maybe_unused]] int32_t capacity) {
+  assert(capacity >= 1);
+  block[0] = 0;
+  block[1] = 0;
+  block[kHeaderInts] = 0;  // the first key slot
+}
+
+int32_t LeafArrayMap::placeFor(int32_t key) const {
+  const int32_t size = this->size();
+  const int32_t* keys = this->keys();
+  int32_t pos = firstNotBelow(search(key));
+  while (pos < size && keys[pos] <= key)
+    ++pos;
+  return pos;
+}
 
 bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
-  if (currentSize_ == 0) {
+  if (size() == 0) {
     insertAt(key, value, 0);
     return false;
   }
-  int32_t pos = firstNotBelow(search(key));
-  while (pos < currentSize_ && keys_[pos] <= key)
-    ++pos;
-  if (pos == currentSize_)
+  const int32_t pos = placeFor(key);
+  if (pos == size())
     return true;
   insertAt(key, value, pos);
   return false;
@@ -48,35 +59,37 @@ bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
 
 void LeafArrayMap::addAtPos(int32_t key, int32_t value, int32_t pos) {
   assert(pos >= 0);
-  insertAt(key, value, std::min(pos, currentSize_));
+  insertAt(key, value, std::min(pos, size()));
 }
 
 void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
-  assert(currentSize_ < capacity_);
+  const int32_t size = this->size();
+  assert(size < capacity_);
+  int32_t* keys = this->keys();
   int32_t* vals = values();
-  std::copy_backward(keys_ + pos, keys_ + currentSize_, keys_ + currentSize_ + 1);
-  std::copy_backward(vals + pos, vals + currentSize_, vals + currentSize_ + 1);
-  keys_[pos] = key;
+  std::copy_backward(keys + pos, keys + size, keys + size + 1);
+  std::copy_backward(vals + pos, vals + size, vals + size + 1);
+  keys[pos] = key;
   vals[pos] = value;
-  ++currentSize_;
+  setSize(size + 1);
 }
 
 util::LookupResult LeafArrayMap::get(int32_t key, util::IntPushOperator& op) const {
-  if (currentSize_ == 0)
+  if (size() == 0)
     return CONTINUE_WITH_BINSEARCH;
   const int32_t found = search(key);
   if (found >= 0)
     return continueGet(found, key, op);
   // Every stored key is smaller: the key may still start the next leaf.
-  return -found - 1 == currentSize_ ? CONTINUE_WITH_BINSEARCH : STOP;
+  return -found - 1 == size() ? CONTINUE_WITH_BINSEARCH : STOP;
 }
 
 util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key,
                                              util::IntPushOperator& op) const {
   assert(pos >= 0);
   // Locals, so that the opaque pass() call does not force the fields to be read again.
-  const int32_t size = currentSize_;
-  const int32_t* keys = keys_;
+  const int32_t size = this->size();
+  const int32_t* keys = this->keys();
   const int32_t* vals = values();
   while (pos < size && keys[pos] == key) {
     op.pass(vals[pos]);
@@ -87,7 +100,7 @@ util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key,
 
 util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey,
                                             util::IntPushOperator& op) const {
-  if (currentSize_ == 0)
+  if (size() == 0)
     return CONTINUE_WITH_BINSEARCH;
   return continueScan(firstNotBelow(search(lowKey)), highKey, op);
 }
@@ -96,12 +109,12 @@ util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey,
                                               util::IntPushOperator& op) const {
   assert(pos >= 0);
   // At the end already: every key here lies below the range, or the map is empty.
-  if (pos == currentSize_)
+  const int32_t size = this->size();
+  const int32_t* keys = this->keys();
+  if (pos == size)
     return CONTINUE_WITH_BINSEARCH;
-  if (pos > currentSize_ || keys_[pos] > highKey)
+  if (pos > size || keys[pos] > highKey)
     return STOP;
-  const int32_t size = currentSize_;
-  const int32_t* keys = keys_;
   const int32_t* vals = values();
   while (pos < size && keys[pos] <= highKey) {
     op.pass(vals[pos]);
@@ -111,53 +124,91 @@ util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey,
 }
 
 bool LeafArrayMap::remove(int32_t key, int32_t value) {
-  if (currentSize_ == 0)
+  const int32_t size = this->size();
+  if (size == 0)
     return true;
   const int32_t found = search(key);
   if (found < 0)
-    return -found - 1 == currentSize_;
+    return -found - 1 == size;
+  const int32_t* keys = this->keys();
   int32_t end = found;  // one past the last entry of the key's run, or the selected entry
   if (value == BTreeConstants::ALL_MAPPINGS) {
-    while (end < currentSize_ && keys_[end] == key)
+    while (end < size && keys[end] == key)
       ++end;
-    const bool runReachedEnd = end == currentSize_;
+    const bool runReachedEnd = end == size;
     eraseRange(found, end);
     return runReachedEnd;
   }
   const int32_t* vals = values();
-  for (; end < currentSize_ && keys_[end] == key; ++end) {
+  for (; end < size && keys[end] == key; ++end) {
     if (vals[end] == value) {
       deleteAtPos(end);
       return false;
     }
   }
-  return end == currentSize_;
+  return end == size;
 }
 
 void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
+  const int32_t size = this->size();
+  int32_t* keys = this->keys();
   int32_t* vals = values();
-  std::copy(keys_ + to, keys_ + currentSize_, keys_ + from);
-  std::copy(vals + to, vals + currentSize_, vals + from);
-  currentSize_ -= to - from;
+  std::copy(keys + to, keys + size, keys + from);
+  std::copy(vals + to, vals + size, vals + from);
+  setSize(size - (to - from));
 }
 
 void LeafArrayMap::split(LeafArrayMap& upper) {
-  const int32_t mid = currentSize_ / 2;
-  const int32_t moved = currentSize_ - mid;
-  assert(&upper != this && upper.currentSize_ == 0 && upper.capacity_ >= moved);
-  std::copy(keys_ + mid, keys_ + currentSize_, upper.keys_);
-  std::copy(values() + mid, values() + currentSize_, upper.values());
-  upper.currentSize_ = moved;
-  currentSize_ = mid;
+  const int32_t size = this->size();
+  const int32_t mid = size / 2;
+  const int32_t moved = size - mid;
+  assert(upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= moved);
+  std::copy(keys() + mid, keys() + size, upper.keys());
+  std::copy(values() + mid, values() + size, upper.values());
+  upper.setSize(moved);
+  setSize(mid);
+}
+
+void LeafArrayMap::insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper) {
+  // The map with the entry would hold n + 1 entries, of which the upper (n + 1) - mid move.
+  const int32_t n = size();
+  const int32_t mid = (n + 1) / 2;
+  assert(n == capacity_ && pos >= 0 && pos <= n);
+  assert(upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= n + 1 - mid);
+  int32_t* keys = this->keys();
+  int32_t* vals = values();
+  int32_t* upperKeys = upper.keys();
+  int32_t* upperVals = upper.values();
+  if (pos < mid) {
+    // The entry stays below: entries mid - 1 .. n - 1 move, then the entry goes in.
+    std::copy(keys + mid - 1, keys + n, upperKeys);
+    std::copy(vals + mid - 1, vals + n, upperVals);
+    std::copy_backward(keys + pos, keys + mid - 1, keys + mid);
+    std::copy_backward(vals + pos, vals + mid - 1, vals + mid);
+    keys[pos] = key;
+    vals[pos] = value;
+  } else {
+    // The entry moves up with the entries mid .. n - 1, in its place among them.
+    const int32_t at = pos - mid;
+    std::copy(keys + mid, keys + pos, upperKeys);
+    std::copy(vals + mid, vals + pos, upperVals);
+    upperKeys[at] = key;
+    upperVals[at] = value;
+    std::copy(keys + pos, keys + n, upperKeys + at + 1);
+    std::copy(vals + pos, vals + n, upperVals + at + 1);
+  }
+  upper.setSize(n + 1 - mid);
+  setSize(mid);
 }
 
 std::string LeafArrayMap::toString() const {
   std::string text;
+  const int32_t* keys = this->keys();
   const int32_t* vals = values();
-  for (int32_t i = 0; i < currentSize_; ++i) {
+  for (int32_t i = 0; i < size(); ++i) {
     if (i > 0)
       text += ", ";
-    text += std::to_string(keys_[i]);
+    text += std::to_string(keys[i]);
     text += '=';
     text += std::to_string(vals[i]);
   }

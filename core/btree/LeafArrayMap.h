@@ -8,17 +8,19 @@
 //
 // Invariants: 0 <= size() <= capacity(); positions at and beyond size() hold stale data
 // that is never read as entries, except that the leaf's chain walks look at the key slot
-// at position 0 of an empty map. The capacity never changes. Keys and values live in one
-// block of 2 x capacity ints, keys first: allocated and owned by the map, or provided by
-// the owner of the map (a leaf keeps it in the same allocation as itself). Positions and room
-// are preconditions (REQUIRES below, checked by assert in debug builds): a leaf splits in
-// time and addresses only positions it has.
+// at position 0 of an empty map. The capacity never changes. The map is a view of one block
+// of ints: the entry count, one int the map does not use (a leaf keeps its next leaf's handle
+// there), the keys, then the values, capacity of each. The block is allocated and owned by
+// the map, or provided by its owner (a leaf is such a block in the tree's NodePool). Positions
+// and room are preconditions (REQUIRES below, checked by assert in debug builds): a leaf
+// splits in time and addresses only positions it has.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_LEAF_ARRAY_MAP_H_
 #define CORE_BTREE_LEAF_ARRAY_MAP_H_
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,11 +37,18 @@ class LeafArrayMap {
   // class's name (LeafArrayMap::STOP); the enumeration is the one both trees share.
   using enum util::LookupResult;
 
-  // An empty map for `capacity` entries.
+  // An empty map for `capacity` entries, owning its block.
   // REQUIRES: 1 <= capacity <= 2 x BTreeConstants::kMaxParameter.
   explicit LeafArrayMap(int32_t capacity);
-  // The same over `storage`, 2 x capacity zero-filled ints that outlive the map.
-  LeafArrayMap(int32_t capacity, int32_t* storage);
+  // A view of the map kept in `block`, blockInts(capacity) ints that outlive the view and
+  // were set up by initialize (or hold a map).
+  LeafArrayMap(int32_t capacity, int32_t* block) : capacity_(capacity), block_(block) {}
+  // The ints of a block for `capacity` entries.
+  static constexpr size_t blockInts(int32_t capacity) {
+    return kHeaderInts + 2 * static_cast<size_t>(capacity);
+  }
+  // Makes `block` an empty map whose first key slot reads 0.
+  static void initialize(int32_t* block, int32_t capacity);
 
   LeafArrayMap(const LeafArrayMap&) = delete;
   LeafArrayMap& operator=(const LeafArrayMap&) = delete;
@@ -49,6 +58,8 @@ class LeafArrayMap {
   // entry belongs here or further along the chain). An empty map always takes the entry.
   // REQUIRES: the map is not full.
   bool tryAdd(int32_t key, int32_t value);
+  // Where tryAdd places `key`: the first position whose key is greater (size() when none is).
+  int32_t placeFor(int32_t key) const;
   // Inserts the entry at `pos`, shifting the entries from there up; appends when
   // pos >= size(). REQUIRES: pos >= 0 and the map is not full.
   void addAtPos(int32_t key, int32_t value, int32_t pos);
@@ -70,31 +81,36 @@ class LeafArrayMap {
 
   // Removes the entry at `pos`, moving the later entries down. REQUIRES: 0 <= pos < size().
   void deleteAtPos(int32_t pos) {
-    assert(pos >= 0 && pos < currentSize_);
+    assert(pos >= 0 && pos < size());
     eraseRange(pos, pos + 1);
   }
 
   // The key at position size() / 2, the first one split() moves. REQUIRES: size() >= 1.
-  int32_t getMidKey() const { return keyAt(currentSize_ / 2); }
+  int32_t getMidKey() const { return keyAt(size() / 2); }
   // Moves the upper half of the entries (positions size()/2 on) into `upper`, which must
   // be empty and have room for them. A run of equal keys may be divided.
   // REQUIRES: `upper` is another, empty map with room for the upper half.
   void split(LeafArrayMap& upper);
+  // What inserting key -> value at `pos` and then split() would leave, for a full map that
+  // has no room for the entry: the lower half stays, the upper half goes to `upper`.
+  // REQUIRES: size() == capacity(), 0 <= pos <= size(); `upper` is another, empty map with
+  // room for the upper half.
+  void insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper);
 
-  int32_t size() const { return currentSize_; }
+  int32_t size() const { return block_[0]; }
   int32_t capacity() const { return capacity_; }
   // The entry at `pos`. REQUIRES: 0 <= pos < size().
   int32_t keyAt(int32_t pos) const {
-    assert(pos >= 0 && pos < currentSize_);
-    return keys_[pos];
+    assert(pos >= 0 && pos < size());
+    return keys()[pos];
   }
   int32_t valueAt(int32_t pos) const {
-    assert(pos >= 0 && pos < currentSize_);
+    assert(pos >= 0 && pos < size());
     return values()[pos];
   }
   // The key slot at position 0, read whatever the size: the last key stored there when
   // the map is empty (0 if it never held one). The leaf's chain walks compare it.
-  int32_t firstKeySlot() const { return keys_[0]; }
+  int32_t firstKeySlot() const { return keys()[0]; }
 
   // "5=50, 7=70"; empty for an empty map.
   std::string toString() const;
@@ -108,15 +124,18 @@ class LeafArrayMap {
 
  private:
   // binarySearch over the used part.
-  int32_t search(int32_t key) const { return binarySearch(keys_, key, 0, currentSize_ - 1); }
-  int32_t* values() const { return keys_ + capacity_; }
+  static constexpr size_t kHeaderInts = 2;  // the count, and an int for the owner
+
+  int32_t search(int32_t key) const { return binarySearch(keys(), key, 0, size() - 1); }
+  int32_t* keys() const { return block_ + kHeaderInts; }
+  int32_t* values() const { return keys() + capacity_; }
+  void setSize(int32_t size) { block_[0] = size; }
   void insertAt(int32_t key, int32_t value, int32_t pos);
   void eraseRange(int32_t from, int32_t to);
 
-  int32_t currentSize_ = 0;
   int32_t capacity_;
-  std::unique_ptr<int32_t[]> ownedStorage_;  // null when the storage was provided
-  int32_t* keys_;                            // keys [0, capacity), then values
+  std::unique_ptr<int32_t[]> owned_;  // null for a view
+  int32_t* block_;                    // count, owner's int, keys [0, capacity), values
 };
 
 }  // namespace core::btree

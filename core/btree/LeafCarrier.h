@@ -6,20 +6,20 @@
 #ifndef CORE_BTREE_LEAF_CARRIER_H_
 #define CORE_BTREE_LEAF_CARRIER_H_
 
-namespace core::btree {
+#include "core/btree/Leaf.h"
 
-class Leaf;
+namespace core::btree {
 
 class LeafCarrier {
  public:
   LeafCarrier() = default;
 
-  // The leaf that received the last insertion through this carrier, or nullptr.
-  Leaf* getLeaf() const { return carriedLeaf_; }
-  void setLeaf(Leaf* leaf) { carriedLeaf_ = leaf; }
+  // The leaf that received the last insertion through this carrier; no leaf (false) before.
+  Leaf getLeaf() const { return carriedLeaf_; }
+  void setLeaf(Leaf leaf) { carriedLeaf_ = leaf; }
 
  private:
-  Leaf* carriedLeaf_ = nullptr;
+  Leaf carriedLeaf_;
 };
 
 }  // namespace core::btree

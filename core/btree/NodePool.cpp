@@ -1,89 +1,59 @@
 #include "core/btree/NodePool.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <memory>
-#include <new>
+#include <cassert>
 
+#include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
+#include "core/btree/InternalNodeArrayMap.h"
 #include "core/btree/Leaf.h"
+#include "core/btree/LeafArrayMap.h"
 
 namespace core::btree {
 
 namespace {
 
-static_assert(alignof(Leaf) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-static_assert(alignof(InternalNode) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-static_assert(sizeof(Leaf) % alignof(int32_t) == 0);
+uint32_t linesFor(size_t ints) {
+  const size_t bytes = ints * sizeof(int32_t);
+  return static_cast<uint32_t>((bytes + util::Arena::kLineBytes - 1) / util::Arena::kLineBytes);
+}
 
 }  // namespace
 
-NodePool::NodePool() = default;
-
-NodePool::~NodePool() {
-  // The chunks are freed after this body, once every node in them has been destroyed.
-  for (BTreeNode* node : nodes_)
-    std::destroy_at(node);
+NodePool::NodePool(int32_t k, int32_t k_star)
+    : k_(k),
+      k_star_(k_star),
+      leafLines_(linesFor(LeafArrayMap::blockInts(2 * k_star - 1))),
+      internalLines_(linesFor(InternalNodeArrayMap::blockInts(2 * k - 1))) {
+  assert(k >= BTreeConstants::kMinK && k <= BTreeConstants::kMaxParameter);
+  assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
 }
 
-std::byte* NodePool::allocate(size_t bytes) {
-  // Make room in the lists first, so that registering the node cannot fail once built.
-  if (nodes_.size() == nodes_.capacity())
-    nodes_.reserve(2 * nodes_.size() + 16);
-  if (chunks_.size() == chunks_.capacity())
-    chunks_.reserve(2 * chunks_.size() + 16);
-  bytes = alignUp(bytes, kBlockAlignment);
-  if (bytes > freeBytes_) {
-    // The rest of the current chunk stays unused: blocks are never split across chunks.
-    // Chunks grow from 4 KiB, so that a small tree stays small.
-    const size_t size = std::max(bytes, std::min(kChunkBytes, size_t{4096} << chunks_.size()));
-    // Value-initialised: zero keys and values, as in a fresh array. One alignment more than
-    // needed, so that the first block can start on a line.
-    std::byte* chunk =
-        chunks_.emplace_back(std::make_unique<std::byte[]>(size + kBlockAlignment)).get();
-    const auto address = reinterpret_cast<uintptr_t>(chunk);
-    free_ = chunk + (alignUp(address, kBlockAlignment) - address);
-    freeBytes_ = size;
-    chunkBytes_ += static_cast<int64_t>(size + kBlockAlignment);
-  }
-  std::byte* block = free_;
-  free_ += bytes;
-  freeBytes_ -= bytes;
-  return block;
+NodeHandle NodePool::allocate(uint32_t lines) {
+  NodeHandle handle = arena_.allocate(lines);
+  if (handle == kSentinel)  // the very last line of the handle space: left unused
+    handle = arena_.allocate(lines);
+  return handle;
 }
 
-Leaf* NodePool::newLeaf(int32_t k_star) {
-  std::byte* block = allocate(leafBlockBytes(k_star));  // the leaf, 2 x k_star keys, the values
-  auto* storage = reinterpret_cast<int32_t*>(block + sizeof(Leaf));
-  Leaf* leaf = std::construct_at(reinterpret_cast<Leaf*>(block), k_star, storage);
-  adopt(leaf);
+Leaf NodePool::newLeaf() {
+  const NodeHandle handle = allocate(leafLines_);
+  LeafArrayMap::initialize(block(handle), leafCapacity());
   ++leafCount_;
-  return leaf;
+  return Leaf(this, handle);
 }
 
-std::pair<std::byte*, InternalNodeArrayMap::Storage> NodePool::allocateInternalNode(int32_t k) {
-  // The keys right behind the node, then the children, aligned for pointers.
-  const size_t childrenOffset = internalChildrenOffset(k);
-  std::byte* block = allocate(internalNodeBlockBytes(k));
-  return {block,
-          {reinterpret_cast<int32_t*>(block + sizeof(InternalNode)),
-           reinterpret_cast<BTreeNode**>(block + childrenOffset)}};
-}
-
-InternalNode* NodePool::newInternalNode(int32_t k) {
-  const auto [block, storage] = allocateInternalNode(k);
-  InternalNode* node = std::construct_at(reinterpret_cast<InternalNode*>(block), k, storage);
-  adopt(node);
+InternalNode NodePool::newInternalNode(int32_t level) {
+  const NodeHandle handle = allocate(internalLines_);
+  InternalNodeArrayMap::initialize(block(handle), internalCapacity());
   ++internalNodeCount_;
-  return node;
+  return InternalNode(this, handle, level);
 }
 
-InternalNode* NodePool::newInternalNode(BTreeNode* left, int32_t key, BTreeNode* right, int32_t k) {
-  const auto [block, storage] = allocateInternalNode(k);
-  InternalNode* node =
-      std::construct_at(reinterpret_cast<InternalNode*>(block), left, key, right, k, storage);
-  adopt(node);
-  ++internalNodeCount_;
+InternalNode NodePool::newInternalNode(const BTreeNode& left, int32_t key, const BTreeNode& right) {
+  InternalNode node = newInternalNode(left.level() + 1);
+  InternalNodeArrayMap entries = node.getEntries();
+  entries.setFirstChild(left.handle());
+  entries.put(key, right.handle());
   return node;
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/btree/BTree.h"
 #include "core/btree/BTreeConstants.h"
+#include "core/btree/InternalNode.h"
 #include "core/btree/NodePool.h"
 #include "tests/support/LongTests.h"
 #include "tests/support/ModelMultimap.h"
@@ -54,22 +55,21 @@ class BTreeDifferentialTest : public ::testing::TestWithParam<Parameters> {
 // goes to the root, and a root split grows a new root, as the tree does it.
 class ThroughTheRoot {
  public:
-  ThroughTheRoot(int32_t k, int32_t k_star) : k_(k), root_(pool_.newLeaf(k_star)) {}
+  ThroughTheRoot(int32_t k, int32_t k_star) : pool_(k, k_star), root_(pool_.newLeaf()) {}
 
   void add(int32_t key, int32_t value) {
-    if (std::optional<SplitInfo> split = root_->add(key, value, kMin, kMax, nullptr, pool_))
-      root_ = pool_.newInternalNode(root_, split->pivot, split->rightNode, k_);
+    if (std::optional<SplitInfo> split = root_.add(key, value, kMin, kMax, nullptr))
+      root_ = pool_.newInternalNode(root_, split->pivot, split->rightNode);
   }
-  void remove(int32_t key, int32_t value) { root_->remove(key, value, kMin, kMax); }
-  void get(int32_t key, util::IntPushOperator& op) { root_->get(key, op); }
+  void remove(int32_t key, int32_t value) { root_.remove(key, value, kMin, kMax); }
+  void get(int32_t key, util::IntPushOperator& op) { root_.get(key, op); }
   void queryRange(int32_t low, int32_t high, util::IntPushOperator& op) {
-    root_->queryRange(low, high, op);
+    root_.queryRange(low, high, op);
   }
 
  private:
-  int32_t k_;
   NodePool pool_;
-  BTreeNode* root_;
+  BTreeNode root_;
 };
 
 void expectSame(const test::RecordingOperator& op, const std::vector<int32_t>& expected,

@@ -28,8 +28,8 @@ using ::testing::MatchesRegex;
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-std::string name(const BTreeNode* node) {
-  return std::to_string(node->identityNumber());
+std::string name(const BTreeNode& node) {
+  return std::to_string(node.identityNumber());
 }
 
 std::string refusal(int32_t k, int32_t k_star) {
@@ -76,9 +76,9 @@ TEST(BTreeTest, RootLeafSplitGrowsAnInternalRoot) {
   tree.add(4, 40, last);
   // The carrier names the leaf that took the entry, which then split and kept [1, 2].
   EXPECT_EQ(last.getLeaf(), first.getLeaf());
-  EXPECT_EQ(first.getLeaf()->toString(), "[1=10, 2=20]");
-  const Leaf* right = first.getLeaf()->getNextLeaf();
-  EXPECT_EQ(right->toString(), "[3=30, 4=40]");
+  EXPECT_EQ(first.getLeaf().toString(), "[1=10, 2=20]");
+  const Leaf right = first.getLeaf().getNextLeaf();
+  EXPECT_EQ(right.toString(), "[3=30, 4=40]");
   EXPECT_EQ(tree.toString(), "[" + name(first.getLeaf()) + " | 3 | " + name(right) + "]");
   EXPECT_EQ(tree.getLeafCount(), 2);
   EXPECT_EQ(tree.verify(), std::nullopt);
@@ -114,7 +114,7 @@ TEST(BTreeTest, SplitInsideRunOfEqualKeysPostsNoSeparator) {
   LeafCarrier carrier;
   tree.add(6, 5, carrier);
   tree.add(7, 6);
-  EXPECT_EQ(carrier.getLeaf()->toString(), "[5=3, 5=4]");
+  EXPECT_EQ(carrier.getLeaf().toString(), "[5=3, 5=4]");
   EXPECT_THAT(tree.toString(), HasSubstr(" | 6 | "));
   EXPECT_THAT(valuesOf(tree, 5), ElementsAre(1, 2, 3, 4));
   EXPECT_THAT(rangeOf(tree, 5, 7), ElementsAre(1, 2, 3, 4, 5, 6));
@@ -143,14 +143,14 @@ TEST(BTreeTest, RemoveValueStopsAfterTheFirstLeafThatLostAnEntry) {
   tree.add(1, 7, first);
   for (int32_t key = 2; key <= 6; ++key)
     tree.add(key, key == 3 || key == 5 ? 9 : 7);
-  Leaf* leaf = first.getLeaf();  // leaves [1=7, 2=7] [3=9, 4=7] [5=9, 6=7]
-  ASSERT_EQ(leaf->getNextLeaf()->toString(), "[3=9, 4=7]");
-  leaf->removeValue(9);  // none here, so the next leaf loses its 3=9, and the walk ends
+  const Leaf leaf = first.getLeaf();  // leaves [1=7, 2=7] [3=9, 4=7] [5=9, 6=7]
+  ASSERT_EQ(leaf.getNextLeaf().toString(), "[3=9, 4=7]");
+  leaf.removeValue(9);  // none here, so the next leaf loses its 3=9, and the walk ends
   EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(7, 7, 7, 9, 7));
-  leaf->removeValue(7);  // both entries of the first leaf, and nothing further on
+  leaf.removeValue(7);  // both entries of the first leaf, and nothing further on
   EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(7, 9, 7));
-  EXPECT_TRUE(leaf->isEmpty());
-  EXPECT_FALSE(leaf->getNextLeaf()->isEmpty());
+  EXPECT_TRUE(leaf.isEmpty());
+  EXPECT_FALSE(leaf.getNextLeaf().isEmpty());
   EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
@@ -165,7 +165,7 @@ TEST(BTreeTest, AnEmptiedLeafTakesASmallerKeyButNotOneThatMustFollowLaterLeaves)
   LeafCarrier carrier;
   before.add(0, 7, carrier);
   EXPECT_EQ(before.toString(), "[0=7]");
-  EXPECT_EQ(carrier.getLeaf()->getNextLeaf()->toString(), "[1=103, 1=104]");
+  EXPECT_EQ(carrier.getLeaf().getNextLeaf().toString(), "[1=103, 1=104]");
   EXPECT_EQ(before.verify(), std::nullopt);
 
   // The root leaf [3, 5] is followed by the chain-only leaf [5, 5]; emptying the root leaf
@@ -218,8 +218,7 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
     tree.add(key, key * 10, carrier);
   ASSERT_EQ(tree.verify(), std::nullopt);
   // Handing the right leaf [3, 4] a key of the left subtree puts it where lookups miss it.
-  NodePool scratch;
-  carrier.getLeaf()->getNextLeaf()->add(0, 0, 3, kMax, nullptr, scratch);
+  carrier.getLeaf().getNextLeaf().add(0, 0, 3, kMax, nullptr);
   EXPECT_THAT(tree.verify().value_or(""), HasSubstr("below its subtree [3, 2147483648)"));
   EXPECT_THAT(valuesOf(tree, 0), IsEmpty());
 }
@@ -227,44 +226,45 @@ TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {
 TEST(BTreeTest, AddOnTheRootReturnsASplitOnlyWhenTheRootSplits) {
   // The tree's own steps, through the node contract: a fresh leaf is empty, each add returns
   // nothing until the leaf fills, and the root over its split splits only at 2 x k keys.
-  NodePool pool;
-  BTreeNode* root = pool.newLeaf(1);
-  EXPECT_TRUE(root->isEmpty());
-  EXPECT_FALSE(root->add(10, 1, kMin, kMax, nullptr, pool));
-  std::optional<SplitInfo> split = root->add(20, 2, kMin, kMax, nullptr, pool);
+  NodePool pool(2, 1);
+  BTreeNode root = pool.newLeaf();
+  EXPECT_TRUE(root.isEmpty());
+  EXPECT_FALSE(root.add(10, 1, kMin, kMax, nullptr));
+  std::optional<SplitInfo> split = root.add(20, 2, kMin, kMax, nullptr);
   ASSERT_TRUE(split);
-  root = pool.newInternalNode(root, split->pivot, split->rightNode, 2);
-  EXPECT_FALSE(root->isEmpty());
+  root = pool.newInternalNode(root, split->pivot, split->rightNode);
+  EXPECT_FALSE(root.isEmpty());
   for (int32_t key : {30, 40})
-    EXPECT_FALSE(root->add(key, key / 10, kMin, kMax, nullptr, pool)) << key;
-  split = root->add(50, 5, kMin, kMax, nullptr, pool);  // the fourth separator
+    EXPECT_FALSE(root.add(key, key / 10, kMin, kMax, nullptr)) << key;
+  split = root.add(50, 5, kMin, kMax, nullptr);  // the fourth separator
   ASSERT_TRUE(split);
   EXPECT_EQ(split->leftNode, root);
   EXPECT_EQ(split->pivot, 40);
   test::RecordingOperator op;
-  root->queryRange(kMin, kMax, op);
-  split->rightNode->get(50, op);
-  root->remove(10, BTreeConstants::ALL_MAPPINGS, kMin, kMax);
+  root.queryRange(kMin, kMax, op);
+  split->rightNode.get(50, op);
+  root.remove(10, BTreeConstants::ALL_MAPPINGS, kMin, kMax);
   EXPECT_THAT(op.values, ElementsAre(1, 2, 3, 4, 5, 5));
   EXPECT_EQ(op.endCalls, 2);
-  EXPECT_FALSE(root->isEmpty());  // removal leaves every key and child in place
+  EXPECT_FALSE(root.isEmpty());  // removal leaves every key and child in place
   EXPECT_TRUE(InternalNode::NULL_NODE.isEmpty());
-  EXPECT_THROW(InternalNode::NULL_NODE.add(1, 1, kMin, kMax, nullptr, pool), std::logic_error);
+  EXPECT_EQ(InternalNode::NULL_NODE.toString(), "[NULL | ]");
+  EXPECT_THROW(InternalNode::NULL_NODE.add(1, 1, kMin, kMax, nullptr), std::logic_error);
 }
 
 TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
   // Lookups take the node kinds from the recorded height; a wrong height would make them read
   // a leaf as an internal node. Built by hand: a leaf of two slots splits under a new root.
-  NodePool pool;
-  Leaf* left = pool.newLeaf(1);
-  ASSERT_FALSE(left->add(1, 10, kMin, kMax, nullptr, pool));
-  const std::optional<SplitInfo> split = left->add(5, 50, kMin, kMax, nullptr, pool);
+  NodePool pool(2, 1);
+  const Leaf left = pool.newLeaf();
+  ASSERT_FALSE(left.add(1, 10, kMin, kMax, nullptr));
+  const std::optional<SplitInfo> split = left.add(5, 50, kMin, kMax, nullptr);
   ASSERT_TRUE(split);
-  InternalNode* root = pool.newInternalNode(left, split->pivot, split->rightNode, 2);
-  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 1, true, 0, 0), std::nullopt);
-  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(root, left, 2, true, 0, 0).value_or(""),
+  const NodeHandle root = pool.newInternalNode(left, split->pivot, split->rightNode).handle();
+  EXPECT_EQ(BTreeVerifier(pool).check(root, left.handle(), 1, true, 0, 0), std::nullopt);
+  EXPECT_EQ(BTreeVerifier(pool).check(root, left.handle(), 2, true, 0, 0).value_or(""),
             "the tree records 2 internal levels, its leaves lie at depth 1");
-  EXPECT_EQ(BTreeVerifier(2, 1, pool).check(left, left, 1, true, 0, 0).value_or(""),
+  EXPECT_EQ(BTreeVerifier(pool).check(left.handle(), left.handle(), 1, true, 0, 0).value_or(""),
             "the tree records 1 internal levels, its leaves lie at depth 0");
 }
 

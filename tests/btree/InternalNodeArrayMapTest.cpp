@@ -17,25 +17,25 @@ class InternalNodeArrayMapTest : public ::testing::Test {
  protected:
   InternalNodeArrayMapTest() {
     for (auto& child : children_)
-      child = pool_.newLeaf(1);
+      child = pool_.newLeaf();
   }
 
-  BTreeNode* child(int i) { return children_[i]; }
-  std::string id(int i) { return std::to_string(children_[i]->identityNumber()); }
+  NodeHandle child(int i) { return children_[i].handle(); }
+  std::string id(int i) { return std::to_string(children_[i].identityNumber()); }
 
  private:
-  NodePool pool_;
-  std::array<Leaf*, 5> children_;
+  NodePool pool_{2, 1};
+  std::array<Leaf, 5> children_;
 };
 
 TEST_F(InternalNodeArrayMapTest, RoutesKeysEqualToASeparatorRightAndReplacesOnPut) {
   InternalNodeArrayMap map(6);
   EXPECT_EQ(map.toString(), "NULL | ");
   EXPECT_EQ(map.getIntervalPosition(5), -1);
-  EXPECT_EQ(map.get(5), nullptr);
+  EXPECT_EQ(map.get(5), NodePool::kNoNode);
   for (int i = 4; i >= 1; --i)
     map.put(10 * i, child(i));
-  EXPECT_EQ(map.nodeAt(0), &InternalNode::NULL_NODE);  // put never sets the first child
+  EXPECT_EQ(map.nodeAt(0), NodePool::kSentinel);  // put never sets the first child
   map.setFirstChild(child(0));
   EXPECT_EQ(map.getIntervalPosition(INT32_MIN), 0);
   EXPECT_EQ(map.getIntervalPosition(10), 1);
@@ -69,6 +69,28 @@ TEST_F(InternalNodeArrayMapTest, SplitLeavesTheMiddleKeyToTheCaller) {
   map.split(upper);
   EXPECT_EQ(map.toString(), id(0) + " | 10 | " + id(1) + " | 20 | " + id(2));
   EXPECT_EQ(upper.toString(), id(3) + " | 40 | " + id(4));
+}
+
+TEST_F(InternalNodeArrayMapTest, PutAndSplitOfAFullMapLeavesWhatPuttingThenSplittingWould) {
+  // Three keys 10, 20, 30 with children 0 .. 3; the fourth key goes to every place.
+  for (int32_t p = 0; p <= 3; ++p) {
+    SCOPED_TRACE("position " + std::to_string(p));
+    InternalNodeArrayMap full(3);
+    InternalNodeArrayMap roomy(4);
+    for (InternalNodeArrayMap* map : {&full, &roomy}) {
+      map->setFirstChild(child(0));
+      for (int i = 1; i <= 3; ++i)
+        map->put(10 * i, child(i));
+    }
+    InternalNodeArrayMap upper(3);
+    const int32_t middle = full.putAndSplit(10 * p + 5, child(4), upper);
+    roomy.put(10 * p + 5, child(4));
+    EXPECT_EQ(middle, roomy.getMidKey());
+    InternalNodeArrayMap expectedUpper(4);
+    roomy.split(expectedUpper);
+    EXPECT_EQ(full.toString(), roomy.toString());
+    EXPECT_EQ(upper.toString(), expectedUpper.toString());
+  }
 }
 
 }  // namespace

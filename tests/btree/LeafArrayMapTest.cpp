@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/btree/BTreeConstants.h"
@@ -104,6 +105,28 @@ TEST(LeafArrayMapTest, SplitMovesTheUpperHalfAndMayDivideARun) {
   EXPECT_EQ(map.toString(), "1=1, 2=2");
   EXPECT_EQ(upper.toString(), "2=3, 2=4, 3=5");
   EXPECT_EQ(upper.capacity(), 5);
+}
+
+TEST(LeafArrayMapTest, InsertAndSplitOfAFullMapLeavesWhatInsertingThenSplittingWould) {
+  for (int32_t capacity : {1, 4, 5}) {
+    for (int32_t pos = 0; pos <= capacity; ++pos) {
+      SCOPED_TRACE("capacity " + std::to_string(capacity) + ", position " + std::to_string(pos));
+      LeafArrayMap full(capacity);
+      LeafArrayMap roomy(capacity + 1);
+      for (int32_t i = 0; i < capacity; ++i) {
+        full.addAtPos(10 * i, i, i);
+        roomy.addAtPos(10 * i, i, i);
+      }
+      LeafArrayMap upper(capacity);
+      full.insertAndSplit(10 * pos - 5, 99, pos, upper);
+      LeafArrayMap expectedUpper(capacity + 1);
+      roomy.addAtPos(10 * pos - 5, 99, pos);
+      roomy.split(expectedUpper);
+      EXPECT_EQ(full.toString(), roomy.toString());
+      EXPECT_EQ(upper.toString(), expectedUpper.toString());
+      EXPECT_EQ(full.firstKeySlot(), roomy.firstKeySlot());
+    }
+  }
 }
 
 }  // namespace
