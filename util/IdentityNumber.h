@@ -23,9 +23,11 @@ class IdentityNumber {
     return value_;
   }
 
- private:
+  // A number never handed out before (until the counter wraps), for objects that keep their
+  // number elsewhere.
   static int32_t next();
 
+ private:
   mutable int32_t value_ = 0;
 };
 

@@ -8,6 +8,7 @@
 
 #include "core/csbtree/CSBTreeConstants.h"
 #include "core/csbtree/CSBTreeVerifier.h"
+#include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "util/IOError.h"
 #include "util/NumberFormat.h"
@@ -27,50 +28,53 @@ void checkParameter(const char* name, int32_t value) {
   }
 }
 
+int32_t checked(const char* name, int32_t value) {
+  checkParameter(name, value);
+  return value;
+}
+
 }  // namespace
 
-CSBTree::CSBTree(int32_t k, int32_t k_star) : k_(k), k_star_(k_star) {
-  checkParameter("k", k);
-  checkParameter("k_star", k_star);
-}
+CSBTree::CSBTree(int32_t k, int32_t k_star)
+    : k_(checked("k", k)), k_star_(checked("k_star", k_star)), store_(k_, k_star_) {}
 
 CSBTree::~CSBTree() = default;
 
 void CSBTree::add(int32_t key, int32_t value, LeafCarrier* carrier) {
-  if (root_ == nullptr) {
-    auto group = std::make_unique<LeafGroup>(k_, k_star_);
-    firstLeaf_ = group.get();
-    root_ = std::move(group);
+  if (root_.isNull()) {
+    const LeafGroup group(store_);
+    store_.setFirstLeaf(group.handle());
+    root_ = group.node();
   }
-  std::optional<SplitInfo> grown = root_->add(0, key, value, false, kMinKey, kMaxKey, carrier);
+  std::optional<SplitInfo> grown = root_.add(0, key, value, false, kMinKey, kMaxKey, carrier);
   ++addCounter_;
   if (grown) {
     // The root group has two members now; a new one-node root group goes on top of it.
-    assert(grown->rightNode == nullptr && grown->leftNode == root_.get());
-    root_ = std::make_unique<NodeGroup>(std::move(root_), grown->pivot, k_);
+    assert(grown->rightNode.isNull() && grown->leftNode == root_);
+    root_ = NodeGroup(grown->leftNode, grown->pivot).node();
   }
   refreshNeeded_ = true;
 }
 
 void CSBTree::get(int32_t key, util::IntPushOperator& op) {
-  if (root_ != nullptr)
-    root_->get(0, key, op);
+  if (!root_.isNull())
+    root_.get(0, key, op);
   else
     op.thatsallfolks();
   ++getCounter_;
 }
 
 void CSBTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
-  if (root_ != nullptr)
-    root_->queryRange(0, lowKey, highKey, op);
+  if (!root_.isNull())
+    root_.queryRange(0, lowKey, highKey, op);
   else
     op.thatsallfolks();
   ++rangeQueryCounter_;
 }
 
 void CSBTree::remove(int32_t key) {
-  if (root_ != nullptr)
-    root_->remove(0, key, CSBTreeConstants::ALL_MAPPINGS, kMinKey, kMaxKey);
+  if (!root_.isNull())
+    root_.remove(0, key, CSBTreeConstants::ALL_MAPPINGS, kMinKey, kMaxKey);
   refreshNeeded_ = true;
   ++delCounter_;
 }
@@ -81,9 +85,10 @@ void CSBTree::calculateStats() {
   leafGroupCount_ = 0;
   leafCount_ = 0;
   elemCount_ = 0;
-  for (const LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup()) {
-    leafCount_ += group->getEntries().leaves();
-    elemCount_ += group->getEntries().getKeyNumber();
+  for (GroupHandle group = store_.firstLeaf(); group != 0; group = store_.header(group)->next) {
+    const LeafGroupArrayMap entries(store_, group);
+    leafCount_ += entries.leaves();
+    elemCount_ += entries.getKeyNumber();
     ++leafGroupCount_;
   }
   leafUtilization_ = leafUtilizationOf(elemCount_, leafCount_, k_star_);
@@ -136,11 +141,11 @@ void CSBTree::toDot(util::OutputStream& out) {
     out.write("digraph g {\n");
     out.write("node [shape=record,height=.1];\n");
     step = "writing the root group";
-    if (root_ != nullptr)
-      root_->toDot(out);
+    if (!root_.isNull())
+      root_.toDot(out);
     step = "writing the leaf groups";
-    for (LeafGroup* group = firstLeaf_; group != nullptr; group = group->getNextLeafGroup())
-      group->toDot(out);
+    for (GroupHandle group = store_.firstLeaf(); group != 0; group = store_.header(group)->next)
+      LeafGroup(store_, group).toDot(out);
     step = "writing the closing line";
     out.write("}\n");
     step = "flushing";
@@ -155,16 +160,20 @@ void CSBTree::toDot(util::OutputStream& out) {
 }
 
 std::string CSBTree::toString() const {
-  if (root_ == nullptr)
+  if (root_.isNull())
     return "[]";
-  if (root_->isLeaf())
-    return static_cast<const LeafGroup&>(*root_).toString();
-  return static_cast<const NodeGroup&>(*root_).toString();
+  if (root_.isLeaf())
+    return LeafGroup(root_).toString();
+  return NodeGroup(root_).toString();
+}
+
+CSBTreeNode CSBTree::getFirstLeaf() const {
+  return CSBTreeNode(&store_, store_.firstLeaf());
 }
 
 std::optional<std::string> CSBTree::verify() const {
   return CSBTreeVerifier(k_, k_star_)
-      .check(root_.get(), firstLeaf_, refreshNeeded_, leafGroupCount_, leafCount_, elemCount_,
+      .check(root_, getFirstLeaf(), refreshNeeded_, leafGroupCount_, leafCount_, elemCount_,
              leafUtilization_);
 }
 

@@ -17,21 +17,21 @@
 // Statistics about the leaf level are cached and recounted (one walk along the chain) the
 // next time they are read after add or remove.
 //
-// Ownership: the tree owns the root group, each node group owns its child groups, and the
-// chain links do not own, so every group lives exactly as long as the tree.
+// Memory: every group is one block of whole cache lines in the tree's GroupStore, named by a
+// 32-bit handle; splits move groups to new blocks and return the old ones to the store's free
+// lists, and the whole store goes with the tree.
 // Not thread-safe; reading statistics writes the cache, so no two calls may overlap.
 #ifndef CORE_CSBTREE_CSB_TREE_H_
 #define CORE_CSBTREE_CSB_TREE_H_
 
 #include <cstdint>
 #include <iosfwd>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/csbtree/CSBTreeNode.h"
+#include "core/csbtree/GroupStore.h"
 #include "core/csbtree/LeafCarrier.h"
-#include "core/csbtree/LeafGroup.h"
 #include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
 
@@ -68,9 +68,9 @@ class CSBTree {
   // for large k_star).
   static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
 
-  // Bytes the tree has allocated and still holds: every group object and every group array
-  // at its allocated length. The tree object itself is not included.
-  int64_t allocatedBytes() const { return root_ == nullptr ? 0 : root_->allocatedBytes(); }
+  // Bytes the tree has allocated and still holds: its store's arena, exactly (chunks whole,
+  // free blocks included). The tree object itself is not included.
+  int64_t allocatedBytes() const { return store_.arena().allocatedBytes(); }
 
   // Writes "leafUtilization:\t<u>\tleafCount:\t<n>\telementCount:\t<n>\t" without a line
   // break, to std::cout or to `out`.
@@ -94,18 +94,18 @@ class CSBTree {
   // when all hold. A diagnostic for tests: it walks the whole tree and no operation calls it.
   std::optional<std::string> verify() const;
 
-  // The groups themselves, for diagnostics and tests. Changing them behind the tree's back
-  // breaks its invariants.
-  CSBTreeNode* getRoot() const { return root_.get(); }
-  LeafGroup* getFirstLeaf() const { return firstLeaf_; }
+  // The groups themselves, for diagnostics and tests (null groups before the first add).
+  // Changing them behind the tree's back breaks its invariants; an add may move them.
+  CSBTreeNode getRoot() const { return root_; }
+  CSBTreeNode getFirstLeaf() const;
 
  private:
   void calculateStats();
 
   int32_t k_;
   int32_t k_star_;
-  std::unique_ptr<CSBTreeNode> root_;
-  LeafGroup* firstLeaf_ = nullptr;
+  mutable GroupStore store_;
+  CSBTreeNode root_;
 
   // Statistics, valid while refreshNeeded_ is false.
   bool refreshNeeded_ = true;

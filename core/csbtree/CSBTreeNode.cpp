@@ -1,7 +1,60 @@
 #include "core/csbtree/CSBTreeNode.h"
 
+#include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/NodeGroup.h"
+
 namespace core::csbtree {
 
-CSBTreeNode::~CSBTreeNode() = default;
+std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t value,
+                                          bool parentFull, int32_t lowKey, int32_t highKey,
+                                          LeafCarrier* carrier) {
+  std::optional<SplitInfo> grown =
+      isLeaf()
+          ? LeafGroup(*store_, handle_).add(index, key, value, parentFull, lowKey, highKey, carrier)
+          : NodeGroup(*store_, handle_)
+                .add(index, key, value, parentFull, lowKey, highKey, carrier);
+  if (grown)
+    handle_ = grown->leftNode.handle();  // the group has moved
+  return grown;
+}
+
+void CSBTreeNode::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
+  if (isLeaf())
+    LeafGroup(*store_, handle_).get(index, key, op);
+  else
+    NodeGroup(*store_, handle_).get(index, key, op);
+}
+
+bool CSBTreeNode::isEmpty() const {
+  return isNull() || store_->header(handle_)->members == 0;
+}
+
+bool CSBTreeNode::isFull(int32_t index) const {
+  return isLeaf() ? LeafGroup(*store_, handle_).isFull(index)
+                  : NodeGroup(*store_, handle_).isFull(index);
+}
+
+void CSBTreeNode::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
+                             util::IntPushOperator& op) const {
+  if (isLeaf())
+    LeafGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
+  else
+    NodeGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
+}
+
+void CSBTreeNode::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey,
+                         int32_t highKey) const {
+  if (isLeaf())
+    LeafGroup(*store_, handle_).remove(index, key, value, lowKey, highKey);
+  else
+    NodeGroup(*store_, handle_).remove(index, key, value, lowKey, highKey);
+}
+
+void CSBTreeNode::toDot(util::OutputStream& out) const {
+  if (isLeaf())
+    LeafGroup(*store_, handle_).toDot(out);
+  else
+    NodeGroup(*store_, handle_).toDot(out);
+}
 
 }  // namespace core::csbtree

@@ -13,7 +13,7 @@ namespace {
 constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
 
-std::string describe(const CSBTreeNode& group) {
+std::string describe(CSBTreeNode group) {
   return (group.isLeaf() ? "leaf group " : "node group ") + std::to_string(group.identityNumber());
 }
 
@@ -21,16 +21,16 @@ std::string describe(const CSBTreeNode& group) {
 
 CSBTreeVerifier::CSBTreeVerifier(int32_t k, int32_t k_star) : k_(k), k_star_(k_star) {}
 
-std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
-                                                  const LeafGroup* firstLeaf, bool statsStale,
-                                                  int64_t leafGroupCount, int64_t leafCount,
-                                                  int64_t elemCount, double leafUtilization) {
-  if (root == nullptr) {
-    if (firstLeaf != nullptr)
+std::optional<std::string> CSBTreeVerifier::check(CSBTreeNode root, CSBTreeNode firstLeaf,
+                                                  bool statsStale, int64_t leafGroupCount,
+                                                  int64_t leafCount, int64_t elemCount,
+                                                  double leafUtilization) {
+  if (root.isNull()) {
+    if (!firstLeaf.isNull())
       return "the tree has a first leaf group but no root";
     return std::nullopt;
   }
-  checkGroup(*root, nullptr, 0, kMinKey, kMaxKey, 0);
+  checkGroup(root, nullptr, 0, kMinKey, kMaxKey, 0);
   checkChain(firstLeaf);
   if (error_)
     return error_;
@@ -39,10 +39,11 @@ std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
     int64_t groups = 0;
     int64_t leaves = 0;
     int64_t elements = 0;
-    for (const LeafGroup* group = firstLeaf; group != nullptr; group = group->getNextLeafGroup()) {
+    for (CSBTreeNode group = firstLeaf; !group.isNull();
+         group = LeafGroup(group).getNextLeafGroup()) {
       ++groups;
-      leaves += group->getEntries().leaves();
-      elements += group->getEntries().getKeyNumber();
+      leaves += LeafGroup(group).getEntries().leaves();
+      elements += LeafGroup(group).getEntries().getKeyNumber();
     }
     const double utilization = CSBTree::leafUtilizationOf(elements, leaves, k_star_);
     const bool sameUtilization =
@@ -58,41 +59,60 @@ std::optional<std::string> CSBTreeVerifier::check(const CSBTreeNode* root,
   return std::nullopt;
 }
 
-void CSBTreeVerifier::checkGroup(const CSBTreeNode& group, const NodeGroupArrayMap* parent,
+void CSBTreeVerifier::checkGroup(CSBTreeNode group, const NodeGroupArrayMap* parent,
                                  int32_t parentNode, int32_t low, int32_t high, int32_t depth) {
   if (error_)
     return;
+  if (!blocks_.insert(group.handle()).second) {
+    fail(describe(group) + " shares its block with another group");
+    return;
+  }
+  if (const int32_t id = group.store()->header(group.handle())->identity;
+      id != 0 && !identities_.insert(id).second) {
+    fail(describe(group) + " has the identity number of another group");
+    return;
+  }
+  if (parent != nullptr && group.level() != parent->level() - 1) {
+    fail(describe(group) + " is at level " + std::to_string(group.level()) +
+         ", below a node group at level " + std::to_string(parent->level()));
+    return;
+  }
   const int32_t members = parent == nullptr ? 1 : parent->keyCount(parentNode) + 1;
   auto lowOf = [&](int32_t j) { return j == 0 ? low : parent->keyAt(parentNode, j - 1); };
   auto highOf = [&](int32_t j) {
     return parent == nullptr || j == members - 1 ? high : parent->keyAt(parentNode, j);
   };
   if (group.isLeaf())
-    checkLeafGroup(static_cast<const LeafGroup&>(group), members, lowOf, highOf, depth);
+    checkLeafGroup(LeafGroup(group), members, lowOf, highOf, depth);
   else
-    checkNodeGroup(static_cast<const NodeGroup&>(group), parent == nullptr, members, lowOf, highOf,
-                   depth);
+    checkNodeGroup(NodeGroup(group), parent == nullptr, members, lowOf, highOf, depth);
 }
 
-void CSBTreeVerifier::checkChain(const LeafGroup* firstLeaf) {
+void CSBTreeVerifier::checkChain(CSBTreeNode firstLeaf) {
   if (error_)
     return;
-  const LeafGroup* group = firstLeaf;
+  CSBTreeNode group = firstLeaf;
+  GroupHandle before = 0;
   bool anyKey = false;
   int32_t previous = kMinKey;
-  for (size_t i = 0; i < descentOrder_.size(); ++i, group = group->getNextLeafGroup()) {
-    if (group != descentOrder_[i]) {
+  for (size_t i = 0; i < descentOrder_.size();
+       ++i, before = group.handle(), group = LeafGroup(group).getNextLeafGroup()) {
+    if (group.handle() != descentOrder_[i]) {
       fail("leaf group " + std::to_string(i) + " along the chain is not the one met in " +
-           "descent order (" + describe(*descentOrder_[i]) + ")");
+           "descent order (" + describe(CSBTreeNode(firstLeaf.store(), descentOrder_[i])) + ")");
       return;
     }
-    const LeafGroupArrayMap& entries = group->getEntries();
+    if (group.store()->header(group.handle())->prev != before) {
+      fail(describe(group) + " links back to another group than the one before it");
+      return;
+    }
+    const LeafGroupArrayMap entries = LeafGroup(group).getEntries();
     for (int32_t leaf = 1; leaf <= entries.leaves(); ++leaf) {
-      for (int32_t n = 1; n <= entries.size(leaf); ++n) {
+      for (int32_t n = 1; n <= entries.entryCount(leaf); ++n) {
         const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
         if (anyKey && key < previous) {
           fail("key " + std::to_string(key) + " in leaf " + std::to_string(leaf) + " of " +
-               describe(*group) + " follows the greater key " + std::to_string(previous));
+               describe(group) + " follows the greater key " + std::to_string(previous));
           return;
         }
         anyKey = true;
@@ -100,8 +120,8 @@ void CSBTreeVerifier::checkChain(const LeafGroup* firstLeaf) {
       }
     }
   }
-  if (group != nullptr)
-    fail(describe(*group) + " is on the chain but not below the root");
+  if (!group.isNull())
+    fail(describe(group) + " is on the chain but not below the root");
 }
 
 void CSBTreeVerifier::fail(std::string message) {
@@ -112,8 +132,8 @@ void CSBTreeVerifier::fail(std::string message) {
 template <class LowOf, class HighOf>
 void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_t members,
                                      LowOf lowOf, HighOf highOf, int32_t depth) {
-  const NodeGroupArrayMap& entries = group.getEntries();
-  const std::string name = describe(group);
+  const NodeGroupArrayMap entries = group.getEntries();
+  const std::string name = describe(group.node());
   if (entries.getNumberOfNodes() != members) {
     fail(name + " has " + std::to_string(entries.getNumberOfNodes()) + " nodes, expected " +
          std::to_string(members));
@@ -154,45 +174,41 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
         return;
       }
     }
-    const CSBTreeNode* child = entries.childGroup(node);
-    if (child == nullptr) {
+    const CSBTreeNode child = entries.getChild(node);
+    if (child.isNull()) {
       fail(where + " has no child group");
       return;
     }
-    if (!entries.childRecordIsCurrent(node)) {
-      fail(where + " records stale arrays for its child group");
-      return;
-    }
-    checkGroup(*child, &entries, node, low, high, depth + 1);
+    checkGroup(child, &entries, node, low, high, depth + 1);
   }
 }
 
 template <class LowOf, class HighOf>
 void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, LowOf lowOf,
                                      HighOf highOf, int32_t depth) {
-  const LeafGroupArrayMap& entries = group.getEntries();
-  const std::string name = describe(group);
+  const LeafGroupArrayMap entries = group.getEntries();
+  const std::string name = describe(group.node());
   if (leafDepth_ >= 0 && depth != leafDepth_) {
     fail(name + " lies at depth " + std::to_string(depth) + ", other leaf groups at " +
          std::to_string(leafDepth_));
     return;
   }
   leafDepth_ = depth;
-  descentOrder_.push_back(&group);
+  descentOrder_.push_back(group.handle());
   if (entries.leaves() != members) {
     fail(name + " has " + std::to_string(entries.leaves()) + " leaves, expected " +
          std::to_string(members));
     return;
   }
   if (entries.getTwoKStar() != 2 * k_star_ ||
-      entries.size() != static_cast<int64_t>(members) * 2 * k_star_ ||
-      entries.endSlot() != entries.indexOf(members, entries.size(members) + 1)) {
+      entries.slotCount() != static_cast<int64_t>(members) * 2 * k_star_ ||
+      entries.endSlot() != entries.indexOf(members, entries.entryCount(members) + 1)) {
     fail(name + " has inconsistent slot counts");
     return;
   }
   for (int32_t leaf = 1; leaf <= members; ++leaf) {
     const std::string where = "leaf " + std::to_string(leaf) + " of " + name;
-    const int32_t size = entries.size(leaf);
+    const int32_t size = entries.entryCount(leaf);
     if (size < 0 || size >= 2 * k_star_) {
       fail(where + " holds " + std::to_string(size) + " entries, expected 0 .. " +
            std::to_string(2 * k_star_ - 1));

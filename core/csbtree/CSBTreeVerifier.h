@@ -2,11 +2,11 @@
 // debugging.
 //
 // One walk down the tree checks every group against the node that references it (member
-// counts, fill limits, key order, keys inside the interval their separators give, filler in
-// unused slots, equal leaf depth) and records the leaf groups in descent order; one walk
-// along the chain then checks that it holds exactly those groups, in that order, with keys
-// that never decrease. Finally the cached statistics, when fresh, are compared with a
-// recount.
+// counts, levels, fill limits, key order, keys inside the interval their separators give,
+// filler in unused slots, equal leaf depth, one block per group, distinct identity numbers)
+// and records the leaf groups in descent order; one walk along the chain then checks that it
+// holds exactly those groups, in that order, linked both ways, with keys that never
+// decrease. Finally the cached statistics, when fresh, are compared with a recount.
 //
 // A verifier is used once, for one check. It reads the tree and changes nothing (except
 // that naming a group in a message hands out its identity number). Not thread-safe.
@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,18 +32,18 @@ class CSBTreeVerifier {
 
   // The first broken invariant in words, or nothing. The statistics are compared with a
   // recount unless `statsStale`.
-  std::optional<std::string> check(const CSBTreeNode* root, const LeafGroup* firstLeaf,
-                                   bool statsStale, int64_t leafGroupCount, int64_t leafCount,
-                                   int64_t elemCount, double leafUtilization);
+  std::optional<std::string> check(CSBTreeNode root, CSBTreeNode firstLeaf, bool statsStale,
+                                   int64_t leafGroupCount, int64_t leafCount, int64_t elemCount,
+                                   double leafUtilization);
 
  private:
   // Checks the group below a parent node (or the root group, for parent == nullptr) whose
   // member j holds keys in [lowOf(j), highOf(j)].
-  void checkGroup(const CSBTreeNode& group, const NodeGroupArrayMap* parent, int32_t parentNode,
+  void checkGroup(CSBTreeNode group, const NodeGroupArrayMap* parent, int32_t parentNode,
                   int32_t low, int32_t high, int32_t depth);
   // Compares the chain from `firstLeaf` with the leaf groups met in descent order, and checks
-  // that the keys never decrease along it.
-  void checkChain(const LeafGroup* firstLeaf);
+  // its links and that the keys never decrease along it.
+  void checkChain(CSBTreeNode firstLeaf);
   template <class LowOf, class HighOf>
   void checkNodeGroup(const NodeGroup& group, bool isRoot, int32_t members, LowOf lowOf,
                       HighOf highOf, int32_t depth);
@@ -55,7 +56,9 @@ class CSBTreeVerifier {
   const int32_t k_;
   const int32_t k_star_;
   int32_t leafDepth_ = -1;
-  std::vector<const LeafGroup*> descentOrder_;
+  std::vector<GroupHandle> descentOrder_;
+  std::set<GroupHandle> blocks_;
+  std::set<int32_t> identities_;
   std::optional<std::string> error_;
 };
 

@@ -1,26 +1,26 @@
 // LeafCarrier: an optional out-record of an insertion.
 //
 // A caller that passes a carrier to CSBTree::add learns which leaf group stored the entry:
-// that group records itself before any split, so after a group split the carrier names the
-// lower of the two groups. The pointer is not owned and stays valid as long as the tree does
-// (groups are never freed while their tree exists). Not thread-safe.
+// after a group split the carrier names the lower of the two groups. It names the group in
+// the block it occupies when the insertion returns; the next insertion into the tree may move
+// the group, so the record is current until then. Not thread-safe.
 #ifndef CORE_CSBTREE_LEAF_CARRIER_H_
 #define CORE_CSBTREE_LEAF_CARRIER_H_
 
-namespace core::csbtree {
+#include "core/csbtree/CSBTreeNode.h"
 
-class LeafGroup;
+namespace core::csbtree {
 
 class LeafCarrier {
  public:
   LeafCarrier() = default;
 
-  // The leaf group that received the last insertion through this carrier, or nullptr.
-  LeafGroup* getLeaf() const { return carriedLeaf_; }
-  void setLeaf(LeafGroup* leaf) { carriedLeaf_ = leaf; }
+  // The leaf group that received the last insertion through this carrier, or a null group.
+  CSBTreeNode getLeaf() const { return carriedLeaf_; }
+  void setLeaf(CSBTreeNode leaf) { carriedLeaf_ = leaf; }
 
  private:
-  LeafGroup* carriedLeaf_ = nullptr;
+  CSBTreeNode carriedLeaf_;
 };
 
 }  // namespace core::csbtree

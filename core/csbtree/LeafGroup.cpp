@@ -1,16 +1,8 @@
 #include "core/csbtree/LeafGroup.h"
 
 #include <cassert>
-#include <memory>
-#include <utility>
 
 namespace core::csbtree {
-
-LeafGroup::LeafGroup(int32_t k, int32_t k_star)
-    : LeafGroup(k, k_star, LeafGroupArrayMap(2 * k_star)) {}
-
-LeafGroup::LeafGroup(int32_t k, int32_t k_star, LeafGroupArrayMap entries)
-    : entries_(std::move(entries)), k_(k), k_star_(k_star) {}
 
 std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                         int32_t /*lowKey*/, int32_t /*highKey*/,
@@ -18,48 +10,72 @@ std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t valu
   // The named leaf is never full between operations, so it takes the entry.
   [[maybe_unused]] const bool refused = entries_.tryAdd(index + 1, key, value);
   assert(!refused);
+  std::optional<SplitInfo> info;
+  if (entries_.size(index + 1) >= entries_.getTwoKStar()) {
+    info = split(index + 1);
+    if (parentFull)
+      info = split(*info);
+  }
+  // After the splits: the carrier names the block the group occupies now.
   if (carrier != nullptr)
-    carrier->setLeaf(this);
-  if (entries_.size(index + 1) < 2 * k_star_)
-    return std::nullopt;
-  SplitInfo info = split(index + 1);
-  if (!parentFull)
-    return info;
-  return split(info);
+    carrier->setLeaf(node());
+  return info;
+}
+
+void LeafGroup::relink(bool first) {
+  GroupStore& store = entries_.store();
+  const GroupHeader* h = entries_.header();
+  if (h->prev != 0)
+    store.header(h->prev)->next = handle();
+  else if (first)
+    store.setFirstLeaf(handle());
+  if (h->next != 0)
+    store.header(h->next)->prev = handle();
 }
 
 SplitInfo LeafGroup::split(int32_t leaf) {
+  const bool first = entries_.store().firstLeaf() == handle();
   entries_.split(leaf);
+  relink(first);
   // A run of equal keys may be divided: the pivot then equals the lower leaf's last key.
-  return SplitInfo(this, entries_.keyAt(entries_.indexOf(leaf + 1, 1)), nullptr);
+  return SplitInfo(node(), entries_.keyAt(entries_.indexOf(leaf + 1, 1)), CSBTreeNode());
 }
 
 SplitInfo LeafGroup::split(const SplitInfo& info) {
-  auto upper = std::make_unique<LeafGroup>(k_, k_star_, entries_.split());
-  upper->nextLeafGroup_ = nextLeafGroup_;
-  nextLeafGroup_ = upper.get();
-  return SplitInfo(this, info.pivot, std::move(upper));
+  const bool first = entries_.store().firstLeaf() == handle();
+  LeafGroup upper(entries_.split());
+  GroupHeader* lower = entries_.header();
+  GroupHeader* up = upper.entries_.header();
+  up->next = lower->next;
+  up->prev = handle();
+  lower->next = upper.handle();
+  upper.relink(false);
+  relink(first);
+  return SplitInfo(node(), info.pivot, upper.node());
 }
 
-void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) {
+void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
   util::LookupResult code = entries_.get(index + 1, key, op);
-  for (const LeafGroup* group = nextLeafGroup_;
-       code != util::LookupResult::STOP && group != nullptr; group = group->nextLeafGroup_) {
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? group->entries_.get(1, key, op)
-               : group->entries_.continueGet(0, key, op);
+  GroupStore& store = entries_.store();
+  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
+       group = store.header(group)->next) {
+    const LeafGroupArrayMap next(store, group);
+    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH ? next.get(1, key, op)
+                                                               : next.continueGet(0, key, op);
   }
   op.thatsallfolks();
 }
 
 void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
-                           util::IntPushOperator& op) {
+                           util::IntPushOperator& op) const {
   util::LookupResult code = entries_.queryRange(index + 1, lowKey, highKey, op);
-  for (const LeafGroup* group = nextLeafGroup_;
-       code != util::LookupResult::STOP && group != nullptr; group = group->nextLeafGroup_) {
+  GroupStore& store = entries_.store();
+  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
+       group = store.header(group)->next) {
+    const LeafGroupArrayMap next(store, group);
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? group->entries_.queryRange(1, lowKey, highKey, op)
-               : group->entries_.continueScan(0, highKey, op);
+               ? next.queryRange(1, lowKey, highKey, op)
+               : next.continueScan(0, highKey, op);
   }
   op.thatsallfolks();
 }
@@ -71,17 +87,19 @@ void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowK
   // Every entry after this leaf is >= highKey: when that is above the key, nothing is left.
   if (key < highKey)
     return;
-  LeafGroup* group = this;
+  GroupStore& store = entries_.store();
+  LeafGroupArrayMap group = entries_;
   while (more) {
-    if (leaf < group->entries_.leaves()) {
+    if (leaf < group.leaves()) {
       ++leaf;
     } else {
-      group = group->nextLeafGroup_;
-      if (group == nullptr)
+      const GroupHandle next = group.header()->next;
+      if (next == 0)
         return;
+      group = LeafGroupArrayMap(store, next);
       leaf = 1;
     }
-    more = group->entries_.remove(leaf, key, value);
+    more = group.remove(leaf, key, value);
   }
 }
 
@@ -91,7 +109,7 @@ void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowK
 // leaf's entries in a row, each entry its key over its value. When there is a next group,
 // the chain edge leaves the last leaf's port for the next group's first leaf:
 //   "groupX<id>":l<L-1> -> "groupX<next id>":l0;
-void LeafGroup::toDot(util::OutputStream& out) {
+void LeafGroup::toDot(util::OutputStream& out) const {
   const std::string name = "groupX" + std::to_string(identityNumber());
   std::string line = name + " [shape=record,label=\"";
   const int32_t leaves = entries_.leaves();
@@ -110,14 +128,11 @@ void LeafGroup::toDot(util::OutputStream& out) {
   }
   line += "\"];\n";
   out.write(line);
-  if (nextLeafGroup_ != nullptr) {
+  const CSBTreeNode next = getNextLeafGroup();
+  if (!next.isNull()) {
     out.write("\"" + name + "\":l" + std::to_string(leaves - 1) + " -> \"groupX" +
-              std::to_string(nextLeafGroup_->identityNumber()) + "\":l0;\n");
+              std::to_string(next.identityNumber()) + "\":l0;\n");
   }
-}
-
-int64_t LeafGroup::allocatedBytes() const {
-  return static_cast<int64_t>(sizeof(LeafGroup)) + entries_.allocatedBytes();
 }
 
 std::string LeafGroup::toString() const {

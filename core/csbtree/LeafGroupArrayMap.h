@@ -1,19 +1,21 @@
-// LeafGroupArrayMap: the entries of all leaves of one leaf group, in one pair of arrays.
+// LeafGroupArrayMap: the entries of all leaves of one leaf group, in the group's block.
 //
-// Leaves are numbered from 1. Leaf j owns the fixed stretch of `two_k_star` slots starting
-// at (j - 1) x two_k_star; its entries fill the start of that stretch in non-decreasing key
-// order, equal keys in insertion order. The key slots of the rest of the stretch hold
-// kUnusedKey, the largest int (their value slots are unset or stale), so the keys of a whole
-// stretch are non-decreasing: a search covers the whole stretch without waiting for the leaf
+// A view over one leaf-group block of the tree's GroupStore (see there for the layout):
+// copying the map copies the view, not the entries. Leaves are numbered from 1. Leaf j owns
+// W = two_k_star key slots followed by W value slots; its entries fill the start of them in
+// non-decreasing key order, equal keys in insertion order. The key slots after a leaf's
+// entries hold kUnusedKey, the largest int (their value slots are stale), so the keys of a
+// whole leaf are non-decreasing: a search covers all W slots without waiting for the leaf
 // size, and the first slot >= key it finds is the same as among the leaf's entries alone. The
 // size is still what tells an entry of the largest key from the filler. Read leaf by leaf,
 // the entries of the group form one non-decreasing sequence, "the group's entries"; scans
 // step from the last entry of a leaf to the first entry of the next non-empty leaf.
 //
-// There are no per-leaf objects: a leaf's place is computed from its number. The key array,
-// the value array and the leaf sizes share one allocation. The arrays are never grown in
-// place; a leaf split and a group split replace them with arrays of the new exact length. Slot
-// positions are 64-bit because leaves x two_k_star may exceed 32 bits.
+// Slots are numbered across the group as if the leaves' key slots lay end to end: slot
+// (j - 1) x W + n - 1 is the n-th entry of leaf j (indexOf). They are 64-bit because leaves x W
+// may exceed 32 bits. A leaf split and a group split make new blocks of the new exact size
+// and free the old one, so the map's handle changes; the header (identity number, chain
+// links) goes with the lower part.
 //
 // Lookups answer with a code that tells the leaf group whether the answer may go on in the
 // next group of the chain:
@@ -32,9 +34,9 @@
 
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <string>
 
+#include "core/csbtree/GroupStore.h"
 #include "util/IntPushOperator.h"
 #include "util/KeySearch.h"
 #include "util/LookupResult.h"
@@ -49,11 +51,10 @@ class LeafGroupArrayMap {
   // class's name (LeafGroupArrayMap::STOP); the enumeration is the one both trees share.
   using enum util::LookupResult;
 
-  // One empty leaf of `two_k_star` slots (two_k_star >= 1).
-  explicit LeafGroupArrayMap(int32_t two_k_star);
-
-  LeafGroupArrayMap(LeafGroupArrayMap&&) noexcept = default;
-  LeafGroupArrayMap& operator=(LeafGroupArrayMap&&) noexcept = default;
+  // A new block: one empty leaf of 2 x k_star slots, no chain links.
+  explicit LeafGroupArrayMap(GroupStore& store);
+  // The map in the leaf-group block `handle`.
+  LeafGroupArrayMap(GroupStore& store, GroupHandle handle) : store_(&store), handle_(handle) {}
 
   // --- Operations on one leaf (`leaf` is 1-based).
 
@@ -84,13 +85,15 @@ class LeafGroupArrayMap {
   // smaller than it) reaches the leaf's last entry, and no single mapping was removed.
   bool remove(int32_t leaf, int32_t key, int32_t value);
   // Splits `leaf` into two adjacent leaves: it keeps its lower half (n / 2 entries), the new
-  // leaf `leaf` + 1 takes the rest; later leaves move up by one number.
+  // leaf `leaf` + 1 takes the rest; later leaves move up by one number. The map moves to a
+  // new block.
   void split(int32_t leaf);
-  // Number of entries of `leaf` (entries, not slots).
-  int32_t size(int32_t leaf) const { return currentLeafSize_[leaf - 1]; }
+  // Number of entries of `leaf`.
+  int32_t size(int32_t leaf) const { return sizes()[leaf - 1]; }
+  int32_t entryCount(int32_t leaf) const { return size(leaf); }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
-    return static_cast<int64_t>(leaf - 1) * two_k_star_ + n - 1;
+    return static_cast<int64_t>(leaf - 1) * store_->w() + n - 1;
   }
 
   // --- Operations on the whole group.
@@ -101,20 +104,20 @@ class LeafGroupArrayMap {
     return queryRange(1, lowKey, highKey, op);
   }
   bool remove(int32_t key, int32_t value) { return remove(1, key, value); }
-  // Splits the group: this map keeps the lower ceil(L / 2) leaves and the returned map holds
-  // the upper floor(L / 2). A map of one leaf returns a map without leaves.
+  // Splits the group: this map keeps the lower ceil(L / 2) leaves (and the header) in a new
+  // block, the returned map holds the upper floor(L / 2) in another, without identity number
+  // or chain links. A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
-  // Number of slots (leaves x two_k_star), used or not: slots, not entries.
-  int64_t size() const { return currentGroupSize_; }
+  // Number of slots (leaves x two_k_star), used or not.
+  int64_t size() const { return static_cast<int64_t>(leaves()) * store_->w(); }
+  int64_t slotCount() const { return size(); }
   // Number of leaves.
-  int32_t leaves() const { return numberOfLeaves_; }
-  // Number of entries in all leaves (entries, not slots).
+  int32_t leaves() const { return header()->members; }
+  // Number of entries in all leaves.
   int64_t getKeyNumber() const;
-  // Bytes of the arrays at their allocated lengths.
-  int64_t allocatedBytes() const;
+  int64_t entryCount() const { return getKeyNumber(); }
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
-
   // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
   // or -(insertion point) - 1 when there is none (-(low) - 1 when high < low). The B+-tree's
   // leaf search, shared; the group's own lookups search a leaf's whole stretch with
@@ -125,49 +128,48 @@ class LeafGroupArrayMap {
 
   // --- Read access for the leaf group, the graph output and the consistency check.
 
-  int32_t getTwoKStar() const { return two_k_star_; }
-  // Key slot `slot` (0 .. size() - 1): an entry's key or kUnusedKey.
-  int32_t keyAt(int64_t slot) const { return keys_[slot]; }
-  // The key array: slot s is keyBlock()[s].
-  const int32_t* keyBlock() const { return keys_; }
-  const int32_t* valueBlock() const { return values_; }
-  int32_t valueAt(int64_t slot) const { return values_[slot]; }
+  int32_t getTwoKStar() const { return store_->w(); }
+  // Key slot `slot` (0 .. slotCount() - 1): an entry's key or kUnusedKey.
+  int32_t keyAt(int64_t slot) const {
+    return keysOf(static_cast<int32_t>(slot / store_->w()) + 1)[slot % store_->w()];
+  }
+  // The key slots of `leaf` (its values follow them).
+  const int32_t* leafKeys(int32_t leaf) const { return keysOf(leaf); }
+  int32_t valueAt(int64_t slot) const {
+    return valuesOf(static_cast<int32_t>(slot / store_->w()) + 1)[slot % store_->w()];
+  }
   // The slot just after the last entry of the last leaf.
-  int64_t endSlot() const { return currentSize_; }
+  int64_t endSlot() const { return leaves() == 0 ? 0 : indexOf(leaves(), size(leaves()) + 1); }
+  GroupHandle handle() const { return handle_; }
+  GroupStore& store() const { return *store_; }
+  GroupHeader* header() const { return store_->header(handle_); }
+  // Returns the block to the store's arena; the map must not be used afterwards.
+  void release();
 
  private:
-  // `leaves` empty leaves; their slots are left unset (not even the filler: the copies that
-  // fill them write it).
-  LeafGroupArrayMap(int32_t two_k_star, int32_t leaves);
+  // A new block of `leaves` empty leaves (sizes 0; slots unset) at `level` 0, header cleared.
+  LeafGroupArrayMap(GroupStore& store, int32_t leaves);
 
-  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * two_k_star_; }
-  int64_t leafEnd(int32_t leaf) const { return leafStart(leaf) + currentLeafSize_[leaf - 1]; }
-  // First slot of `leaf` whose key is >= key, or the leaf's end.
-  int64_t lowerBound(int32_t leaf, int32_t key) const;
-  // Pushes values from slot `pos` of `leaf` (an earlier slot means: from the leaf's first
-  // entry) on while the key is <= highKey; continueScan with the leaf already known.
-  util::LookupResult scan(int32_t leaf, int64_t pos, int32_t highKey,
+  int32_t* sizes() const { return GroupStore::leafSizes(store_->at(handle_)); }
+  int32_t* keysOf(int32_t leaf) const {
+    return store_->leafKeys(store_->at(handle_), leaves(), leaf - 1);
+  }
+  int32_t* valuesOf(int32_t leaf) const { return keysOf(leaf) + store_->w(); }
+  int64_t leafStart(int32_t leaf) const { return static_cast<int64_t>(leaf - 1) * store_->w(); }
+  // Pushes values from entry `from` of `leaf` on while the key is <= highKey, across the
+  // following leaves.
+  util::LookupResult scan(int32_t leaf, int32_t from, int32_t highKey,
                           util::IntPushOperator& op) const;
-  void updateCurrentSize();
-  // Writes the filler into the key slots of `leaf` after its first `count` ones.
-  void fillUnused(int32_t leaf, int32_t count);
-  // Copies `count` entries from slot `fromSlot` of `from` into the empty leaf `toLeaf`, and
-  // the filler after them.
-  void copyEntries(const LeafGroupArrayMap& from, int64_t fromSlot, int32_t count, int32_t toLeaf);
-  // Copies the entries of `count` leaves of `from`, starting with `fromLeaf`, into the empty
-  // leaves starting with `toLeaf`, filler included.
+  // Copies leaves [fromLeaf, fromLeaf + count) of `from` whole (keys, filler and values) to
+  // leaves [toLeaf, ...) of this map, with their sizes.
   void copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count, int32_t toLeaf);
+  // Copies `count` entries from entry `first` of leaf `fromLeaf` of `from` into leaf `toLeaf`
+  // of this map, the filler after them.
+  void copyEntries(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t first, int32_t count,
+                   int32_t toLeaf);
 
-  int32_t two_k_star_;
-  int32_t numberOfLeaves_;
-  int64_t currentGroupSize_;
-  int64_t currentSize_;
-  // One allocation holds the key array, the value array and the leaf sizes, in this order;
-  // the three pointers below point into it.
-  std::unique_ptr<int32_t[]> block_;
-  int32_t* keys_;
-  int32_t* values_;
-  int32_t* currentLeafSize_;
+  GroupStore* store_;
+  GroupHandle handle_;
 };
 
 }  // namespace core::csbtree

@@ -2,27 +2,24 @@
 
 #include <algorithm>
 #include <cassert>
-#include <utility>
-
-#include "core/csbtree/NodeGroup.h"
+#include <cstring>
 
 namespace core::csbtree {
 
-NodeGroupArrayMap::NodeGroupArrayMap(int32_t m) : NodeGroupArrayMap(m, 1) {}
-
-NodeGroupArrayMap::NodeGroupArrayMap(int32_t m, int32_t numberOfNodes)
-    : m_(m),
-      numberOfNodes_(numberOfNodes),
-      keys_(std::make_unique_for_overwrite<int32_t[]>(static_cast<size_t>(m) * numberOfNodes)),
-      nodes_(static_cast<size_t>(numberOfNodes)),
-      currentSizes_(std::make_unique<int32_t[]>(static_cast<size_t>(numberOfNodes))) {
-  assert(m >= 0 && numberOfNodes >= 0);
-  std::fill_n(keys_.get(), static_cast<size_t>(m) * numberOfNodes, kUnusedKey);
+NodeGroupArrayMap::NodeGroupArrayMap(GroupStore& store, int32_t numberOfNodes, int32_t level)
+    : store_(&store), handle_(store.arena().allocate(store.nodeGroupLines(numberOfNodes))) {
+  assert(numberOfNodes >= 0 && level >= 1);
+  *header() = GroupHeader{0, level, numberOfNodes, 0, 0};
+  for (int32_t node = 0; node < numberOfNodes; ++node) {
+    std::fill_n(keys(node), store.m(), kUnusedKey);
+    *meta(node) = NodeSlotMeta{0, 0};
+  }
 }
 
-NodeGroupArrayMap::NodeGroupArrayMap(NodeGroupArrayMap&&) noexcept = default;
-NodeGroupArrayMap& NodeGroupArrayMap::operator=(NodeGroupArrayMap&&) noexcept = default;
-NodeGroupArrayMap::~NodeGroupArrayMap() = default;
+void NodeGroupArrayMap::release() {
+  store_->arena().free(handle_, store_->nodeGroupLines(getNumberOfNodes()));
+  handle_ = 0;
+}
 
 int64_t NodeGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
   while (low <= high) {
@@ -38,23 +35,30 @@ int64_t NodeGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t l
 }
 
 void NodeGroupArrayMap::put(int32_t key, int32_t pos, int32_t node) {
-  assert(node >= 0 && node < numberOfNodes_ && currentSizes_[node] < m_);
-  int32_t* first = keys_.get() + nodeStart(node);
-  const int32_t size = currentSizes_[node];
-  if (pos < size) {
+  assert(node >= 0 && node < getNumberOfNodes() && !isNodeFull(node));
+  int32_t* first = keys(node);
+  const int32_t size = keyCount(node);
+  if (pos < size)
     std::copy_backward(first + pos, first + size, first + size + 1);
-  } else {
+  else
     pos = size;
-  }
   first[pos] = key;
-  ++currentSizes_[node];
+  ++meta(node)->size;
 }
 
-int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
-                                     std::unique_ptr<CSBTreeNode> newChild) {
-  assert(node >= 0 && node < numberOfNodes_);
-  const int32_t relPos = static_cast<int32_t>(pos - nodeStart(node));
-  const int32_t size = currentSizes_[node];
+void NodeGroupArrayMap::copyNodes(const NodeGroupArrayMap& from, int32_t fromNode, int32_t count,
+                                  int32_t toNode) {
+  if (count > 0) {
+    std::memcpy(keys(toNode), from.keys(fromNode),
+                static_cast<size_t>(count) * store_->nodeSlotBytes());
+  }
+}
+
+int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node, CSBTreeNode newChild) {
+  const int32_t nodes = getNumberOfNodes();
+  assert(node >= 0 && node < nodes);
+  const auto relPos = static_cast<int32_t>(pos - nodeStart(node));
+  const int32_t size = keyCount(node);
   assert(relPos >= 0 && relPos <= size);
   // Of the size + 1 keys (the node's and the new one), the one at index `half` moves up.
   int32_t half = (size + 1) >> 1;
@@ -62,31 +66,26 @@ int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
   const Case where = relPos < half ? Case::kLeft : relPos == half ? Case::kMiddle : Case::kRight;
   if (where == Case::kRight)
     ++half;
-  const int64_t split = nodeStart(node) + half;
-  const int64_t slotEnd = nodeStart(numberOfNodes_);
+  const int32_t* old = keys(node);
 
-  NodeGroupArrayMap grown(m_, numberOfNodes_ + 1);
-  const int64_t leftEnd = where == Case::kMiddle ? split : split - 1;
-  std::copy(keys_.get(), keys_.get() + leftEnd, grown.keys_.get());
-  std::copy(keys_.get() + split, keys_.get() + nodeStart(node) + size,
-            grown.keys_.get() + nodeStart(node + 1));
-  std::copy(keys_.get() + nodeStart(node + 1), keys_.get() + slotEnd,
-            grown.keys_.get() + nodeStart(node + 2));
+  NodeGroupArrayMap grown(*store_, nodes + 1, level());
+  *grown.header() = *header();
+  grown.header()->members = nodes + 1;
+  grown.copyNodes(*this, 0, node + 1, 0);
+  grown.copyNodes(*this, node + 1, nodes - node - 1, node + 2);
+  // Node `node` keeps its child and its keys before the split point, node + 1 takes the rest.
+  const int32_t leftSize = where == Case::kMiddle ? half : half - 1;
+  int32_t* left = grown.keys(node);
+  std::fill(left + leftSize, left + store_->m(), kUnusedKey);
+  grown.meta(node)->size = leftSize;
+  int32_t* right = grown.keys(node + 1);
+  std::copy(old + half, old + size, right);
+  std::fill(right + (size - half), right + store_->m(), kUnusedKey);
+  *grown.meta(node + 1) = NodeSlotMeta{size - half, newChild.handle()};
 
-  std::move(nodes_.begin(), nodes_.begin() + node + 1, grown.nodes_.begin());
-  grown.nodes_[node + 1].group = std::move(newChild);
-  grown.refreshChildKeys(node + 1);
-  std::move(nodes_.begin() + node + 1, nodes_.begin() + numberOfNodes_,
-            grown.nodes_.begin() + node + 2);
-
-  std::copy(currentSizes_.get(), currentSizes_.get() + node, grown.currentSizes_.get());
-  grown.currentSizes_[node] = where == Case::kMiddle ? half : half - 1;
-  grown.currentSizes_[node + 1] = size - half;
-  std::copy(currentSizes_.get() + node + 1, currentSizes_.get() + numberOfNodes_,
-            grown.currentSizes_.get() + node + 2);
-
-  const int32_t upKey = where == Case::kMiddle ? key : keys_[split - 1];
-  *this = std::move(grown);
+  const int32_t upKey = where == Case::kMiddle ? key : old[half - 1];
+  release();
+  handle_ = grown.handle_;
   if (where == Case::kLeft)
     put(key, relPos, node);
   else if (where == Case::kRight)
@@ -95,52 +94,34 @@ int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node,
 }
 
 NodeGroupArrayMap NodeGroupArrayMap::splitNodeGroup() {
-  const int32_t left = (numberOfNodes_ + 1) / 2;
-  const int32_t right = numberOfNodes_ - left;
-  const int64_t cut = nodeStart(left);
+  const int32_t nodes = getNumberOfNodes();
+  const int32_t left = (nodes + 1) / 2;
+  const int32_t right = nodes - left;
 
-  NodeGroupArrayMap upper(m_, right);
-  NodeGroupArrayMap lower(m_, left);
-  std::copy(keys_.get() + cut, keys_.get() + nodeStart(numberOfNodes_), upper.keys_.get());
-  std::copy(keys_.get(), keys_.get() + cut, lower.keys_.get());
-  std::move(nodes_.begin() + left, nodes_.begin() + numberOfNodes_, upper.nodes_.begin());
-  std::move(nodes_.begin(), nodes_.begin() + left, lower.nodes_.begin());
-  std::copy(currentSizes_.get() + left, currentSizes_.get() + numberOfNodes_,
-            upper.currentSizes_.get());
-  std::copy(currentSizes_.get(), currentSizes_.get() + left, lower.currentSizes_.get());
-  *this = std::move(lower);
+  NodeGroupArrayMap upper(*store_, right, level());
+  NodeGroupArrayMap lower(*store_, left, level());
+  *lower.header() = *header();
+  lower.header()->members = left;
+  upper.copyNodes(*this, left, right, 0);
+  lower.copyNodes(*this, 0, left, 0);
+  release();
+  handle_ = lower.handle_;
   return upper;
-}
-
-int64_t NodeGroupArrayMap::allocatedBytes() const {
-  return static_cast<int64_t>(numberOfNodes_) *
-         (static_cast<int64_t>(m_) * static_cast<int64_t>(sizeof(int32_t)) +
-          static_cast<int64_t>(sizeof(ChildRef)) + static_cast<int64_t>(sizeof(int32_t)));
 }
 
 std::string NodeGroupArrayMap::toString() const {
   std::string text;
-  for (int32_t node = 0; node < numberOfNodes_; ++node) {
-    const CSBTreeNode* child = getChild(node);
-    text += child == &NodeGroup::NULL_NODE ? "NULL" : std::to_string(child->identityNumber());
+  for (int32_t node = 0; node < getNumberOfNodes(); ++node) {
+    const CSBTreeNode child = getChild(node);
+    text += child.isNull() ? "NULL" : std::to_string(child.identityNumber());
     text += " | ";
-    const int32_t size = currentSizes_[node];
+    const int32_t size = keyCount(node);
     for (int32_t i = 0; i < size; ++i) {
       text += std::to_string(keyAt(node, i));
       text += i + 1 < size ? "." : "/ ";
     }
   }
   return text;
-}
-
-CSBTreeNode* NodeGroupArrayMap::getChild(int32_t node) const {
-  CSBTreeNode* child = nodes_[node].group.get();
-  return child != nullptr ? child : &NodeGroup::NULL_NODE;
-}
-
-void NodeGroupArrayMap::setChild(int32_t node, std::unique_ptr<CSBTreeNode> child) {
-  nodes_[node].group = std::move(child);
-  refreshChildKeys(node);
 }
 
 }  // namespace core::csbtree

@@ -31,9 +31,9 @@ TEST(NodePoolTest, NodesAreFourLinesAtSixteenAndFollowEachOtherFreshlySetUp) {
   EXPECT_EQ(inner.getEntries().size(), 0);
   EXPECT_EQ(inner.getEntries().nodeAt(0), NodePool::kSentinel);
   EXPECT_TRUE(inner.isEmpty());
-  // The first chunk of 64 KiB so far, plus the arena's tables.
-  EXPECT_GE(pool.allocatedBytes(), 64 << 10);
-  EXPECT_LT(pool.allocatedBytes(), (64 << 10) + 1024);
+  // The arena's first chunk so far, plus its tables.
+  EXPECT_GE(pool.allocatedBytes(), static_cast<int64_t>(util::Arena::kFirstChunkBytes));
+  EXPECT_LT(pool.allocatedBytes(), static_cast<int64_t>(util::Arena::kFirstChunkBytes) + 1024);
   EXPECT_EQ(pool.leafCount(), 2);
   EXPECT_EQ(pool.internalNodeCount(), 1);
 }

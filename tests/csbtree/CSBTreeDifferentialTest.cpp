@@ -103,7 +103,7 @@ class Stream {
     EXPECT_EQ(size, model_.size());
     EXPECT_EQ(tree.getElemCount(), model_.size());
     const int64_t leaves = tree.getLeafCount();
-    if (tree.getRoot() == nullptr) {
+    if (tree.getRoot().isNull()) {
       EXPECT_EQ(leaves, 0);
       EXPECT_TRUE(std::isnan(tree.getLeafUtilization()));
     } else {

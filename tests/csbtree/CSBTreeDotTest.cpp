@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/csbtree/CSBTree.h"
+#include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "tests/support/CapturedStream.h"
 #include "tests/support/FakeOutputStream.h"
@@ -27,8 +28,8 @@ using ::testing::StartsWith;
 
 const std::string kHeader = "digraph g {\nnode [shape=record,height=.1];\n";
 
-std::string id(const CSBTreeNode* group) {
-  return std::to_string(group->identityNumber());
+std::string id(CSBTreeNode group) {
+  return std::to_string(group.identityNumber());
 }
 
 TEST(CSBTreeDotTest, GroupsWriteTheirRecordsInsideTheFrame) {
@@ -36,10 +37,10 @@ TEST(CSBTreeDotTest, GroupsWriteTheirRecordsInsideTheFrame) {
   for (int32_t key = 1; key <= 6; ++key)
     tree.add(key, key * 10);
   tree.remove(5);
-  const CSBTreeNode* root = tree.getRoot();
-  const CSBTreeNode* middle = static_cast<const NodeGroup*>(root)->getEntries().getChild(0);
-  const LeafGroup* first = tree.getFirstLeaf();
-  const LeafGroup* second = first->getNextLeafGroup();
+  const CSBTreeNode root = tree.getRoot();
+  const CSBTreeNode middle = NodeGroup(root).getEntries().getChild(0);
+  const CSBTreeNode first = tree.getFirstLeaf();
+  const CSBTreeNode second = LeafGroup(first).getNextLeafGroup();
 
   test::FakeOutputStream out;
   tree.toDot(out);

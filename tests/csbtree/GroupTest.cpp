@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,15 +32,16 @@ void growSequentially(LeafGroup& group, int32_t first, int32_t count) {
 }
 
 TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
-  LeafGroup group(1, 2);
+  GroupStore store(1, 2);
+  LeafGroup group(store);
   EXPECT_FALSE(group.isEmpty());  // one leaf, though it holds nothing
   for (int32_t key : {1, 2, 3})
     ASSERT_FALSE(add(group, 0, key, false).has_value());
   std::optional<SplitInfo> info = add(group, 0, 4, false);
   ASSERT_TRUE(info.has_value());
-  EXPECT_EQ(info->leftNode, &group);
+  EXPECT_EQ(info->leftNode, group.node());
   EXPECT_EQ(info->pivot, 3);
-  EXPECT_EQ(info->rightNode, nullptr);
+  EXPECT_TRUE(info->rightNode.isNull());
   EXPECT_EQ(group.getEntries().leaves(), 2);
   EXPECT_EQ(group.getEntries().size(1), 2);
   EXPECT_EQ(group.getEntries().size(2), 2);
@@ -49,51 +49,54 @@ TEST(LeafGroupTest, FillingALeafSplitsItInsideTheGroup) {
 }
 
 TEST(LeafGroupTest, FullParentSplitsTheGroupAndLinksTheUpperHalfIntoTheChain) {
-  LeafGroup group(1, 1);
+  GroupStore store(1, 1);
+  LeafGroup group(store);
   growSequentially(group, 1, 4);  // [1] [2] [3] [4]
+  const int32_t id = group.identityNumber();
   ASSERT_EQ(group.getEntries().leaves(), 4);
   LeafCarrier carrier;
   std::optional<SplitInfo> info = add(group, 3, 5, true, &carrier);
   ASSERT_TRUE(info.has_value());
-  ASSERT_NE(info->rightNode, nullptr);
-  const auto* upper = static_cast<const LeafGroup*>(info->rightNode.get());
-  EXPECT_EQ(info->leftNode, &group);
+  ASSERT_FALSE(info->rightNode.isNull());
+  const LeafGroup upper(info->rightNode);
+  EXPECT_EQ(info->leftNode, group.node());
+  EXPECT_EQ(group.identityNumber(), id);  // moved to a new block, still the same group
+  EXPECT_NE(upper.identityNumber(), id);
   EXPECT_EQ(info->pivot, 5);
   EXPECT_EQ(group.getEntries().toString(), "1=10, 2=20, 3=30");
-  EXPECT_EQ(upper->getEntries().toString(), "4=40, 5=50");
-  EXPECT_EQ(upper->getEntries().leaves(), 2);
-  EXPECT_EQ(group.getNextLeafGroup(), upper);
-  EXPECT_EQ(upper->getNextLeafGroup(), nullptr);
+  EXPECT_EQ(upper.getEntries().toString(), "4=40, 5=50");
+  EXPECT_EQ(upper.getEntries().leaves(), 2);
+  EXPECT_EQ(group.getNextLeafGroup(), upper.node());
+  EXPECT_TRUE(upper.getNextLeafGroup().isNull());
   // The carrier names the group that stored the entry: the lower one after the split.
-  EXPECT_EQ(carrier.getLeaf(), &group);
+  EXPECT_EQ(carrier.getLeaf(), group.node());
 
   // A second split of the same group puts its new group between this one and `upper`.
   add(group, 2, 3, false);  // [1] [2] [3] [3]
   std::optional<SplitInfo> again = add(group, 3, 3, true);
-  ASSERT_TRUE(again.has_value() && again->rightNode != nullptr);
+  ASSERT_TRUE(again.has_value() && !again->rightNode.isNull());
   EXPECT_EQ(again->pivot, 3);
-  EXPECT_EQ(group.getNextLeafGroup(), again->rightNode.get());
-  EXPECT_EQ(static_cast<LeafGroup*>(again->rightNode.get())->getNextLeafGroup(), upper);
+  EXPECT_EQ(group.getNextLeafGroup(), again->rightNode);
+  EXPECT_EQ(LeafGroup(again->rightNode).getNextLeafGroup(), upper.node());
+  // Both ways: the old upper group links back to the new one.
+  EXPECT_EQ(store.header(upper.handle())->prev, again->rightNode.handle());
 }
 
 // Three groups chained by splits: [1] [5] [5] | [5] [5] [5] | [9] [9]; the values of the
 // key 5 are 50 .. 54 in stored order.
 struct Chain {
-  Chain() : first(1, 1) {
+  Chain() : first(store) {
     add(first, 0, 1, false);
     add(first, 0, 5, false);  // [1] [5]
     for (int32_t leaf = 1; leaf <= 3; ++leaf)
       first.add(leaf, 5, 50 + leaf, false, kMin, kMax, nullptr);
     std::optional<SplitInfo> info = first.add(4, 5, 54, true, kMin, kMax, nullptr);
-    second = std::move(info->rightNode);
-    auto* middle = static_cast<LeafGroup*>(second.get());
-    middle->add(2, 9, 90, false, kMin, kMax, nullptr);
-    info = middle->add(3, 9, 91, true, kMin, kMax, nullptr);
-    third = std::move(info->rightNode);
+    LeafGroup middle(info->rightNode);
+    middle.add(2, 9, 90, false, kMin, kMax, nullptr);
+    info = middle.add(3, 9, 91, true, kMin, kMax, nullptr);
   }
+  GroupStore store{1, 1};
   LeafGroup first;
-  std::unique_ptr<CSBTreeNode> second;
-  std::unique_ptr<CSBTreeNode> third;
 };
 
 TEST(LeafGroupTest, LookupsWalkAcrossLeavesAndAlongTheChainAndEndOnce) {
@@ -135,63 +138,65 @@ TEST(LeafGroupTest, RemovalOfARunWalksOnThroughTheGroupAndTheChain) {
 // A two-level arrangement: a node group of one node over a leaf group, built like a tree
 // does it (k = 1: nodes of 4 keys; k_star = 1: leaves of one entry).
 struct Level {
-  explicit Level(std::initializer_list<int32_t> keys) {
-    auto leaves = std::make_unique<LeafGroup>(1, 1);
-    auto* leafGroup = leaves.get();
-    std::optional<SplitInfo> info;
-    auto it = keys.begin();
-    leafGroup->add(0, *it, *it * 10, false, kMin, kMax, nullptr);
-    info = leafGroup->add(0, *(it + 1), *(it + 1) * 10, false, kMin, kMax, nullptr);
-    root = std::make_unique<NodeGroup>(std::move(leaves), info->pivot, 1);
-    for (it += 2; it != keys.end(); ++it)
-      reply = root->add(0, *it, *it * 10, parentFull, kMin, kMax, nullptr);
+  explicit Level(std::initializer_list<int32_t> keys) : root(start(keys)) {
+    for (auto it = keys.begin() + 2; it != keys.end(); ++it)
+      reply = root.add(0, *it, *it * 10, parentFull, kMin, kMax, nullptr);
   }
-  std::unique_ptr<NodeGroup> root;
+  NodeGroup start(std::initializer_list<int32_t> keys) {
+    LeafGroup leaves(store);
+    auto it = keys.begin();
+    leaves.add(0, *it, *it * 10, false, kMin, kMax, nullptr);
+    std::optional<SplitInfo> info =
+        leaves.add(0, *(it + 1), *(it + 1) * 10, false, kMin, kMax, nullptr);
+    return NodeGroup(info->leftNode, info->pivot);
+  }
+  GroupStore store{1, 1};
+  NodeGroup root;
   std::optional<SplitInfo> reply;
   bool parentFull = false;
 };
 
 TEST(NodeGroupTest, ALeafSplitBelowAFullNodeSplitsTheNodeAndReportsTheKeyThatMovedUp) {
   Level level({10, 20, 30, 40, 50});
-  ASSERT_TRUE(level.root->isFull(0));
-  CSBTreeNode* leaves = level.root->getEntries().getChild(0);
-  std::optional<SplitInfo> reply = level.root->add(0, 35, 350, false, kMin, kMax, nullptr);
+  ASSERT_TRUE(level.root.isFull(0));
+  const int32_t leaves = level.root.getEntries().getChild(0).identityNumber();
+  std::optional<SplitInfo> reply = level.root.add(0, 35, 350, false, kMin, kMax, nullptr);
   ASSERT_TRUE(reply.has_value());
-  EXPECT_EQ(reply->leftNode, level.root.get());
+  EXPECT_EQ(reply->leftNode, level.root.node());
   EXPECT_EQ(reply->pivot, 35);  // the new separator itself moved up
-  EXPECT_EQ(reply->rightNode, nullptr);
-  const NodeGroupArrayMap& entries = level.root->getEntries();
+  EXPECT_TRUE(reply->rightNode.isNull());
+  const NodeGroupArrayMap entries = level.root.getEntries();
   ASSERT_EQ(entries.getNumberOfNodes(), 2);
-  EXPECT_EQ(entries.getChild(0), leaves);
-  const std::string lower = std::to_string(leaves->identityNumber());
-  const std::string upper = std::to_string(entries.getChild(1)->identityNumber());
-  EXPECT_EQ(level.root->toString(), "[" + lower + " | 20.30/ " + upper + " | 40.50/ ]");
+  EXPECT_EQ(entries.getChild(0).identityNumber(), leaves);  // moved, still the same group
+  const std::string lower = std::to_string(leaves);
+  const std::string upper = std::to_string(entries.getChild(1).identityNumber());
+  EXPECT_EQ(level.root.toString(), "[" + lower + " | 20.30/ " + upper + " | 40.50/ ]");
   // The leaf group was halved along with the node: three leaves each.
   test::RecordingOperator op;
-  entries.getChild(1)->queryRange(0, kMin, kMax, op);
+  entries.getChild(1).queryRange(0, kMin, kMax, op);
   EXPECT_THAT(op.values, ElementsAre(350, 400, 500));
 }
 
 TEST(NodeGroupTest, ASplitWhoseParentNodeIsFullSplitsTheGroupToo) {
   // Node group of three nodes under a full parent: node 1 full, its split makes four nodes,
   // and the group halves into two nodes each.
-  NodeGroupArrayMap map(4, 3);
+  GroupStore store(1, 1);
+  NodeGroupArrayMap map(store, 3, 1);
   for (int32_t node = 0; node < 3; ++node)
-    map.setChild(node, std::make_unique<LeafGroup>(1, 1));
+    map.setChild(node, LeafGroup(store).node());
   map.put(1, 0, 0);
   map.put(2, 1, 0);
   for (int32_t key : {11, 12, 13, 14})
     map.put(key, map.keyCount(1), 1);
   map.put(21, 0, 2);
   map.put(22, 1, 2);
-  NodeGroup group(1, std::move(map));
-  auto newChild = std::make_unique<LeafGroup>(1, 1);
-  const CSBTreeNode* added = newChild.get();
-  SplitInfo info = group.split(15, std::move(newChild), true, 1);
-  EXPECT_EQ(info.leftNode, &group);
+  NodeGroup group(map);
+  const CSBTreeNode added = LeafGroup(store).node();
+  SplitInfo info = group.split(15, added, true, 1);
+  EXPECT_EQ(info.leftNode, group.node());
   EXPECT_EQ(info.pivot, 13);
-  ASSERT_NE(info.rightNode, nullptr);
-  const auto& upper = static_cast<const NodeGroup&>(*info.rightNode);
+  ASSERT_FALSE(info.rightNode.isNull());
+  const NodeGroup upper(info.rightNode);
   ASSERT_EQ(group.getEntries().getNumberOfNodes(), 2);
   ASSERT_EQ(upper.getEntries().getNumberOfNodes(), 2);
   EXPECT_EQ(upper.getEntries().getChild(0), added);
@@ -202,15 +207,15 @@ TEST(NodeGroupTest, ASplitWhoseParentNodeIsFullSplitsTheGroupToo) {
 
 TEST(NodeGroupTest, LookupsDescendLeftOfEqualSeparatorsAndChangeNothing) {
   Level level({10, 20, 30});
-  const std::string before = level.root->toString();
+  const std::string before = level.root.toString();
   test::RecordingOperator op;
-  level.root->get(0, 20, op);
-  level.root->queryRange(0, 20, 30, op);
-  level.root->remove(0, 25, kAll, kMin, kMax);
+  level.root.get(0, 20, op);
+  level.root.queryRange(0, 20, 30, op);
+  level.root.remove(0, 25, kAll, kMin, kMax);
   EXPECT_THAT(op.values, ElementsAre(200, 200, 300));
   EXPECT_EQ(op.endCalls, 2);
-  EXPECT_EQ(level.root->toString(), before);
-  EXPECT_FALSE(level.root->isEmpty());
+  EXPECT_EQ(level.root.toString(), before);
+  EXPECT_FALSE(level.root.isEmpty());
   EXPECT_TRUE(NodeGroup::NULL_NODE.isEmpty());
 }
 

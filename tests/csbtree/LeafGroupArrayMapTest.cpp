@@ -24,15 +24,16 @@ void addAll(Map& map, int32_t leaf, std::initializer_list<int32_t> keys) {
 }
 
 // two_k_star 4, leaves [1, 2] and [5, 6].
-Map twoLeaves() {
-  Map map(4);
+Map twoLeaves(GroupStore& store) {
+  Map map(store);
   addAll(map, 1, {1, 2, 5, 6});
   map.split(1);
   return map;
 }
 
 TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
-  Map map(4);
+  GroupStore store(1, 2);  // two_k_star 4
+  Map map(store);
   test::RecordingOperator op;
   EXPECT_EQ(map.leaves(), 1);
   EXPECT_EQ(map.size(), 4);
@@ -47,7 +48,8 @@ TEST(LeafGroupArrayMapTest, FreshMapIsOneEmptyLeaf) {
 }
 
 TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInsertionOrder) {
-  Map map(4);
+  GroupStore store(1, 2);  // two_k_star 4
+  Map map(store);
   ASSERT_FALSE(map.tryAdd(1, 5, 1));
   ASSERT_FALSE(map.tryAdd(1, 9, 2));
   ASSERT_FALSE(map.tryAdd(1, 5, 3));
@@ -60,15 +62,16 @@ TEST(LeafGroupArrayMapTest, LeafTakesEntriesUpToItsEndAndKeepsEqualKeysInInserti
 }
 
 TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
-  Map map = twoLeaves();
+  GroupStore store(1, 2);
+  Map map = twoLeaves(store);
   EXPECT_EQ(map.leaves(), 2);
   EXPECT_EQ(map.indexOf(2, 1), 4);
   EXPECT_EQ(map.endSlot(), 6);
   EXPECT_EQ(map.getKeyNumber(), 4);
   EXPECT_EQ(map.size(), 8);
-  // The leftmost search over the slots of leaf 2's entries.
-  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 5, 4, 5), 4);
-  EXPECT_EQ(Map::binarySearch(map.keyBlock(), 7, 4, 5), -7);
+  // The leftmost search over leaf 2's entries (a leaf's keys lie apart from the others').
+  EXPECT_EQ(Map::binarySearch(map.leafKeys(2), 5, 0, 1), 0);
+  EXPECT_EQ(Map::binarySearch(map.leafKeys(2), 7, 0, 1), -3);
   EXPECT_EQ(map.toString(), "1=10, 2=20, 5=50, 6=60");
 
   test::RecordingOperator op;
@@ -92,7 +95,8 @@ TEST(LeafGroupArrayMapTest, TwoLeafLayoutAndLookupsAcrossLeaves) {
 TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   test::RecordingOperator op;
-  Map full(4);
+  GroupStore store(1, 2);  // two_k_star 4
+  Map full(store);
   addAll(full, 1, {1, 2, 3, 4});  // no unused slot after the last entry of the group
   EXPECT_EQ(full.queryRange(1, 0, 100, op), util::LookupResult::CONTINUE_WITH_SCAN);
   EXPECT_THAT(op.values, ElementsAre(10, 20, 30, 40));
@@ -103,7 +107,7 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
   EXPECT_EQ(full.get(1, 5, op), util::LookupResult::CONTINUE_WITH_BINSEARCH);
   EXPECT_TRUE(full.tryAdd(1, 0, 0));  // refused: it belongs inside the full leaf
 
-  Map top(4);
+  Map top(store);
   ASSERT_FALSE(top.tryAdd(1, 1, 1));
   ASSERT_FALSE(top.tryAdd(1, kMax, 2));
   ASSERT_FALSE(top.tryAdd(1, kMax, 3));
@@ -135,7 +139,8 @@ TEST(LeafGroupArrayMapTest, FullLeavesAndTheLargestKeyAreBoundedByTheLeafSize) {
 }
 
 TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmallerKeys) {
-  Map map = twoLeaves();
+  GroupStore store(1, 2);
+  Map map = twoLeaves(store);
   test::RecordingOperator op;
   EXPECT_EQ(map.get(1, 5, op), util::LookupResult::STOP);
   EXPECT_THAT(op.values, ElementsAre(50));
@@ -145,7 +150,8 @@ TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmall
   EXPECT_THAT(op.values, IsEmpty());
 
   // A run that fills leaf 2 to its end and goes on past an empty leaf 3.
-  Map runs(2);
+  GroupStore pairs(1, 1);  // two_k_star 2
+  Map runs(pairs);
   addAll(runs, 1, {4, 7});
   runs.split(1);  // [4] [7]
   addAll(runs, 2, {7});
@@ -157,7 +163,8 @@ TEST(LeafGroupArrayMapTest, GetGoesOnInTheNextLeafWhenTheNamedLeafHoldsOnlySmall
 }
 
 TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
-  Map map = twoLeaves();
+  GroupStore store(1, 2);
+  Map map = twoLeaves(store);
   EXPECT_TRUE(map.remove(1, 2, kAll));  // the run ended at the leaf's last entry
   EXPECT_EQ(map.endSlot(), 6);
   EXPECT_TRUE(map.remove(2, 6, kAll));
@@ -166,7 +173,8 @@ TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
   EXPECT_TRUE(map.remove(1, 3, kAll));   // absent, every key of leaf 1 is smaller
   EXPECT_EQ(map.toString(), "1=10, 5=50");
 
-  Map values(8);
+  GroupStore eights(1, 4);  // two_k_star 8
+  Map values(eights);
   for (int32_t value : {1, 2, 1, 3})
     ASSERT_FALSE(values.tryAdd(4, value));
   ASSERT_FALSE(values.tryAdd(8, 0));
@@ -178,7 +186,8 @@ TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
 }
 
 TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
-  Map map(4);
+  GroupStore store(1, 2);  // two_k_star 4
+  Map map(store);
   addAll(map, 1, {1, 2, 3, 4});
   map.split(1);
   EXPECT_EQ(map.size(), 8);
@@ -198,7 +207,7 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
 
   // An odd count: the leaf keeps the lower half rounded down (the tree only splits full
   // leaves, of an even count).
-  Map odd(4);
+  Map odd(store);
   addAll(odd, 1, {1, 2, 3});
   odd.split(1);
   EXPECT_EQ(odd.size(1), 1);
@@ -208,7 +217,8 @@ TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {
 }
 
 TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
-  Map map(2);
+  GroupStore store(1, 1);  // two_k_star 2
+  Map map(store);
   addAll(map, 1, {1, 2});
   for (int32_t leaf = 2; leaf <= 4; ++leaf) {
     map.split(leaf - 1);
@@ -226,7 +236,7 @@ TEST(LeafGroupArrayMapTest, GroupSplitKeepsTheLowerLeavesRoundedUp) {
   EXPECT_EQ(upper.toString(), "4=40, 5=50");
   EXPECT_EQ(upper.endSlot(), 3);
 
-  Map one(2);
+  Map one(store);
   Map none = one.split();
   EXPECT_EQ(one.leaves(), 1);
   EXPECT_EQ(none.leaves(), 0);

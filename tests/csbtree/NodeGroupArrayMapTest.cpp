@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,12 +24,13 @@ void putAll(NodeGroupArrayMap& map, int32_t node, std::initializer_list<int32_t>
     map.put(key, map.keyCount(node), node);
 }
 
-std::unique_ptr<CSBTreeNode> someGroup() {
-  return std::make_unique<LeafGroup>(1, 1);
+CSBTreeNode someGroup(GroupStore& store) {
+  return LeafGroup(store).node();
 }
 
 TEST(NodeGroupArrayMapTest, IntervalPositionsAreAbsoluteAndEqualKeysGoRight) {
-  NodeGroupArrayMap map(4, 2);
+  GroupStore store(1, 1);  // m = 4
+  NodeGroupArrayMap map(store, 2, 1);
   EXPECT_EQ(map.getIntervalPosition(7, 1), -1);
   EXPECT_EQ(map.getFirstIntervalPosition(7, 1), -1);
   EXPECT_EQ(map.lastChildFor(7, 1), 0);
@@ -75,19 +75,20 @@ TEST(NodeGroupArrayMapTest, SplitNodeInTheThreeCases) {
   for (const SplitCase& c : cases) {
     SCOPED_TRACE(c.key);
     // Node 1 of three is full (m = 8); nodes 0 and 2 must come through untouched.
-    NodeGroupArrayMap map(8, 3);
-    std::unique_ptr<CSBTreeNode> children[] = {someGroup(), someGroup(), someGroup()};
-    const CSBTreeNode* before[] = {children[0].get(), children[1].get(), children[2].get()};
+    GroupStore store(2, 1);
+    NodeGroupArrayMap map(store, 3, 1);
+    const CSBTreeNode before[] = {someGroup(store), someGroup(store), someGroup(store)};
     for (int32_t node = 0; node < 3; ++node)
-      map.setChild(node, std::move(children[node]));
+      map.setChild(node, before[node]);
     putAll(map, 0, {1, 2});
     putAll(map, 1, {10, 20, 30, 40, 50, 60, 70, 80});
     putAll(map, 2, {90});
-    auto newChild = someGroup();
-    const CSBTreeNode* added = newChild.get();
+    const CSBTreeNode added = someGroup(store);
+    const GroupHandle old = map.handle();
 
     const int64_t pos = map.getIntervalPosition(c.key, 1);
-    EXPECT_EQ(map.splitNode(c.key, pos, 1, std::move(newChild)), c.up);
+    EXPECT_EQ(map.splitNode(c.key, pos, 1, added), c.up);
+    EXPECT_NE(map.handle(), old);  // the group has a new block
     ASSERT_EQ(map.getNumberOfNodes(), 4);
     EXPECT_EQ(keysOf(map, 0), (std::vector<int32_t>{1, 2}));
     EXPECT_EQ(keysOf(map, 1), c.left);
@@ -101,12 +102,12 @@ TEST(NodeGroupArrayMapTest, SplitNodeInTheThreeCases) {
 }
 
 TEST(NodeGroupArrayMapTest, SplitNodeGroupKeepsTheLowerHalfRoundedUp) {
-  NodeGroupArrayMap map(2, 5);
-  std::vector<const CSBTreeNode*> children;
+  GroupStore store(1, 1);
+  NodeGroupArrayMap map(store, 5, 1);
+  std::vector<CSBTreeNode> children;
   for (int32_t node = 0; node < 5; ++node) {
-    auto child = someGroup();
-    children.push_back(child.get());
-    map.setChild(node, std::move(child));
+    children.push_back(someGroup(store));
+    map.setChild(node, children.back());
     putAll(map, node, {node * 10, node * 10 + 1});
   }
   NodeGroupArrayMap upper = map.splitNodeGroup();
@@ -119,25 +120,27 @@ TEST(NodeGroupArrayMapTest, SplitNodeGroupKeepsTheLowerHalfRoundedUp) {
   EXPECT_EQ(upper.getChild(0), children[3]);
   EXPECT_EQ(upper.getChild(1), children[4]);
 
-  NodeGroupArrayMap one(2);
+  NodeGroupArrayMap one(store);
   EXPECT_EQ(one.splitNodeGroup().getNumberOfNodes(), 0);
   EXPECT_EQ(one.getNumberOfNodes(), 1);
 }
 
 TEST(NodeGroupArrayMapTest, TextNamesChildGroupsAndTheSentinel) {
-  NodeGroupArrayMap sentinel(4);
-  EXPECT_EQ(sentinel.getChild(0), &NodeGroup::NULL_NODE);
+  GroupStore store(1, 1);
+  NodeGroupArrayMap sentinel(store);
+  EXPECT_TRUE(sentinel.getChild(0).isNull());
+  EXPECT_EQ(NodeGroup::NULL_NODE.handle(), sentinel.childHandle(0));
   EXPECT_EQ(sentinel.toString(), "NULL | ");
   putAll(sentinel, 0, {1, 2, 3});
   EXPECT_EQ(sentinel.toString(), "NULL | 1.2.3/ ");
 
-  NodeGroupArrayMap map(4, 2);
-  auto first = someGroup();
-  auto second = someGroup();
-  const std::string expected = std::to_string(first->identityNumber()) + " | 5.9/ " +
-                               std::to_string(second->identityNumber()) + " | 12/ ";
-  map.setChild(0, std::move(first));
-  map.setChild(1, std::move(second));
+  NodeGroupArrayMap map(store, 2, 1);
+  const CSBTreeNode first = someGroup(store);
+  const CSBTreeNode second = someGroup(store);
+  const std::string expected = std::to_string(first.identityNumber()) + " | 5.9/ " +
+                               std::to_string(second.identityNumber()) + " | 12/ ";
+  map.setChild(0, first);
+  map.setChild(1, second);
   putAll(map, 0, {5, 9});
   putAll(map, 1, {12});
   EXPECT_EQ(map.toString(), expected);
