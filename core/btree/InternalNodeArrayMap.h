@@ -72,7 +72,7 @@ class InternalNodeArrayMap {
   // Inserts `key` with `node` as the child to its right, or replaces that child when the
   // key is present. REQUIRES: room for one more key, or `key` present.
   void put(int32_t key, NodeHandle node);
-  int32_t size() const { return block_[0]; }
+  int32_t size() const { return currentSize(); }
   // Moves the keys above the middle key, with the children around them, into `upper`
   // (empty, with room for them). The middle key goes to neither map.
   // REQUIRES: size() >= 1; `upper` is another, empty map with room for the upper part.
@@ -112,7 +112,9 @@ class InternalNodeArrayMap {
   NodeHandle* children() const {
     return reinterpret_cast<NodeHandle*>(block_ + childrenOffset(capacity_));
   }
-  void setSize(int32_t size) { block_[0] = size; }
+  // The entry count, the block's first int.
+  int32_t& currentSize() const { return block_[0]; }
+  void setSize(int32_t size) { currentSize() = size; }
 
   int32_t capacity_;
   std::unique_ptr<int32_t[]> owned_;  // null for a view

@@ -97,7 +97,7 @@ class LeafArrayMap {
   // room for the upper half.
   void insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper);
 
-  int32_t size() const { return block_[0]; }
+  int32_t size() const { return currentSize(); }
   int32_t capacity() const { return capacity_; }
   // The entry at `pos`. REQUIRES: 0 <= pos < size().
   int32_t keyAt(int32_t pos) const {
@@ -129,7 +129,9 @@ class LeafArrayMap {
   int32_t search(int32_t key) const { return binarySearch(keys(), key, 0, size() - 1); }
   int32_t* keys() const { return block_ + kHeaderInts; }
   int32_t* values() const { return keys() + capacity_; }
-  void setSize(int32_t size) { block_[0] = size; }
+  // The entry count, the block's first int.
+  int32_t& currentSize() const { return block_[0]; }
+  void setSize(int32_t size) { currentSize() = size; }
   void insertAt(int32_t key, int32_t value, int32_t pos);
   void eraseRange(int32_t from, int32_t to);
 

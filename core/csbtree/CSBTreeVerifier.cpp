@@ -108,7 +108,7 @@ void CSBTreeVerifier::checkChain(CSBTreeNode firstLeaf) {
     }
     const LeafGroupArrayMap entries = LeafGroup(group).getEntries();
     for (int32_t leaf = 1; leaf <= entries.leaves(); ++leaf) {
-      for (int32_t n = 1; n <= entries.entryCount(leaf); ++n) {
+      for (int32_t n = 1; n <= entries.size(leaf); ++n) {
         const int32_t key = entries.keyAt(entries.indexOf(leaf, n));
         if (anyKey && key < previous) {
           fail("key " + std::to_string(key) + " in leaf " + std::to_string(leaf) + " of " +
@@ -201,14 +201,14 @@ void CSBTreeVerifier::checkLeafGroup(const LeafGroup& group, int32_t members, Lo
     return;
   }
   if (entries.getTwoKStar() != 2 * k_star_ ||
-      entries.slotCount() != static_cast<int64_t>(members) * 2 * k_star_ ||
-      entries.endSlot() != entries.indexOf(members, entries.entryCount(members) + 1)) {
+      entries.size() != static_cast<int64_t>(members) * 2 * k_star_ ||
+      entries.endSlot() != entries.indexOf(members, entries.size(members) + 1)) {
     fail(name + " has inconsistent slot counts");
     return;
   }
   for (int32_t leaf = 1; leaf <= members; ++leaf) {
     const std::string where = "leaf " + std::to_string(leaf) + " of " + name;
-    const int32_t size = entries.entryCount(leaf);
+    const int32_t size = entries.size(leaf);
     if (size < 0 || size >= 2 * k_star_) {
       fail(where + " holds " + std::to_string(size) + " entries, expected 0 .. " +
            std::to_string(2 * k_star_ - 1));

@@ -90,7 +90,6 @@ class LeafGroupArrayMap {
   void split(int32_t leaf);
   // Number of entries of `leaf`.
   int32_t size(int32_t leaf) const { return sizes()[leaf - 1]; }
-  int32_t entryCount(int32_t leaf) const { return size(leaf); }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
     return static_cast<int64_t>(leaf - 1) * store_->w() + n - 1;
@@ -108,14 +107,12 @@ class LeafGroupArrayMap {
   // block, the returned map holds the upper floor(L / 2) in another, without identity number
   // or chain links. A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
-  // Number of slots (leaves x two_k_star), used or not.
-  int64_t size() const { return static_cast<int64_t>(leaves()) * store_->w(); }
-  int64_t slotCount() const { return size(); }
+  // Number of slots (leaves x two_k_star), used or not: the group's current group size.
+  int64_t size() const { return currentGroupSize(); }
   // Number of leaves.
   int32_t leaves() const { return header()->members; }
   // Number of entries in all leaves.
   int64_t getKeyNumber() const;
-  int64_t entryCount() const { return getKeyNumber(); }
   // "3=30, 7=70": every entry, leaf by leaf.
   std::string toString() const;
   // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
@@ -129,7 +126,7 @@ class LeafGroupArrayMap {
   // --- Read access for the leaf group, the graph output and the consistency check.
 
   int32_t getTwoKStar() const { return store_->w(); }
-  // Key slot `slot` (0 .. slotCount() - 1): an entry's key or kUnusedKey.
+  // Key slot `slot` (0 .. size() - 1): an entry's key or kUnusedKey.
   int32_t keyAt(int64_t slot) const {
     return keysOf(static_cast<int32_t>(slot / store_->w()) + 1)[slot % store_->w()];
   }
@@ -139,7 +136,7 @@ class LeafGroupArrayMap {
     return valuesOf(static_cast<int32_t>(slot / store_->w()) + 1)[slot % store_->w()];
   }
   // The slot just after the last entry of the last leaf.
-  int64_t endSlot() const { return leaves() == 0 ? 0 : indexOf(leaves(), size(leaves()) + 1); }
+  int64_t endSlot() const { return currentSize(); }
   GroupHandle handle() const { return handle_; }
   GroupStore& store() const { return *store_; }
   GroupHeader* header() const { return store_->header(handle_); }
@@ -147,6 +144,10 @@ class LeafGroupArrayMap {
   void release();
 
  private:
+  // The slots of all leaves, leaves x two_k_star; derived from the header's leaf count.
+  int64_t currentGroupSize() const { return static_cast<int64_t>(leaves()) * store_->w(); }
+  // The slot just after the last entry of the last leaf (0 without leaves).
+  int64_t currentSize() const { return leaves() == 0 ? 0 : indexOf(leaves(), size(leaves()) + 1); }
   // A new block of `leaves` empty leaves (sizes 0; slots unset) at `level` 0, header cleared.
   LeafGroupArrayMap(GroupStore& store, int32_t leaves);
 
