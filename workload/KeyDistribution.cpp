@@ -1,5 +1,7 @@
 #include "workload/KeyDistribution.h"
 
+#include "workload/EnumNames.h"
+
 namespace test {
 
 std::string_view distributionName(KeyDistribution distribution) {
@@ -15,12 +17,9 @@ std::string_view distributionName(KeyDistribution distribution) {
 }
 
 std::optional<KeyDistribution> parseDistribution(std::string_view name) {
-  for (KeyDistribution distribution :
-       {KeyDistribution::kUniform, KeyDistribution::kZipf, KeyDistribution::kLatest}) {
-    if (distributionName(distribution) == name)
-      return distribution;
-  }
-  return std::nullopt;
+  return enumOfName(name,
+                    {KeyDistribution::kUniform, KeyDistribution::kZipf, KeyDistribution::kLatest},
+                    distributionName);
 }
 
 }  // namespace test

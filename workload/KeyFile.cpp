@@ -11,6 +11,8 @@
 #include <cstring>
 #include <limits>
 
+#include "workload/EnumNames.h"
+
 namespace test {
 
 namespace {
@@ -199,11 +201,8 @@ std::string_view keyFormatName(KeyFormat format) {
 }
 
 std::optional<KeyFormat> parseKeyFormat(std::string_view name) {
-  for (KeyFormat format : {KeyFormat::kSosd32, KeyFormat::kSosd64, KeyFormat::kText}) {
-    if (keyFormatName(format) == name)
-      return format;
-  }
-  return std::nullopt;
+  return enumOfName(name, {KeyFormat::kSosd32, KeyFormat::kSosd64, KeyFormat::kText},
+                    keyFormatName);
 }
 
 std::optional<KeyFormat> keyFormatOfName(std::string_view path) {

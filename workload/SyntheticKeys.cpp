@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "workload/EnumNames.h"
+
 namespace test {
 
 namespace {
@@ -110,11 +112,7 @@ std::string_view keyShapeName(KeyShape shape) {
 }
 
 std::optional<KeyShape> parseKeyShape(std::string_view name) {
-  for (KeyShape shape : kKeyShapes) {
-    if (keyShapeName(shape) == name)
-      return shape;
-  }
-  return std::nullopt;
+  return enumOfName(name, kKeyShapes, keyShapeName);
 }
 
 std::vector<uint32_t> syntheticKeys(KeyShape shape, int64_t count, uint64_t seed) {
