@@ -5,10 +5,10 @@
 #include "bench/maps/AbslBTreeMap.h"
 #include "bench/maps/JudyMap.h"
 #include "bench/maps/StdMultimapMap.h"
-#include "util/BTreeMap.h"
-#include "util/CSBTreeMap.h"
-#include "util/DummyMap.h"
-#include "util/StdTreeMap.h"
+#include "maps/BTreeMap.h"
+#include "maps/CSBTreeMap.h"
+#include "maps/DummyMap.h"
+#include "maps/StdTreeMap.h"
 
 namespace bench {
 

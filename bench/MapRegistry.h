@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace bench {
 

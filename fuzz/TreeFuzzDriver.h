@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ModelMultimap.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/ModelMultimap.h"
+#include "testing/RecordingOperator.h"
 
 namespace fuzz {
 

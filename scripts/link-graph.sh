@@ -2,7 +2,7 @@
 # Prints the link graph of the project's own targets (libraries and programs, not the
 # imported libraries of Debian packages), one "target -> dependency" edge a line, and fails
 # when the graph has a cycle. The libraries are layered so that every edge points down:
-#   util_base  <-  core_btree, core_csbtree  <-  util  <-  workload  <-  bench
+#   util  <-  core_btree, core_csbtree  <-  maps  <-  workload  <-  bench
 # Usage: scripts/link-graph.sh [build-dir]   (build by default; configures it with cmake)
 set -euo pipefail
 cd "$(dirname "$0")/.."

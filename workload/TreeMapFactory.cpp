@@ -1,7 +1,7 @@
 #include "workload/TreeMapFactory.h"
 
-#include "util/BTreeMap.h"
-#include "util/CSBTreeMap.h"
+#include "maps/BTreeMap.h"
+#include "maps/CSBTreeMap.h"
 
 namespace test {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace test {
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <variant>
 
+#include "maps/DummyMap.h"
 #include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
-#include "util/DummyMap.h"
 #include "util/NumberFormat.h"
 #include "workload/CommandLine.h"
 #include "workload/KeySets.h"

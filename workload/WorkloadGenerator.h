@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "maps/Map.h"
 #include "util/IntPushOperator.h"
-#include "util/Map.h"
 #include "workload/Random.h"
 #include "workload/TreeMapFactory.h"
 

@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace bench {
 

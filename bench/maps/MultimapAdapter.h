@@ -16,8 +16,8 @@
 #include <functional>
 #include <utility>
 
-#include "util/CountingAllocator.h"
-#include "util/Map.h"
+#include "maps/CountingAllocator.h"
+#include "maps/Map.h"
 
 namespace bench {
 

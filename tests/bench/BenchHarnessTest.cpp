@@ -19,9 +19,9 @@
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
 #include "bench/Statistics.h"
+#include "maps/StdTreeMap.h"
 #include "tests/support/Subprocess.h"
 #include "util/DummyIntPushOperator.h"
-#include "util/StdTreeMap.h"
 #include "workload/WorkloadGenerator.h"
 
 namespace bench {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "bench/maps/JudyMap.h"
-#include "tests/support/ModelMultimap.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/ModelMultimap.h"
+#include "testing/RecordingOperator.h"
 
 namespace bench {
 namespace {

@@ -13,11 +13,11 @@
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/InternalNode.h"
 #include "core/btree/NodePool.h"
+#include "maps/BTreeMap.h"
+#include "testing/ModelMultimap.h"
+#include "testing/RecordingOperator.h"
 #include "tests/support/LongTests.h"
-#include "tests/support/ModelMultimap.h"
 #include "tests/support/OperationGenerator.h"
-#include "tests/support/RecordingOperator.h"
-#include "util/BTreeMap.h"
 
 namespace core::btree {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/btree/BTreeConstants.h"
 #include "core/btree/BTreeVerifier.h"
 #include "core/btree/NodePool.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/RecordingOperator.h"
 #include "tests/support/TreeLookups.h"
 
 namespace core::btree {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/btree/BTreeConstants.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/RecordingOperator.h"
 
 namespace core::btree {
 namespace {

@@ -7,7 +7,7 @@
 #include "core/btree/BTree.h"
 #include "core/btree/InternalNode.h"
 #include "core/btree/Leaf.h"
-#include "util/BTreeMap.h"
+#include "maps/BTreeMap.h"
 
 namespace core::btree {
 namespace {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/csbtree/CSBTree.h"
+#include "maps/CSBTreeMap.h"
+#include "testing/ModelMultimap.h"
+#include "testing/RecordingOperator.h"
 #include "tests/support/LongTests.h"
-#include "tests/support/ModelMultimap.h"
 #include "tests/support/OperationGenerator.h"
-#include "tests/support/RecordingOperator.h"
-#include "util/CSBTreeMap.h"
 
 namespace core::csbtree {
 namespace {

@@ -13,11 +13,11 @@
 
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
+#include "maps/CSBTreeMap.h"
+#include "testing/RecordingOperator.h"
 #include "tests/support/CapturedStream.h"
 #include "tests/support/FakeOutputStream.h"
-#include "tests/support/RecordingOperator.h"
 #include "tests/support/TreeLookups.h"
-#include "util/CSBTreeMap.h"
 #include "workload/TreeMapFactory.h"
 #include "workload/WorkloadGenerator.h"
 

@@ -8,7 +8,7 @@
 #include "core/csbtree/CSBTreeConstants.h"
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/RecordingOperator.h"
 
 namespace core::csbtree {
 namespace {

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "core/csbtree/CSBTreeConstants.h"
-#include "tests/support/RecordingOperator.h"
+#include "testing/RecordingOperator.h"
 
 namespace core::csbtree {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/support/RecordingOperator.h"
+#include "testing/RecordingOperator.h"
 
 namespace test {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "maps/StdTreeMap.h"
 #include "tests/support/DefaultWorkload.h"
-#include "util/StdTreeMap.h"
 
 namespace test {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "maps/DummyMap.h"
+#include "maps/StdTreeMap.h"
 #include "util/DummyIntPushOperator.h"
-#include "util/DummyMap.h"
-#include "util/StdTreeMap.h"
 
 namespace test {
 namespace {

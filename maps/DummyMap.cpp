@@ -1,4 +1,4 @@
-#include "util/DummyMap.h"
+#include "maps/DummyMap.h"
 
 namespace util {
 

@@ -1,4 +1,4 @@
-#include "util/CSBTreeMap.h"
+#include "maps/CSBTreeMap.h"
 
 namespace util {
 

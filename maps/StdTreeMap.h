@@ -15,8 +15,8 @@
 #include <map>
 #include <utility>
 
-#include "util/CountingAllocator.h"
-#include "util/Map.h"
+#include "maps/CountingAllocator.h"
+#include "maps/Map.h"
 
 namespace util {
 

@@ -1,4 +1,4 @@
-#include "util/BTreeMap.h"
+#include "maps/BTreeMap.h"
 
 namespace util {
 

@@ -1,4 +1,4 @@
-#include "util/StdTreeMap.h"
+#include "maps/StdTreeMap.h"
 
 namespace util {
 

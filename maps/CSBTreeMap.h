@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "core/csbtree/CSBTree.h"
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace util {
 

@@ -6,7 +6,7 @@
 #ifndef UTIL_DUMMY_MAP_H_
 #define UTIL_DUMMY_MAP_H_
 
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace util {
 

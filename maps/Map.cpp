@@ -1,4 +1,4 @@
-#include "util/Map.h"
+#include "maps/Map.h"
 
 namespace util {
 

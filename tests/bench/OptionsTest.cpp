@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/Options.h"
+#include "bench/Report.h"
+#include "bench/Sweep.h"
+
+namespace bench {
+namespace {
+
+// Parses `arguments` (split at spaces) as mapbench's command line.
+std::optional<int> parse(const std::string& arguments, Options& options, std::string* errors) {
+  std::vector<std::string> words = {"mapbench"};
+  std::istringstream in(arguments);
+  for (std::string word; in >> word;)
+    words.push_back(word);
+  std::vector<const char*> argv;
+  for (const std::string& word : words)
+    argv.push_back(word.c_str());
+  std::ostringstream out, err;
+  const std::optional<int> status =
+      parseOptions(static_cast<int>(argv.size()), argv.data(), options, out, err);
+  if (errors != nullptr)
+    *errors = err.str();
+  return status;
+}
+
+TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
+  Options scan;
+  ASSERT_FALSE(parse("--workload scan-heavy", scan, nullptr));
+  EXPECT_EQ(scan.config.measuredMix.queryRatio, 0.95);
+  EXPECT_EQ(scan.config.measuredMix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(scan.config.measuredMix.deleteRatio, 0.0);
+  EXPECT_EQ(scan.config.maxRangeSize, 100);
+
+  Options overridden;
+  ASSERT_FALSE(
+      parse("--range-length 7 --workload scan-heavy --query-ratio 0.5", overridden, nullptr));
+  EXPECT_EQ(overridden.config.measuredMix.queryRatio, 0.5);
+  EXPECT_EQ(overridden.config.measuredMix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(overridden.config.maxRangeSize, 7);
+
+  // Without a preset the measured run is the original workload.
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_EQ(defaults.config.measuredMix.queryRatio, 0.7);
+  EXPECT_EQ(defaults.config.measuredMix.rangeQueryRatio, 0.6);
+  EXPECT_EQ(defaults.config.measuredMix.deleteRatio, 0.5);
+  EXPECT_EQ(defaults.config.maxRangeSize, 1000);
+  EXPECT_EQ(defaults.distributions, std::vector{test::KeyDistribution::kUniform});
+}
+
+TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
+  Options options;
+  ASSERT_FALSE(parse("--distribution zipf,latest --theta 0.5", options, nullptr));
+  EXPECT_EQ(options.distributions,
+            (std::vector{test::KeyDistribution::kZipf, test::KeyDistribution::kLatest}));
+  EXPECT_EQ(options.config.theta, 0.5);
+
+  std::string errors;
+  Options refused;
+  EXPECT_EQ(parse("--k-pairs 16:16,1:16 -m csbtree,btree", refused, &errors), kUsageError);
+  EXPECT_EQ(errors.rfind("mapbench: btree with k = 1, k_star = 16: ", 0), 0u) << errors;
+}
+
+TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
+  Options options;
+  std::string errors;
+  ASSERT_FALSE(
+      parse("-m stdmap,btree -m csbtree --k-grid 4,8 --key-spaces 100,2147483646 "
+            "--k-pairs 2:3 --k-pairs 5:6,7:8",
+            options, &errors))
+      << errors;
+  EXPECT_EQ(options.maps, (std::vector<std::string>{"stdmap", "btree", "csbtree"}));
+  EXPECT_EQ(options.parameterGrid, (std::vector<int32_t>{4, 8}));
+  EXPECT_EQ(options.keySpaces, (std::vector<int32_t>{100, 2147483646}));
+  EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
+}
+
+TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
+  Options options;
+  ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, nullptr));
+  EXPECT_EQ(options.config.measuredMix.queryRatio, 1.0);
+  EXPECT_EQ(options.config.theta, 0.99);
+  EXPECT_EQ(options.config.sampleEvery, 0);
+}
+
+}  // namespace
+}  // namespace bench

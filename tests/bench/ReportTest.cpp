@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/Options.h"
+#include "bench/Report.h"
+#include "bench/Sweep.h"
+
+namespace bench {
+namespace {
+
+// A btree measurement of 1000 entries in 16000 bytes, one repetition per time, each against
+// a baseline of one second.
+Measurement measurementOf(std::initializer_list<int64_t> nanos) {
+  Measurement measurement{"btree", true, {}, WorkloadConfig{}, {}, {}};
+  for (int64_t time : nanos) {
+    RunResult run, baseline;
+    run.measuredNanos = time;
+    baseline.measuredNanos = 1'000'000'000;
+    run.reportedSize = run.expectedSize = 1000;
+    run.allocatedBytes = 16000;
+    measurement.runs.push_back(run);
+    measurement.baselines.push_back(baseline);
+  }
+  return measurement;
+}
+
+TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
+  const Row row = summarize(measurementOf({5'000'000'000, 3'000'000'000, 4'000'000'000}));
+  EXPECT_EQ(row.repetitions, 3);
+  EXPECT_DOUBLE_EQ(row.medianSeconds, 3.0);
+  EXPECT_DOUBLE_EQ(row.minSeconds, 2.0);
+  EXPECT_DOUBLE_EQ(row.maxSeconds, 4.0);
+  EXPECT_DOUBLE_EQ(row.nanosPerOperation, 300.0);  // 3 s over 10M operations
+  EXPECT_DOUBLE_EQ(row.bytesPerEntry, 16.0);
+}
+
+TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
+  constexpr int64_t kBaseline = int64_t{64} << 20;
+  for (const auto& [difference, shown] :
+       {std::pair<int64_t, std::string>{-(int64_t{63} << 10), "-"},
+        {kResidentResolutionBytes - 4096, "-"},
+        {4 * kResidentResolutionBytes, "1048.6"}}) {  // 1 MiB over 1000 entries
+    Measurement measurement{"stdmap", false, {}, WorkloadConfig{}, {}, {}};
+    RunResult run, baseline;
+    run.reportedSize = run.expectedSize = 1000;
+    run.peakResidentBytes = kBaseline + difference;
+    baseline.peakResidentBytes = kBaseline;
+    measurement.runs = {run};
+    measurement.baselines = {baseline};
+    const Row row = summarize(measurement);
+
+    std::ostringstream table, json;
+    printTable(table, Context{}, {row});
+    std::istringstream lines(table.str());
+    std::string header, data;
+    std::getline(lines, header);
+    std::getline(lines, data);
+    std::istringstream fields(data);
+    std::vector<std::string> columns;
+    for (std::string field; fields >> field;)
+      columns.push_back(field);
+    ASSERT_GT(columns.size(), 10u) << data;
+    EXPECT_EQ(columns[10], shown) << difference;  // RSS B/e, after B/entry
+    writeJson(json, Context{}, {row});
+    EXPECT_EQ(nlohmann::json::parse(json.str())["results"][0]["rss_bytes_per_entry"].is_null(),
+              shown == "-")
+        << difference;
+  }
+}
+
+TEST(SummaryTest, MedianOfAnEvenCountIsTheMeanOfTheMiddleTwo) {
+  const Row row =
+      summarize(measurementOf({5'000'000'000, 2'000'000'000, 4'000'000'000, 3'000'000'000}));
+  EXPECT_DOUBLE_EQ(row.medianSeconds, 2.5);
+}
+
+// The cell of `line` under the right-aligned column headed `label` in `header`.
+std::string cellUnder(const std::string& header, const std::string& line,
+                      const std::string& label) {
+  const size_t column = header.find(label);
+  if (column == std::string::npos)
+    return "no column " + label;
+  const size_t end = column + label.size();
+  const size_t start = line.rfind(' ', end - 1) + 1;
+  return line.substr(start, end - start);
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> result;
+  std::istringstream in(line + ",");
+  for (std::string field; std::getline(in, field, ',');)
+    result.push_back(field);
+  return result;
+}
+
+TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber) {
+  Measurement measurement = measurementOf({2'000'000'000});
+  measurement.runs[0].latency[kInsert] = {3, 0, 7};  // a clock too coarse for most inserts
+  measurement.runs[0].latency[kPointQuery] = {5, 40, 90};
+  const std::vector<Row> rows = {summarize(measurement)};
+
+  std::ostringstream table;
+  printTable(table, Context{}, rows);
+  std::istringstream tableLines(table.str());
+  std::string header, line;
+  std::getline(tableLines, header);
+  std::getline(tableLines, line);
+  EXPECT_EQ(cellUnder(header, line, "insert p50/p99"), "0/7") << table.str();
+  EXPECT_EQ(cellUnder(header, line, "erase p50/p99"), "-") << table.str();
+  EXPECT_EQ(cellUnder(header, line, "point p50/p99"), "40/90") << table.str();
+
+  std::ostringstream csv;
+  writeCsv(csv, Context{}, rows);
+  std::istringstream csvLines(csv.str());
+  while (std::getline(csvLines, header) && header.rfind("map,", 0) != 0) {
+  }
+  std::getline(csvLines, line);
+  const std::vector<std::string> names = fields(header);
+  const std::vector<std::string> values = fields(line);
+  ASSERT_EQ(values.size(), names.size()) << csv.str();
+  std::map<std::string, std::string> row;
+  for (size_t i = 0; i < names.size(); ++i)
+    row[names[i]] = values[i];
+  EXPECT_EQ(row["insert_p50_ns"], "0");
+  EXPECT_EQ(row["insert_p99_ns"], "7");
+  EXPECT_EQ(row["erase_p50_ns"], "");
+  EXPECT_EQ(row["erase_p99_ns"], "");
+  EXPECT_EQ(row["point_p99_ns"], "90");
+  EXPECT_EQ(row["range_p50_ns"], "");
+}
+
+}  // namespace
+}  // namespace bench
