@@ -193,7 +193,9 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--fill 2147483648", "-r 99999999999",
         // An empty element of any comma-separated list.
         "--distribution ,zipf", "-m ,", "-m btree,", "--k-pairs 4:4,,8:8", "--k-grid 4,,8",
-        "--key-spaces 1000,"}) {
+        "--key-spaces 1000,",
+        // The no-op map alone measures nothing.
+        "-m dummy", "-m dummy,dummy --check"}) {
     const ProgramResult refused = runMapbench(arguments);
     EXPECT_EQ(refused.status, 2) << arguments << ": " << refused.output;
     EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1)

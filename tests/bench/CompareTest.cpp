@@ -56,13 +56,16 @@ TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
     std::string text, refusal;
   };
   const std::vector<Case> cases = {
-      {"deep arrays", std::string(200000, '['), "nested deeper than 64 levels"},
+      {"deep arrays",
+       "{\"context\": {\"host\": " + std::string(200000, '[') + std::string(200000, ']') +
+           "}, \"results\": []}",
+       "nested deeper than 64 levels"},
       {"deep objects",
        [] {
          std::string nested;
          for (int i = 0; i < 200000; ++i)
            nested += "{\"a\":";
-         return nested;
+         return nested + "1" + std::string(200000, '}');
        }(),
        "nested deeper than 64 levels"},
       {"negative median", withRow(negative).dump(),

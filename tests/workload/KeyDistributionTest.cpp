@@ -66,6 +66,28 @@ TEST(KeyDistributionTest, EachDistributionIsAFunctionOfTheSeed) {
             runDistribution(KeyDistribution::kZipf, 42));
 }
 
+TEST(KeyDistributionTest, EveryDistributionsInsertsReachEverySlotAndNoOther) {
+  // Slots 0 .. maxKey: a key space of one holds two keys, a key file of n keys n keys.
+  for (const int32_t maxKey : {1, 2, 1000}) {
+    for (KeyDistribution distribution :
+         {KeyDistribution::kUniform, KeyDistribution::kZipf, KeyDistribution::kLatest}) {
+      SCOPED_TRACE(std::string(distributionName(distribution)) + " " + std::to_string(maxKey));
+      Random rand(42);
+      BitKeySet present(int64_t{maxKey} + 1);
+      int32_t size = 0;
+      RecordingTarget target;
+      withKeyChoosers(distribution, maxKey, kMinTheta, [&](auto&, auto& keys) {
+        generateOperations(100 * (maxKey + 1), kInsertsOnly, KeySpace{maxKey, 10}, rand, present,
+                           size, keys, target);
+      });
+      EXPECT_EQ(std::set<int32_t>(target.inserted.begin(), target.inserted.end()).size(),
+                static_cast<size_t>(maxKey) + 1);
+      EXPECT_EQ(*std::max_element(target.inserted.begin(), target.inserted.end()), maxKey);
+      EXPECT_EQ(size, maxKey + 1);
+    }
+  }
+}
+
 TEST(ZipfianRanksTest, ZetaAgreesWithTheExactSumAndTheAsymptoticForm) {
   for (double theta : {kMinTheta, 0.5, kMaxTheta}) {
     long double exact = 0;
