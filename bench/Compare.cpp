@@ -11,6 +11,7 @@
 
 #include "bench/ResultFiles.h"
 #include "util/AtomicFile.h"
+#include "util/Printable.h"
 
 namespace bench {
 
@@ -256,8 +257,7 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
     error = notReport + " (not valid JSON)";
     return false;
   }
-  if (!document.is_object() || !document.contains("results") ||
-      !document["results"].is_array()) {
+  if (!document.is_object() || !document.contains("results") || !document["results"].is_array()) {
     error = notReport + " (no \"results\" list)";
     return false;
   }
@@ -271,8 +271,8 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
       return false;
     }
     if (const std::optional<std::string> refusal = figureRefusal(row)) {
-      error = path + ": row " + std::to_string(results.rows.size() + 1) + " (" + rowName(row) +
-              ") " + *refusal;
+      error = path + ": row " + std::to_string(results.rows.size() + 1) + " (" +
+              util::printable(rowName(row), 200) + ") " + *refusal;
       return false;
     }
     results.rows.push_back(row);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "util/Printable.h"
 #include "workload/EnumNames.h"
 
 namespace test {
@@ -176,22 +177,6 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
   return file.error();
 }
 
-// `text` for a message: control bytes, quotes, backslashes and bytes beyond ASCII as \xNN.
-std::string escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7f || c == '\'' || c == '\\') {
-      char code[5];
-      std::snprintf(code, sizeof code, "\\x%02x", byte);
-      out += code;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // The longest line a key may take: a sign, leading zeros and the digits, with room to spare.
 constexpr size_t kMaxLineBytes = 64;
 
@@ -200,7 +185,7 @@ std::string readText(FileReader& file, std::vector<int32_t>& keys) {
   for (int64_t number = 1; file.readLine(line, kMaxLineBytes); ++number) {
     const std::string where = "line " + std::to_string(number);
     if (line.size() > kMaxLineBytes) {
-      return where + " ('" + escaped(line.substr(0, 40)) + "...') is longer than any 32-bit " +
+      return where + " ('" + util::printable(line) + "') is longer than any 32-bit " +
              "integer (over " + std::to_string(kMaxLineBytes) + " bytes)";
     }
     if (number > kMaxKeyFileKeys) {
@@ -210,8 +195,7 @@ std::string readText(FileReader& file, std::vector<int32_t>& keys) {
     const char* end = line.data() + line.size();
     const auto [stop, error] = std::from_chars(line.data(), end, key);
     if (line.empty() || error != std::errc() || stop != end) {
-      return where + " ('" + escaped(line.substr(0, 40)) +
-             "') is not a decimal 32-bit signed integer";
+      return where + " ('" + util::printable(line) + "') is not a decimal 32-bit signed integer";
     }
     keys.push_back(key);
   }

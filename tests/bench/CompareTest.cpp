@@ -51,6 +51,8 @@ TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
   badTime["repetition_seconds"] = {1.0, -1.0, 1.2};
   notTheMedian["median_seconds"] = 0.5;
   badFigure["bytes_per_entry"] = -5;
+  Json badName = negative;
+  badName["map"] = "two\nlines\x1b[31m";
   struct Case {
     const char* what;
     std::string text, refusal;
@@ -70,6 +72,8 @@ TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
        "nested deeper than 64 levels"},
       {"negative median", withRow(negative).dump(),
        "row 1 (btree k=16 k*=16 keyspace=20000 keys=uniform) has median_seconds -340.8"},
+      {"a name that would break the line", withRow(badName).dump(),
+       "row 1 (two\\x0alines\\x1b[31m k=16"},
       {"zero time", withRow(zero).dump(), "has median_seconds 0.0, not a time above 0"},
       {"text time", withRow(text).dump(), "has median_seconds of type string"},
       {"a time beyond any double", R"({"results": [{"map": "btree", "median_seconds": 1e400}]})",
