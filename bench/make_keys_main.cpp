@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
   constexpr uint64_t kMost = std::numeric_limits<uint64_t>::max();
   app.add_option("count", countText, "Number of distinct keys (decimal)")
       ->required()
+      ->type_name("N")
       ->check(decimal(1, kMost, "must be a decimal whole number of at least 1"));
   app.add_option("file", path, "Output file")
       ->required()
@@ -74,9 +75,11 @@ int main(int argc, char** argv) {
         return name.empty() ? "the file name is empty" : "";
       });
   app.add_option("--seed", seedText, "Seed of the set (decimal, 0 .. 2^64 - 1)")
+      ->type_name("N")
       ->check(decimal(0, kMost, "must be a decimal whole number from 0 to 2^64 - 1"))
       ->capture_default_str();
   app.add_option("--bits", bitsText, "Width of the keys in the file: 32 or 64")
+      ->type_name("N")
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
             const std::optional<uint64_t> bits = parseDecimal(text, 32, 64);
