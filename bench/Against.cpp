@@ -173,9 +173,11 @@ std::optional<std::string> checkDifference(const std::map<std::string, CheckLine
 Json mergeRuns(const std::vector<Json>& runs) {
   Json merged = runs.front();
   const Column& medianTime = columnComparedAs(Compared::kValuesAndRatio);
-  std::vector<double> times;
-  for (const Json& run : runs)
-    times.push_back(numberAt(run, medianTime.json).value_or(0));  // one repetition each
+  std::vector<double> times;  // one repetition each; a run too short to time has none
+  for (const Json& run : runs) {
+    if (const std::optional<double> time = numberAt(run, medianTime.json))
+      times.push_back(*time);
+  }
   for (const Column& column : rowColumns()) {
     if (column.json.empty() || column.compared == Compared::kNo ||
         column.compared == Compared::kTimes)
@@ -188,7 +190,12 @@ Json mergeRuns(const std::vector<Json>& runs) {
     if (values.size() == runs.size())
       setAt(merged, column.json, median(values));
   }
-  setAt(merged, columnComparedAs(Compared::kTimes).json, times);
+  if (times.size() == runs.size()) {
+    setAt(merged, columnComparedAs(Compared::kTimes).json, times);
+  } else {
+    setAt(merged, columnComparedAs(Compared::kTimes).json, nullptr);
+    setAt(merged, medianTime.json, nullptr);
+  }
   return merged;
 }
 
@@ -349,7 +356,8 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
     }
   }
   out << "mapbench --against: " << options.repetitions
-      << " pairs of runs per cell, in turns (new, base, new, base, ...), each run a separate "
+      << (options.repetitions == 1 ? " pair" : " pairs")
+      << " of runs per cell, in turns (new, base, new, base, ...), each run a separate "
          "invocation;\nboth builds pushed the same values in every cell.\n";
   return reportComparison(comparison, sides[1], sides[0], options.jsonPath, options.failAbove, out,
                           err);

@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <set>
 #include <sstream>
 
 #include "bench/ResultFiles.h"
+#include "util/AtomicFile.h"
+#include "util/Printable.h"
 
 namespace bench {
 
@@ -32,9 +36,13 @@ std::string significant(double value, int digits) {
   return out.str();
 }
 
+// A ratio or time with `decimals` decimals; beyond a million, in significant digits, so that
+// a huge figure takes a few characters rather than hundreds.
 std::string fixed(std::optional<double> value, int decimals) {
   if (!value)
     return "-";
+  if (!(std::abs(*value) < 1e6))
+    return significant(*value, 4);
   std::ostringstream out;
   out << std::fixed << std::setprecision(decimals) << *value;
   return out.str();
@@ -89,6 +97,108 @@ std::set<std::string> cellsOf(const ResultSet& results) {
   return cells;
 }
 
+// Reports are a few megabytes; a bound keeps /dev/zero or a huge file from exhausting memory.
+constexpr size_t kMaxReportBytes = size_t{256} << 20;
+// Reports nest four levels deep; the JSON parser's values nest as deep as the text does and
+// are freed recursively, so the text's depth is bounded before it is parsed.
+constexpr int kMaxNesting = 64;
+
+// The whole file at `path` into `text`; false, with the reason in `error`, when it is a
+// folder, unreadable or larger than kMaxReportBytes.
+bool readReportText(const std::string& path, std::string& text, std::string& error) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = path + " is a folder, not a JSON report of mapbench";
+    return false;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = "cannot read " + path;
+    return false;
+  }
+  std::vector<char> chunk(size_t{1} << 16);
+  while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || file.gcount() > 0) {
+    text.append(chunk.data(), static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxReportBytes) {
+      error = path + " is larger than any JSON report of mapbench (over " +
+              std::to_string(kMaxReportBytes >> 20) + " MiB)";
+      return false;
+    }
+  }
+  if (file.bad()) {
+    error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+// Whether the arrays and objects of the JSON text nest deeper than `limit`; strings are
+// skipped.
+bool nestedDeeperThan(const std::string& text, int limit) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit)
+        return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+// Why a row's figures cannot be compared: a time that is not a finite number above zero, a
+// median that is not the median of the repetition times, another figure that is negative or
+// not finite. Absent and null figures are allowed (the row shows "-").
+std::optional<std::string> figureRefusal(const Json& row) {
+  for (const Column& column : rowColumns()) {
+    if (column.json.empty() || (column.unit != "s" && column.compared == Compared::kNo))
+      continue;
+    const Json* value = findAt(row, column.json);
+    if (value == nullptr || value->is_null())
+      continue;
+    const bool time = column.unit == "s";
+    auto refusal = [&](const Json& number) -> std::optional<std::string> {
+      const double figure = number.is_number() ? number.get<double>() : 0;
+      if (number.is_number() && std::isfinite(figure) && (time ? figure > 0 : figure >= 0))
+        return std::nullopt;
+      return "has " + column.json + " " +
+             (number.is_number() ? number.dump() : std::string("of type ") + number.type_name()) +
+             ", not " + (time ? "a time above 0" : "a finite number of at least 0");
+    };
+    if (value->is_array() && column.compared == Compared::kTimes) {
+      for (const Json& element : *value) {
+        if (std::optional<std::string> line = refusal(element))
+          return line;
+      }
+    } else if (std::optional<std::string> line = refusal(*value)) {
+      return line;
+    }
+  }
+  const Value times = fromJson(findAt(row, columnComparedAs(Compared::kTimes).json));
+  const std::optional<double> medianTime =
+      numberAt(row, columnComparedAs(Compared::kValuesAndRatio).json);
+  if (const auto* list = std::get_if<std::vector<double>>(&times);
+      list && !list->empty() && medianTime) {
+    const double expected = median(*list);
+    if (std::abs(*medianTime - expected) > 1e-9 * expected) {
+      return "has " + columnComparedAs(Compared::kValuesAndRatio).json + " " +
+             significant(*medianTime, 17) + ", not the median of its " +
+             columnComparedAs(Compared::kTimes).json + " (" + significant(expected, 17) + ")";
+    }
+  }
+  return std::nullopt;
+}
+
 void judge(RowComparison& row, double alpha) {
   const Column& times = columnComparedAs(Compared::kTimes);
   const Column& median = columnComparedAs(Compared::kValuesAndRatio);
@@ -99,7 +209,11 @@ void judge(RowComparison& row, double alpha) {
   };
   row.baseTimes = timesOf(row.base);
   row.newTimes = timesOf(row.fresh);
-  row.ratio = ratioOf(numberAt(row.fresh, median.json), numberAt(row.base, median.json));
+  // The ratio and the verdict come from the same figures: the times, where both sides have
+  // them.
+  row.ratio = !row.baseTimes.empty() && !row.newTimes.empty()
+                  ? ratioOf(bench::median(row.newTimes), bench::median(row.baseTimes))
+                  : ratioOf(numberAt(row.fresh, median.json), numberAt(row.base, median.json));
   if (smallestPValue(row.newTimes.size(), row.baseTimes.size()) > alpha) {
     row.verdict = Verdict::kTooFewRepetitions;
     return;
@@ -130,15 +244,21 @@ std::optional<double> headlineRatio(const RowComparison& row) {
 }  // namespace
 
 bool readResults(const std::string& path, ResultSet& results, std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    error = "cannot read " + path;
+  std::string text;
+  if (!readReportText(path, text, error))
+    return false;
+  const std::string notReport = path + " is not a JSON report of mapbench";
+  if (nestedDeeperThan(text, kMaxNesting)) {
+    error = notReport + " (nested deeper than " + std::to_string(kMaxNesting) + " levels)";
     return false;
   }
-  Json document = Json::parse(file, nullptr, false);
-  if (document.is_discarded() || !document.is_object() || !document.contains("results") ||
-      !document["results"].is_array()) {
-    error = path + " is not a JSON report of mapbench (no \"results\" list)";
+  Json document = Json::parse(text, nullptr, false);
+  if (document.is_discarded()) {
+    error = notReport + " (not valid JSON)";
+    return false;
+  }
+  if (!document.is_object() || !document.contains("results") || !document["results"].is_array()) {
+    error = notReport + " (no \"results\" list)";
     return false;
   }
   results.name = path;
@@ -148,6 +268,11 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
   for (const Json& row : document["results"]) {
     if (!row.is_object() || !row.contains("map")) {
       error = path + " holds a result row without a map";
+      return false;
+    }
+    if (const std::optional<std::string> refusal = figureRefusal(row)) {
+      error = path + ": row " + std::to_string(results.rows.size() + 1) + " (" +
+              util::printable(rowName(row), 200) + ") " + *refusal;
       return false;
     }
     results.rows.push_back(row);
@@ -403,6 +528,9 @@ int reportComparison(const Comparison& comparison, const ResultSet& base, const 
   std::vector<std::string> slower;
   if (failAbove) {
     slower = slowerThan(comparison, *failAbove);
+    // Nothing judged is no pass: a gate over no rows would let anything through.
+    if (comparison.rows.empty())
+      slower.push_back("no row of the new results matches one of the base: nothing to judge");
     document["fail_above"] = *failAbove;
     document["failed"] = !slower.empty();
   }
@@ -443,6 +571,11 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
   }
   if (alpha <= 0) {
     err << "mapbench compare: --alpha must be above 0\n";
+    return 2;
+  }
+  if (const std::optional<std::string> clash =
+          util::outputClash({{"BASE", basePath}, {"NEW", newPath}}, {{"--json", jsonPath}})) {
+    err << "mapbench compare: " << *clash << "\n";
     return 2;
   }
   ResultSet base, fresh;

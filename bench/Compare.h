@@ -29,7 +29,10 @@ struct ResultSet {
   std::vector<Json> rows;  // as the JSON report writes them
 };
 
-// Reads a JSON report of mapbench; false, with the reason in `error`, when it cannot.
+// Reads a JSON report of mapbench; false, with the reason in `error` (one line), when it
+// cannot: a folder, a file too large or nested too deep to be a report, or a row whose times
+// are not finite and above zero, whose median is not that of its times, or whose other
+// figures are negative or not finite.
 bool readResults(const std::string& path, ResultSet& results, std::string& error);
 
 // What identifies a row: its map columns, and its cell columns when `withCell`.
@@ -68,16 +71,18 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
 
 Json comparisonJson(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh);
 
-// Writes the comparison, the --json file and applies --fail-above: the exit status of
-// `mapbench compare` and of `mapbench --against` once both sides are known.
+// Writes the comparison, the --json file and applies --fail-above (which no matched row
+// fails too): the exit status of `mapbench compare` and of `mapbench --against` once both
+// sides are known.
 int reportComparison(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh,
                      const std::string& jsonPath, std::optional<double> failAbove,
                      std::ostream& out, std::ostream& err);
 
 // `mapbench compare BASE.json NEW.json [--alpha A] [--fail-above RATIO] [--json FILE]`;
 // argv[0] is "compare". Returns the exit status: 0, 1 when a row is slower beyond
-// --fail-above or the --json file was not written, 2 for a refused command line or a file
-// that is not a mapbench JSON report.
+// --fail-above (or no row matched) or the --json file was not written, 2 for a refused
+// command line, a --json file that is also an input, or a file that is not a mapbench JSON
+// report.
 int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
 }  // namespace bench

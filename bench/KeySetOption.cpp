@@ -9,7 +9,7 @@ namespace bench {
 namespace {
 
 // The key space may be at most 2^31 - 2, so that its slots 0 .. key space are int32 values.
-constexpr int64_t kMaxKeys = int64_t{INT32_MAX};
+constexpr int64_t kMaxKeys = test::kMaxKeyFileKeys;
 
 }  // namespace
 
@@ -27,7 +27,8 @@ std::optional<std::string> useKeyFile(const std::string& path, const std::string
     return "--keys " + *problem;
   auto file = std::make_shared<test::KeyFile>(std::move(std::get<test::KeyFile>(read)));
   const int64_t count = std::ssize(file->keys);
-  const std::string holds = "--keys " + path + " holds " + std::to_string(count) + " distinct keys";
+  const std::string holds = "--keys " + path + " holds " + std::to_string(count) + " distinct key" +
+                            (count == 1 ? "" : "s");
   if (count < 2)
     return holds + ", fewer than the 2 a workload needs";
   if (count > kMaxKeys)

@@ -10,6 +10,7 @@
 
 #include "bench/HugePages.h"
 #include "bench/KeySetOption.h"
+#include "bench/ResultFiles.h"
 #include "bench/Sweep.h"
 #include "workload/CommandLine.h"
 
@@ -198,7 +199,9 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
   app.add_option("--ops", config.measuredOperations, "Measured operations")
       ->check(atLeast(0))
       ->capture_default_str();
-  app.add_option("--key-space", config.keySpace, "Keys are drawn from 0 .. key-space - 1")
+  app.add_option("--key-space", config.keySpace,
+                 "Every distribution reaches the slots 0 .. key-space (inserts probe up to "
+                 "key-space itself; uniform and zipf queries start below it)")
       ->check(CLI::Range(1, kMaxKeySpace))
       ->capture_default_str();
   app.add_option("--workload", options.workload, "Preset of the measured mix: " + presetNames())
@@ -356,15 +359,18 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   options.keySpaces = int32Elements(lists.keySpaces);
 
   // The fill inserts distinct keys, and no distribution can place more of them than the key
-  // space holds (latest ingests keys 0 .. key space - 1; the uniform fill of uniform and zipf
-  // reaches one slot more); beyond that the fill would stop short without a word. A
-  // --key-spaces sweep keeps the fill's share of each key space, so the bound holds there too.
+  // space holds (every distribution's inserts reach keys 0 .. key space, but the uniform fill
+  // probes at random and would not find the last free slot); beyond that the fill would stop
+  // short without a word. A --key-spaces sweep keeps the fill's share of each key space, so
+  // the bound holds there too.
   if (options.config.fillOperations > options.config.keySpace) {
     err << "mapbench: --fill " << options.config.fillOperations << " is more than the key space of "
         << options.config.keySpace << " keys can hold (the fill inserts distinct keys)\n";
     return kUsageError;
   }
 
+  if (!outputPathsUsable(options, err))
+    return kUsageError;
   if (options.hugePages) {
     if (const std::optional<std::string> reason = hugePagesUnavailable()) {
       err << "mapbench: --huge-pages: " << *reason << "\n";

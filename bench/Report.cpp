@@ -72,6 +72,9 @@ Row summarize(const Measurement& measurement) {
     }
   }
   const RunResult& first = measurement.runs.front();
+  row.tooShortToTime = std::any_of(seconds.begin(), seconds.end(), [](double s) { return s <= 0; });
+  if (row.tooShortToTime)
+    seconds.assign(seconds.size(), 0);
   row.repetitionSeconds = seconds;
   row.medianSeconds = median(seconds);
   row.minSeconds = *std::min_element(seconds.begin(), seconds.end());
@@ -136,7 +139,13 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
     if (row.reportedSize != row.expectedSize && row.map != "dummy") {
       out << "  SIZE " << row.reportedSize << " != " << row.expectedSize;
     }
+    if (row.tooShortToTime)
+      out << "  too short to time";
     out << "\n";
+  }
+  if (std::any_of(rows.begin(), rows.end(), [](const Row& row) { return row.tooShortToTime; })) {
+    out << "Too short to time: a repetition's run was not longer than the no-op map's, below "
+           "what the clock resolves; more --ops give it a time.\n";
   }
   out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
          "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
@@ -208,7 +217,7 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   const char* separator = "";
   for (const Column& column : rowColumns()) {
     if (!column.csv.empty()) {
-      out << separator << column.csv;
+      out << separator << csvField(column.csv);
       separator = ",";
     }
   }
@@ -218,11 +227,24 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
     for (const Column& column : rowColumns()) {
       if (column.csv.empty())
         continue;
-      out << separator << (isPresent(column, row) ? csvText(column, column.value(row)) : "");
+      out << separator
+          << (isPresent(column, row) ? csvField(csvText(column, column.value(row))) : "");
       separator = ",";
     }
     out << "\n";
   }
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos)
+    return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    quoted += c;
+    if (c == '"')
+      quoted += '"';
+  }
+  return quoted + "\"";
 }
 
 }  // namespace bench

@@ -3,6 +3,7 @@
 // A row is one map with one set of tree parameters on one key space. Its times are the map's
 // measured time minus the no-op map's time of the same repetition, so what remains is the
 // map's own cost; the row gives their median, minimum and maximum, and the JSON every one.
+// Where one of them is not above zero the run was too short to time and the row gives none.
 // The three writers walk the column list of bench/Columns.h.
 #ifndef BENCH_REPORT_H_
 #define BENCH_REPORT_H_
@@ -36,6 +37,9 @@ struct Row {
   int repetitions = 0;
   std::vector<double> repetitionSeconds;  // one per repetition, in the order they ran
   double medianSeconds = 0, minSeconds = 0, maxSeconds = 0;
+  // A repetition's run was not longer than the no-op map's: its time is below what the clock
+  // resolves, the row has no times (they stay 0 and the outputs show none).
+  bool tooShortToTime = false;
   double nanosPerOperation = 0;
   double millionOperationsPerSecond = 0;
   // Bytes the map had allocated at the end of the run per entry, exact; negative for a map
@@ -71,7 +75,12 @@ struct Context {
 
 void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows);
 void writeJson(std::ostream& out, const Context& context, const std::vector<Row>& rows);
+// Text fields are quoted as RFC 4180 says (csvField).
 void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>& rows);
+
+// `text` as one CSV field: in double quotes, its quotes doubled, when it holds a comma, a
+// quote or a line break; else as it is.
+std::string csvField(const std::string& text);
 
 }  // namespace bench
 

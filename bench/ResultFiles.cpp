@@ -1,8 +1,6 @@
 #include "bench/ResultFiles.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include "util/AtomicFile.h"
 
 namespace bench {
 
@@ -10,15 +8,8 @@ bool writeFile(const std::string& path, const std::function<void(std::ostream&)>
                std::ostream& err) {
   if (path.empty())
     return true;
-  errno = 0;
-  std::ofstream file(path);
-  if (file) {
-    write(file);
-    file.close();  // flushes: a full disk shows here
-  }
-  if (!file) {
-    err << "mapbench: could not write " << path
-        << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << "\n";
+  if (const std::optional<std::string> failure = util::writeFileAtomically(path, write)) {
+    err << "mapbench: " << *failure << "\n";
     return false;
   }
   return true;
@@ -31,6 +22,16 @@ bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
   const bool csvWritten = writeFile(
       csvPath, [&](std::ostream& out) { writeCsv(out, context, rows); }, err);
   return jsonWritten && csvWritten;
+}
+
+bool outputPathsUsable(const Options& options, std::ostream& err) {
+  if (const std::optional<std::string> clash =
+          util::outputClash({{"--keys", options.keysPath}, {"--against", options.againstPath}},
+                            {{"--json", options.jsonPath}, {"--csv", options.csvPath}})) {
+    err << "mapbench: " << *clash << "\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace bench

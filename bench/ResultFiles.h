@@ -1,7 +1,9 @@
 // ResultFiles: writes the JSON and CSV files a mapbench invocation asked for.
 //
-// A file that could not be written, completely, is a failure the caller must report: every
-// other requested file is still written.
+// Each file is written whole or not at all (util/AtomicFile.h): a failed write leaves the
+// old file as it was. A file that could not be written is a failure the caller must report;
+// every other requested file is still written. outputPathsUsable() refuses, before any run,
+// an output that would overwrite an input or another output of the same invocation.
 #ifndef BENCH_RESULT_FILES_H_
 #define BENCH_RESULT_FILES_H_
 
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Options.h"
 #include "bench/Report.h"
 
 namespace bench {
@@ -23,6 +26,10 @@ bool writeFile(const std::string& path, const std::function<void(std::ostream&)>
 // Returns false, after one line per failed file on `err`, when a file was not written.
 bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
                       const Context& context, const std::vector<Row>& rows, std::ostream& err);
+
+// False, after one line on `err`, when --json or --csv names the --keys file, the --against
+// build or the other output.
+bool outputPathsUsable(const Options& options, std::ostream& err);
 
 }  // namespace bench
 

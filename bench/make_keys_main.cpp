@@ -4,22 +4,55 @@
 //
 // SHAPE is lognormal, normal, clustered, sparse or dense (workload/SyntheticKeys.h); the
 // file holds COUNT distinct keys, ascending, a function of the seed. Name it with the
-// suffix _uint32 or _uint64 and mapbench takes the format from the name.
+// suffix _uint32 or _uint64 and mapbench takes the format from the name. Numbers are
+// decimal (a leading zero too). The keys are made first and the file written whole or not
+// at all: a failure leaves an old file of that name as it was.
 //
 // Exit status: 0 after writing the file; 1 when it could not be written; 2 for a refused
 // command line (one line on standard error).
 #include <CLI/CLI.hpp>
-#include <fstream>
 #include <iostream>
+#include <limits>
+#include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "util/AtomicFile.h"
 #include "workload/SyntheticKeys.h"
 
+namespace {
+
+// A decimal number from `minimum` to `maximum`: digits only (leading zeros are decimal
+// too), no sign, space, base prefix or fraction.
+std::optional<uint64_t> parseDecimal(const std::string& text, uint64_t minimum, uint64_t maximum) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  uint64_t value = 0;
+  for (char digit : text) {
+    const uint64_t next = static_cast<uint64_t>(digit - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - next) / 10)
+      return std::nullopt;
+    value = value * 10 + next;
+  }
+  if (value < minimum || value > maximum)
+    return std::nullopt;
+  return value;
+}
+
+// CLI11's check that `text` is such a number, with the words of the refusal.
+CLI::Validator decimal(uint64_t minimum, uint64_t maximum, const std::string& what) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        return parseDecimal(text, minimum, maximum) ? "" : what + ", got '" + text + "'";
+      },
+      "");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  std::string shapeName, path;
-  int64_t count = 0;
-  uint64_t seed = 42;
-  int bits = 32;
+  std::string shapeName, path, countText, seedText = "42", bitsText = "32";
   CLI::App app{
       "make-keys: writes COUNT distinct synthetic keys of a shape to FILE in the SOSD "
       "format\n(an 8-byte little-endian count, then the keys, little-endian, "
@@ -31,19 +64,29 @@ int main(int argc, char** argv) {
                    ? ""
                    : "unknown shape '" + name + "' (lognormal, normal, clustered, sparse, dense)";
       });
-  app.add_option("count", count, "Number of distinct keys")
+  constexpr uint64_t kMost = std::numeric_limits<uint64_t>::max();
+  app.add_option("count", countText, "Number of distinct keys (decimal)")
       ->required()
-      ->check([](const std::string& text) -> std::string {
-        return !text.empty() && text.size() <= 18 &&
-                       text.find_first_not_of("0123456789") == std::string::npos &&
-                       std::stoll(text) >= 1
-                   ? ""
-                   : "must be a whole number of at least 1, got '" + text + "'";
+      ->type_name("N")
+      ->check(decimal(1, kMost, "must be a decimal whole number of at least 1"));
+  app.add_option("file", path, "Output file")
+      ->required()
+      ->check([](const std::string& name) -> std::string {
+        return name.empty() ? "the file name is empty" : "";
       });
-  app.add_option("file", path, "Output file")->required();
-  app.add_option("--seed", seed, "Seed of the set")->capture_default_str();
-  app.add_option("--bits", bits, "Width of the keys in the file: 32 or 64")
-      ->check(CLI::IsMember({32, 64}))
+  app.add_option("--seed", seedText, "Seed of the set (decimal, 0 .. 2^64 - 1)")
+      ->type_name("N")
+      ->check(decimal(0, kMost, "must be a decimal whole number from 0 to 2^64 - 1"))
+      ->capture_default_str();
+  app.add_option("--bits", bitsText, "Width of the keys in the file: 32 or 64")
+      ->type_name("N")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            const std::optional<uint64_t> bits = parseDecimal(text, 32, 64);
+            return bits && (*bits == 32 || *bits == 64) ? ""
+                                                        : "must be 32 or 64, got '" + text + "'";
+          },
+          ""))
       ->capture_default_str();
   try {
     app.parse(argc, argv);
@@ -54,17 +97,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   const test::KeyShape shape = *test::parseKeyShape(shapeName);
-  if (count > test::maxSyntheticKeys(shape)) {
+  const uint64_t count = *parseDecimal(countText, 1, kMost);
+  if (count > static_cast<uint64_t>(test::maxSyntheticKeys(shape))) {
     std::cerr << "make-keys: a " << shapeName << " set holds at most "
-              << test::maxSyntheticKeys(shape) << " keys\n";
+              << test::maxSyntheticKeys(shape) << " keys, got " << countText << "\n";
     return 2;
   }
-  std::ofstream out(path, std::ios::binary);
-  if (out)
-    test::writeSosd(out, test::syntheticKeys(shape, count, seed), bits);
-  out.close();
-  if (!out) {
-    std::cerr << "make-keys: could not write " << path << "\n";
+  const uint64_t seed = *parseDecimal(seedText, 0, kMost);
+  const int bits = static_cast<int>(*parseDecimal(bitsText, 32, 64));
+  std::vector<uint32_t> keys;
+  try {
+    keys = test::syntheticKeys(shape, static_cast<int64_t>(count), seed);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "make-keys: not enough memory for " << count << " keys\n";
+    return 1;
+  }
+  if (const std::optional<std::string> failure = util::writeFileAtomically(
+          path, [&](std::ostream& out) { test::writeSosd(out, keys, bits); })) {
+    std::cerr << "make-keys: " << *failure << "\n";
     return 1;
   }
   return 0;

@@ -8,6 +8,7 @@
 // Exit status: 0 when every run finished and every map reported the size the driver
 // expected; 1 when a run failed, a map disagreed or a result could not be written; 2 for a
 // command line it refuses (one line on standard error, before any run starts).
+#include <algorithm>
 #include <csignal>
 #include <iomanip>
 #include <iostream>
@@ -77,7 +78,7 @@ void printBestPairs(const std::vector<bench::Row>& rows) {
   };
   std::map<std::tuple<std::string, int32_t, test::KeyDistribution>, Best> best;
   for (const bench::Row& row : rows) {
-    if (!row.usesTreeParameters)
+    if (!row.usesTreeParameters || row.tooShortToTime)
       continue;
     Best& slot = best[{row.map, row.config.keySpace, row.config.distribution}];
     ++slot.pairs;
@@ -119,6 +120,13 @@ int main(int argc, char** argv) {
   if (const std::optional<int> exitStatus =
           bench::parseOptions(argc, argv, options, std::cout, std::cerr)) {
     return finish(*exitStatus);
+  }
+  // The no-op map is every run's baseline: on its own it measures nothing, not even itself.
+  if (!options.list && std::all_of(options.maps.begin(), options.maps.end(),
+                                   [](const std::string& name) { return name == "dummy"; })) {
+    std::cerr << "mapbench: -m dummy alone measures nothing (the no-op map is the baseline whose "
+                 "time every other map's run is measured against); name another map\n";
+    return finish(bench::kUsageError);
   }
   // Tunables are read at start-up: the runs need a process that started with it.
   if (options.hugePages && !bench::hugePagesRequested()) {

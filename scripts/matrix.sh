@@ -30,11 +30,19 @@ parts=" ${PARTS:-matrix matrix-1e9 huge-pages best-pairs key-sets} "
 key_sets=${KEY_SETS:-lognormal clustered sparse dense}
 keys_dir=${KEYS_DIR:-$build/keys}
 mkdir -p "$out/plots"
+# Writes NAME.json, NAME.csv and NAME.txt; each replaces an old one only once complete (the
+# table through a file beside it), so that a run that fails leaves the old results whole.
 run() {
   local name=$1
   shift
-  "$build/bench/mapbench" --ops 10000000 --no-progress --json "$out/$name.json" \
-    --csv "$out/$name.csv" "$@" | tee "$out/$name.txt"
+  local partial="$out/.$name.txt.partial-$$"
+  if "$build/bench/mapbench" --ops 10000000 --no-progress --json "$out/$name.json" \
+    --csv "$out/$name.csv" "$@" | tee "$partial"; then
+    mv -f -- "$partial" "$out/$name.txt"
+  else
+    rm -f -- "$partial"
+    return 1
+  fi
 }
 part() { [[ $parts == *" $1 "* ]]; }
 distributions=(--distribution uniform,zipf,latest)
@@ -56,7 +64,8 @@ fi
 if part matrix || part matrix-1e9; then
   matrices=("$out/matrix.csv" "$out/matrix-1e9.csv")
   read -r -a floor_sizes < <(scripts/plot.sh --floor-sizes "${matrices[@]}")
-  "$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/memory-floor.txt"
+  "$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/.memory-floor.txt.partial-$$"
+  mv -f -- "$out/.memory-floor.txt.partial-$$" "$out/memory-floor.txt"
   scripts/plot.sh --floor "$out/memory-floor.txt" "${matrices[@]}" "$out/plots"
 fi
 if part key-sets; then

@@ -47,15 +47,39 @@ if [ -n "$floor" ] && [ ! -r "$floor" ]; then
   exit 2
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; rm -f "$out"/.*.svg.partial-$$' EXIT
+
+# Every plot is drawn in $work and then moved into $out by a rename within $out, so that a
+# failed or interrupted run never leaves a half-written plot where a whole one was.
+publish() {
+  cp -- "$work/$1" "$out/.$1.partial-$$"
+  mv -f -- "$out/.$1.partial-$$" "$out/$1"
+  echo "$out/$1"
+}
 
 # The data lines as "map<TAB>pair<TAB>distribution<TAB>key_space<TAB>median_s<TAB>ns_per_op
 # <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50<TAB>key_set<TAB>bytes_per_entry
 # <TAB>expected_size"; pair is k/k_star or "-", key_set the --keys file or "-". Rows over a
-# key set go to key_set_rows, the others to rows.
-for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -F, -v OFS='\t' '
-  /^map,/ { delete column; for (i = 1; i <= NF; i++) column[$i] = i; next }
-  function field(name) { return (name in column) ? $column[name] : "" }
+# key set go to key_set_rows, the others to rows. A field in double quotes may hold commas
+# and doubled quotes (RFC 4180), as a key set's file name can.
+for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -v OFS='\t' '
+  function split_csv(line,    n, i, c, quoted) {
+    split("", value)
+    n = 1
+    value[1] = ""
+    quoted = 0
+    for (i = 1; i <= length(line); i++) {
+      c = substr(line, i, 1)
+      if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { value[n] = value[n] c; i++ }
+      else if (c == "\"") quoted = !quoted
+      else if (c == "," && !quoted) value[++n] = ""
+      else value[n] = value[n] c
+    }
+    return n
+  }
+  function field(name) { return (name in column) ? value[column[name]] : "" }
+  { n = split_csv($0) }
+  /^map,/ { split("", column); for (i = 1; i <= n; i++) column[value[i]] = i; next }
   {
     pair = field("k") == "" ? "-" : field("k") "/" field("k_star")
     distribution = field("distribution") == "" ? "uniform" : field("distribution")
@@ -117,7 +141,7 @@ for distribution in $(cut -f3 "$work/rows" | sort -u); do
   fi
   gnuplot <<GNUPLOT
 set terminal svg size 900,600 dynamic background rgb 'white'
-set output '$out/ns_per_op_$distribution.svg'
+set output '$work/ns_per_op_$distribution.svg'
 set title 'Time per measured operation, $distribution keys (no-op map subtracted)'
 set xlabel 'key-space size (a tenth of it filled)'
 set ylabel 'ns per operation'
@@ -126,7 +150,7 @@ set key left top
 set grid
 plot $(series_plots "$distribution" 6 ns)
 GNUPLOT
-  echo "$out/ns_per_op_$distribution.svg"
+  publish "ns_per_op_$distribution.svg"
 
   panels=""
   column=7
@@ -140,7 +164,7 @@ plot $(series_plots "$distribution" $column "p50_$type")$extra
   done
   gnuplot <<GNUPLOT
 set terminal svg size 1200,900 dynamic background rgb 'white'
-set output '$out/p50_$distribution.svg'
+set output '$work/p50_$distribution.svg'
 set multiplot layout 2,2 title 'Sampled p50 latency by operation type, $distribution keys'
 set xlabel 'key-space size'
 set ylabel 'p50 ns'
@@ -150,7 +174,7 @@ set grid
 $panels
 unset multiplot
 GNUPLOT
-  echo "$out/p50_$distribution.svg"
+  publish "p50_$distribution.svg"
 done
 
 # The (k, k_star) grid of each tree at the largest key space.
@@ -173,7 +197,7 @@ for tree in $(awk -F'\t' '$2 != "-" { print $1 }' "$work/rows" | sort -u); do
   done
   gnuplot <<GNUPLOT
 set terminal svg size 900,600 dynamic background rgb 'white'
-set output '$out/grid_$tree.svg'
+set output '$work/grid_$tree.svg'
 set title '$tree: median total time over (k, k\_star), key space $largest'
 set xlabel 'k\_star'
 set ylabel 'seconds (no-op map subtracted)'
@@ -182,7 +206,7 @@ set key right top
 set grid
 plot $plots
 GNUPLOT
-  echo "$out/grid_$tree.svg"
+  publish "grid_$tree.svg"
 done
 
 # Each map on each key set: a cluster of bars per set, one bar per map (and pair).
@@ -191,7 +215,8 @@ if [ -s "$work/key_set_rows" ]; then
   table() {  # column $1 of the rows as a table: key set, then one column per series
     awk -F'\t' -v c="$1" -v list="$series" '
       BEGIN { n = split(list, names, "\n") }
-      { s = ($2 == "-" ? $1 : $1 " " $2); value[$11, s] = $c; if (!($11 in seen)) { seen[$11]; order[++sets] = $11 } }
+      { s = ($2 == "-" ? $1 : $1 " " $2); k = $11; gsub(/"/, "\047", k)  # gnuplot reads " as a quote
+        value[k, s] = $c; if (!(k in seen)) { seen[k]; order[++sets] = k } }
       END { for (i = 1; i <= sets; i++) { line = order[i]; for (j = 1; j <= n; j++) line = line "\t" ((order[i], names[j]) in value ? value[order[i], names[j]] : "NaN"); print line } }' \
       "$work/key_set_rows"
   }
@@ -208,7 +233,7 @@ if [ -s "$work/key_set_rows" ]; then
   gnuplot <<GNUPLOT
 set terminal svg size 1100,900 dynamic background rgb 'white'
 set termoption noenhanced
-set output '$out/key_sets.svg'
+set output '$work/key_sets.svg'
 set datafile separator '\t'
 set style data histograms
 set style histogram clustered gap 1
@@ -225,5 +250,5 @@ set ylabel 'bytes per entry'
 plot $(bars "$work/key_sets_bytes.dat")
 unset multiplot
 GNUPLOT
-  echo "$out/key_sets.svg"
+  publish "key_sets.svg"
 fi

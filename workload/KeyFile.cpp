@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "util/Printable.h"
 #include "workload/EnumNames.h"
 
 namespace test {
@@ -65,24 +66,27 @@ class FileReader {
   }
 
   // The next line without its line end (and a trailing '\r'); false at the end of the file.
-  bool readLine(std::string& line) {
+  // Stops at `limit` + 1 bytes: a longer line is cut there and the rest is not read.
+  bool readLine(std::string& line, size_t limit) {
     line.clear();
     bool any = false;
-    while (true) {
+    while (line.size() <= limit) {
       if (begin_ == end_ && !fill())
         break;
       any = true;
       const char* start = buffer_.data() + begin_;
       const void* newline = std::memchr(start, '\n', end_ - begin_);
-      const size_t n = newline ? static_cast<const char*>(newline) - start : end_ - begin_;
+      const size_t n =
+          std::min<size_t>(newline ? static_cast<const char*>(newline) - start : end_ - begin_,
+                           limit + 1 - line.size());
       line.append(start, n);
       begin_ += n;
-      if (newline) {
+      if (newline && start + n == newline) {
         ++begin_;
         break;
       }
     }
-    if (!line.empty() && line.back() == '\r')
+    if (line.size() <= limit && !line.empty() && line.back() == '\r')
       line.pop_back();
     return any;
   }
@@ -128,6 +132,10 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
   const uint64_t count = littleEndian(header, 8);
   if (count == 0)
     return "holds no keys (its count is 0)";
+  if (count > static_cast<uint64_t>(kMaxKeyFileKeys)) {
+    return "its count says " + std::to_string(count) + " keys, more than the " +
+           std::to_string(kMaxKeyFileKeys) + " the slots can name";
+  }
   const std::string expected =
       "its count says " + std::to_string(count) + " keys of " + std::to_string(width) + " bytes";
   // A regular file's size tells at once whether the count is right (a file of 32-bit keys
@@ -169,15 +177,25 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
   return file.error();
 }
 
+// The longest line a key may take: a sign, leading zeros and the digits, with room to spare.
+constexpr size_t kMaxLineBytes = 64;
+
 std::string readText(FileReader& file, std::vector<int32_t>& keys) {
   std::string line;
-  for (int64_t number = 1; file.readLine(line); ++number) {
+  for (int64_t number = 1; file.readLine(line, kMaxLineBytes); ++number) {
+    const std::string where = "line " + std::to_string(number);
+    if (line.size() > kMaxLineBytes) {
+      return where + " ('" + util::printable(line) + "') is longer than any 32-bit " +
+             "integer (over " + std::to_string(kMaxLineBytes) + " bytes)";
+    }
+    if (number > kMaxKeyFileKeys) {
+      return "holds more than the " + std::to_string(kMaxKeyFileKeys) + " keys the slots can name";
+    }
     int32_t key = 0;
     const char* end = line.data() + line.size();
     const auto [stop, error] = std::from_chars(line.data(), end, key);
     if (line.empty() || error != std::errc() || stop != end) {
-      return "line " + std::to_string(number) + " ('" + line.substr(0, 40) +
-             "') is not a decimal 32-bit signed integer";
+      return where + " ('" + util::printable(line) + "') is not a decimal 32-bit signed integer";
     }
     keys.push_back(key);
   }

@@ -37,6 +37,10 @@ std::optional<KeyFormat> parseKeyFormat(std::string_view name);
 // The format a file's name implies: a name ending in "_uint32", "_uint64" or ".txt".
 std::optional<KeyFormat> keyFormatOfName(std::string_view path);
 
+// The most keys a file may hold: as many as the workload's int32 slots can name. A file that
+// says or holds more is refused as soon as that shows, before it is read further.
+inline constexpr int64_t kMaxKeyFileKeys = INT32_MAX;
+
 struct KeyFile {
   std::string name;           // the file's name, without its directories
   std::vector<int32_t> keys;  // ascending, distinct
@@ -50,7 +54,9 @@ struct KeyFile {
 uint64_t hashKeys(const std::vector<int32_t>& keys);
 
 // The file's keys, or a one-line reason why it cannot be used (it cannot be read, is empty,
-// is shorter or longer than its count says, or holds a key that does not map to int32).
+// is shorter or longer than its count says, holds more than kMaxKeyFileKeys keys, a key that
+// does not map to int32, or a text line that is not one; such a line is quoted with its
+// control bytes escaped).
 std::variant<KeyFile, std::string> readKeyFile(const std::string& path, KeyFormat format);
 
 // Forwards operations on slots to `Target` as operations on the keys of those slots.

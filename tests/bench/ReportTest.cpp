@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -92,12 +93,38 @@ std::string cellUnder(const std::string& header, const std::string& line,
   return line.substr(start, end - start);
 }
 
+// The fields of a CSV line as RFC 4180 reads them.
 std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> result;
-  std::istringstream in(line + ",");
-  for (std::string field; std::getline(in, field, ',');)
-    result.push_back(field);
+  std::vector<std::string> result(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (quoted && line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"')
+      result.back() += line[++i];
+    else if (line[i] == '"')
+      quoted = !quoted;
+    else if (line[i] == ',' && !quoted)
+      result.emplace_back();
+    else
+      result.back() += line[i];
+  }
   return result;
+}
+
+// The CSV's header and data lines as maps of column name to field.
+std::vector<std::map<std::string, std::string>> csvRows(const std::string& csv) {
+  std::istringstream lines(csv);
+  std::string header, line;
+  while (std::getline(lines, header) && header.rfind("map,", 0) != 0) {
+  }
+  std::vector<std::map<std::string, std::string>> rows;
+  while (std::getline(lines, line)) {
+    const std::vector<std::string> names = fields(header), values = fields(line);
+    EXPECT_EQ(values.size(), names.size()) << line;
+    std::map<std::string, std::string>& row = rows.emplace_back();
+    for (size_t i = 0; i < names.size() && i < values.size(); ++i)
+      row[names[i]] = values[i];
+  }
+  return rows;
 }
 
 TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber) {
@@ -118,22 +145,51 @@ TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber
 
   std::ostringstream csv;
   writeCsv(csv, Context{}, rows);
-  std::istringstream csvLines(csv.str());
-  while (std::getline(csvLines, header) && header.rfind("map,", 0) != 0) {
-  }
-  std::getline(csvLines, line);
-  const std::vector<std::string> names = fields(header);
-  const std::vector<std::string> values = fields(line);
-  ASSERT_EQ(values.size(), names.size()) << csv.str();
-  std::map<std::string, std::string> row;
-  for (size_t i = 0; i < names.size(); ++i)
-    row[names[i]] = values[i];
+  std::vector<std::map<std::string, std::string>> csvLines = csvRows(csv.str());
+  ASSERT_EQ(csvLines.size(), 1u) << csv.str();
+  std::map<std::string, std::string>& row = csvLines[0];
   EXPECT_EQ(row["insert_p50_ns"], "0");
   EXPECT_EQ(row["insert_p99_ns"], "7");
   EXPECT_EQ(row["erase_p50_ns"], "");
   EXPECT_EQ(row["erase_p99_ns"], "");
   EXPECT_EQ(row["point_p99_ns"], "90");
   EXPECT_EQ(row["range_p50_ns"], "");
+}
+
+TEST(ReportTest, ARunTooShortToTimeShowsNoTimesAndTextFieldsAreQuoted) {
+  // One repetition no longer than its baseline, one shorter: no time can be told.
+  for (const int64_t shortest : {int64_t{1'000'000'000}, int64_t{999'999'999}}) {
+    Measurement measurement = measurementOf({2'000'000'000, shortest});
+    test::KeyFile keys;
+    keys.name = "a,b\"c_uint32";
+    keys.keys = {1, 2, 3};
+    measurement.config.keySet = std::make_shared<test::KeyFile>(std::move(keys));
+    const std::vector<Row> rows = {summarize(measurement),
+                                   summarize(measurementOf({2'000'000'000}))};
+    EXPECT_TRUE(rows[0].tooShortToTime);
+    EXPECT_FALSE(rows[1].tooShortToTime);
+
+    std::ostringstream table, json, csv;
+    printTable(table, Context{}, rows);
+    EXPECT_THAT(table.str(), ::testing::HasSubstr("too short to time\n"));
+    EXPECT_THAT(table.str(), ::testing::Not(::testing::ContainsRegex("-[0-9]")));
+    writeJson(json, Context{}, rows);
+    const nlohmann::json results = nlohmann::json::parse(json.str())["results"];
+    for (const char* time : {"median_seconds", "min_seconds", "max_seconds", "repetition_seconds",
+                             "ns_per_operation", "mops_per_second"}) {
+      EXPECT_TRUE(results[0][time].is_null()) << time;
+      EXPECT_TRUE(results[1][time].is_number() || results[1][time].is_array()) << time;
+    }
+    writeCsv(csv, Context{}, rows);
+    const std::vector<std::map<std::string, std::string>> lines = csvRows(csv.str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].at("key_set"), "a,b\"c_uint32");
+    EXPECT_EQ(lines[0].at("median_s"), "");
+    EXPECT_EQ(lines[1].at("median_s"), "1.0");
+  }
+  EXPECT_EQ(csvField("btree"), "btree");
+  EXPECT_EQ(csvField("a,b\"c"), "\"a,b\"\"c\"");
+  EXPECT_EQ(csvField("two\nlines"), "\"two\nlines\"");
 }
 
 }  // namespace

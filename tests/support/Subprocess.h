@@ -3,17 +3,20 @@
 // Standard output can be captured, sent to a file such as /dev/full, closed, or sent into a
 // pipe whose reading end is already closed. Standard error is always captured. A program
 // that has not finished after the time limit is killed, so a hang fails the test instead of
-// blocking the suite.
+// blocking the suite. A file-size limit (RLIMIT_FSIZE, with SIGXFSZ ignored so that a write
+// beyond it fails with EFBIG) tries the program's handling of a write that fails midway.
 #ifndef TESTS_SUPPORT_SUBPROCESS_H_
 #define TESTS_SUPPORT_SUBPROCESS_H_
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,8 +32,10 @@ struct ProcessResult {
   std::string out, err;
 };
 
+// `fileSizeLimit` bytes at most per file the program writes; negative: no limit.
 inline ProcessResult runProgram(const std::string& path, const std::vector<std::string>& args,
-                                StdoutMode mode = StdoutMode::kCapture, int timeoutSeconds = 60) {
+                                StdoutMode mode = StdoutMode::kCapture, int timeoutSeconds = 60,
+                                int64_t fileSizeLimit = -1) {
   int outPipe[2] = {-1, -1}, errPipe[2];
   if (mode == StdoutMode::kCapture || mode == StdoutMode::kBrokenPipe) {
     if (::pipe(outPipe) != 0)
@@ -45,6 +50,11 @@ inline ProcessResult runProgram(const std::string& path, const std::vector<std::
   const pid_t child = ::fork();
   if (child == 0) {
     ::signal(SIGPIPE, SIG_DFL);  // the program must protect itself, as from a shell
+    if (fileSizeLimit >= 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
     ::dup2(errPipe[1], STDERR_FILENO);
     if (mode == StdoutMode::kDevFull) {
       const int full = ::open("/dev/full", O_WRONLY);

@@ -66,6 +66,28 @@ TEST(KeyDistributionTest, EachDistributionIsAFunctionOfTheSeed) {
             runDistribution(KeyDistribution::kZipf, 42));
 }
 
+TEST(KeyDistributionTest, EveryDistributionsInsertsReachEverySlotAndNoOther) {
+  // Slots 0 .. maxKey: a key space of one holds two keys, a key file of n keys n keys.
+  for (const int32_t maxKey : {1, 2, 1000}) {
+    for (KeyDistribution distribution :
+         {KeyDistribution::kUniform, KeyDistribution::kZipf, KeyDistribution::kLatest}) {
+      SCOPED_TRACE(std::string(distributionName(distribution)) + " " + std::to_string(maxKey));
+      Random rand(42);
+      BitKeySet present(int64_t{maxKey} + 1);
+      int32_t size = 0;
+      RecordingTarget target;
+      withKeyChoosers(distribution, maxKey, kMinTheta, [&](auto&, auto& keys) {
+        generateOperations(100 * (maxKey + 1), kInsertsOnly, KeySpace{maxKey, 10}, rand, present,
+                           size, keys, target);
+      });
+      EXPECT_EQ(std::set<int32_t>(target.inserted.begin(), target.inserted.end()).size(),
+                static_cast<size_t>(maxKey) + 1);
+      EXPECT_EQ(*std::max_element(target.inserted.begin(), target.inserted.end()), maxKey);
+      EXPECT_EQ(size, maxKey + 1);
+    }
+  }
+}
+
 TEST(ZipfianRanksTest, ZetaAgreesWithTheExactSumAndTheAsymptoticForm) {
   for (double theta : {kMinTheta, 0.5, kMaxTheta}) {
     long double exact = 0;
@@ -168,9 +190,9 @@ TEST(KeyScramblerTest, FirstOutputsStayTheSameForAPowerOfTwoAndTheDefaultKeySpac
 }
 
 TEST(LatestKeysTest, InsertsAscendWrapAndMovePastAFullStretch) {
-  constexpr int32_t kKeys = 100;
+  constexpr int32_t kKeys = 100;  // slots 0 .. 100
   Random rand(42);
-  BitKeySet present(kKeys);
+  BitKeySet present(kKeys + 1);
   int32_t size = 0;
   LatestKeys keys(kKeys, kMaxTheta);
   RecordingTarget target;
@@ -181,17 +203,17 @@ TEST(LatestKeysTest, InsertsAscendWrapAndMovePastAFullStretch) {
   for (int32_t key : {0, 1, 2, 20, 40})
     present.erase(key);
   size -= 5;
-  generateOperations(10, kInsertsOnly, KeySpace{kKeys, 10}, rand, present, size, keys, target);
-  // 95 .. 99, wrap to 0 .. 2; the next insert finds 3 .. 12 taken, so the one after probes
-  // from 13 and takes 20.
+  generateOperations(11, kInsertsOnly, KeySpace{kKeys, 10}, rand, present, size, keys, target);
+  // 95 .. 100 (the top slot too), wrap to 0 .. 2; the next insert finds 3 .. 12 taken, so the
+  // one after probes from 13 and takes 20.
   const std::vector<int32_t> after(target.inserted.begin() + 95, target.inserted.end());
-  EXPECT_EQ(after, (std::vector<int32_t>{95, 96, 97, 98, 99, 0, 1, 2, 20}));
-  EXPECT_EQ(size, 99);
+  EXPECT_EQ(after, (std::vector<int32_t>{95, 96, 97, 98, 99, 100, 0, 1, 2, 20}));
+  EXPECT_EQ(size, 100);
   EXPECT_EQ(keys.newest(), 20);
 
   // Queries favour the newest key.
   generateOperations(2000, kPointsOnly, KeySpace{kKeys, 10}, rand, present, size, keys, target);
-  std::vector<int> hits(kKeys, 0);
+  std::vector<int> hits(kKeys + 1, 0);
   for (int32_t key : target.queried)
     ++hits[key];
   EXPECT_EQ(std::max_element(hits.begin(), hits.end()) - hits.begin(), 20);
@@ -221,7 +243,7 @@ TEST(OperationStreamTest, ProbesAndRangesWrapOrStopAtTheTopOfTheKeySpace) {
     }
     EXPECT_TRUE(reachedTop);
 
-    // Latest ingest at the top wraps (modulo maxKey) past the taken 0 and 1 to 2.
+    // Latest ingest at the top wraps (modulo maxKey + 1) past the taken 0 and 1 to 2.
     LatestKeys latest(maxKey, kMaxTheta);
     latest.inserted(maxKey - 3);
     generateOperations(2, kInsertsOnly, KeySpace{maxKey, 1000}, rand, present, size, latest,

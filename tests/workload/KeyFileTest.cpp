@@ -106,6 +106,26 @@ TEST(KeyFileTest, FormatsAreReadSortedAndDeduplicatedOrRefusedWithTheReason) {
        "line 2 ('2147483648') is not a decimal 32-bit signed integer"},
       {"blank text line", KeyFormat::kText, "1\n\n2\n", {}, "line 2 ('')"},
       {"text with a sign and spaces", KeyFormat::kText, "+1\n", {}, "line 1 ('+1')"},
+      {"leading zeros up to the longest line",
+       KeyFormat::kText,
+       std::string(54, '0') + "2147483647\n0\n-2147483648\n",
+       {kMin, 0, kMax},
+       ""},
+      {"a line longer than any integer",
+       KeyFormat::kText,
+       std::string(65, '0') + "1\n",
+       {},
+       "line 1 ('0000000000000000000000000000000000000000...') is longer than any 32-bit integer"},
+      {"control bytes quoted escaped",
+       KeyFormat::kText,
+       std::string("1\n\x1b[31m\0'\\\xff\n", 11),
+       {},
+       "line 2 ('\\x1b[31m\\x00\\x27\\x5c\\xff')"},
+      {"a count beyond the slots",
+       KeyFormat::kSosd32,
+       sosdBytes(4, uint64_t{1} << 31, {1}),
+       {},
+       "its count says 2147483648 keys, more than the 2147483647 the slots can name"},
   };
   std::optional<uint64_t> sameSetHash;
   for (const Case& c : cases) {
@@ -133,6 +153,18 @@ TEST(KeyFileTest, FormatsAreReadSortedAndDeduplicatedOrRefusedWithTheReason) {
   small.hash = 0xab;
   EXPECT_EQ(small.hashText(), "00000000000000ab");
 
+  // Endless files end the read at once: a line longer than any integer, a count beyond the
+  // slots or a line that is no integer, told in one line.
+  for (const auto& [device, format] :
+       {std::pair{"/dev/zero", KeyFormat::kText}, std::pair{"/dev/zero", KeyFormat::kSosd64},
+        std::pair{"/dev/urandom", KeyFormat::kSosd32},
+        std::pair{"/dev/urandom", KeyFormat::kSosd64},
+        std::pair{"/dev/urandom", KeyFormat::kText}}) {
+    SCOPED_TRACE(std::string(device) + " " + std::string(keyFormatName(format)));
+    auto read = readKeyFile(device, format);
+    ASSERT_TRUE(std::holds_alternative<std::string>(read));
+    EXPECT_EQ(std::get<std::string>(read).find('\n'), std::string::npos);
+  }
   for (const char* unreadable : {"/nonexistent/keys_uint32", "/"}) {
     auto read = readKeyFile(unreadable, KeyFormat::kSosd32);
     ASSERT_TRUE(std::holds_alternative<std::string>(read)) << unreadable;

@@ -66,6 +66,13 @@ TEST(SyntheticKeysTest, EachShapeIsAFunctionOfTheSeedWithExactlyTheKeysAsked) {
   EXPECT_GT(sparse.back() - sparse.front(), 0xF000'0000u);
   const std::vector<uint32_t> lognormal = syntheticKeys(KeyShape::kLognormal, kCount, 3);
   EXPECT_NEAR(lognormal[kCount / 2], 1 << 26, 1 << 22);  // the median is 2^26
+
+  // A million normal keys collide hundreds of times: the redrawn keys join the kept ones in
+  // order, with no duplicate.
+  const std::vector<uint32_t> redrawn = syntheticKeys(KeyShape::kNormal, 1 << 20, 5);
+  ASSERT_EQ(std::ssize(redrawn), 1 << 20);
+  EXPECT_TRUE(std::adjacent_find(redrawn.begin(), redrawn.end(), std::greater_equal<>()) ==
+              redrawn.end());
 }
 
 }  // namespace
