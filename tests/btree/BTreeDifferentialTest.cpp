@@ -141,7 +141,7 @@ TEST_P(BTreeDifferentialTest, TreeAgreesWithTheReferenceMultimap) {
           ASSERT_EQ(tree.size(), model.size()) << what;
           ASSERT_EQ(tree.getElemCount(), model.size()) << what;
           ASSERT_EQ(tree.getLeafUtilization(),
-                    BTree::leafUtilization(model.size(), k_star, tree.getLeafCount()))
+                    BTree::leafUtilizationOf(model.size(), tree.getLeafCount(), k_star))
               << what;
           // Fresh statistics: verify() compares them with a recount of the chain.
           ASSERT_EQ(tree.verify(), std::nullopt) << what;
