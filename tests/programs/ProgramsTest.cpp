@@ -76,7 +76,10 @@ TEST(WorkloadGeneratorProgramTest, ARefusedParameterIsNamedWithTheTreesOwnMessag
     ASSERT_TRUE(run.exited) << type;
     EXPECT_EQ(run.exitStatus, 2) << type;
     EXPECT_EQ(run.out, "") << type;
-    EXPECT_EQ(run.err, "workload-generator: k_star must be between 1 and 1048576, got 0\n") << type;
+    EXPECT_EQ(run.err,
+              "workload-generator: k_star must be between 1 and 1073741823 (2 x k_star entries per "
+              "leaf, counted in 32 bits), got 0\n")
+        << type;
   }
 }
 
