@@ -41,16 +41,7 @@ void InternalNodeArrayMap::initialize(int32_t* block, int32_t capacity) {
 
 int32_t InternalNodeArrayMap::binarySearch(const int32_t* a, int32_t key, int32_t low,
                                            int32_t high) {
-  while (low <= high) {
-    const int32_t mid = static_cast<int32_t>((static_cast<uint32_t>(low) + high) >> 1);
-    if (a[mid] < key)
-      low = mid + 1;
-    else if (a[mid] > key)
-      high = mid - 1;
-    else
-      return mid;
-  }
-  return -low - 1;
+  return util::firstHitSearch(a, key, low, high);
 }
 
 std::string InternalNodeArrayMap::toString() const {
@@ -79,7 +70,8 @@ void InternalNodeArrayMap::put(int32_t key, NodeHandle node) {
     nodes[found + 1] = node;
     return;
   }
-  assert(n < capacity());
+  if (n >= capacity())
+    return;  // full: refused
   const int32_t pos = -found - 1;
   std::copy_backward(keys + pos, keys + n, keys + n + 1);
   std::copy_backward(nodes + pos + 1, nodes + n + 1, nodes + n + 2);
@@ -98,7 +90,8 @@ bool InternalNodeArrayMap::erase(int32_t key) {
 
 void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
   const int32_t n = size();
-  assert(pos >= 0 && pos < n);
+  if (pos < 0 || pos >= n)
+    return;
   int32_t* keys = this->keys();
   NodeHandle* nodes = children();
   std::copy(keys + pos + 1, keys + n, keys + pos);

@@ -9,8 +9,10 @@
 // The map is a view of one internal block (NodeLayout.h): the key count, capacity keys, then
 // capacity + 1 child handles. The block is allocated and owned by the map, or provided by its
 // owner (an internal node is such a block in the tree's NodePool). The children are not owned.
-// Positions and room are preconditions (REQUIRES below, checked by assert in debug builds):
-// an internal node splits in time and addresses only positions it has. Not thread-safe.
+// put into a full map and deleteAtPos outside the map are refused (nothing changes); the
+// accessors' positions are preconditions (REQUIRES below, checked by assert in debug
+// builds): an internal node splits in time and addresses only positions it has. Not
+// thread-safe.
 #ifndef CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 #define CORE_BTREE_INTERNAL_NODE_ARRAY_MAP_H_
 
@@ -51,7 +53,7 @@ class InternalNodeArrayMap {
   // Removes `key` and the child right of it; false when the key is not present.
   bool erase(int32_t key);
   // Removes the key at `pos` and the child right of it: the child left of it takes over the
-  // merged interval. REQUIRES: 0 <= pos < size().
+  // merged interval. A position outside 0 .. size() - 1 changes nothing.
   void deleteAtPos(int32_t pos);
   // The child whose interval holds `key`, or kNoNode when the map has no keys.
   NodeHandle get(int32_t key) const { return size() == 0 ? NodePool::kNoNode : childFor(key); }
@@ -67,7 +69,7 @@ class InternalNodeArrayMap {
   // The middle key, at position size() / 2: the separator that split() leaves to the caller.
   int32_t getMidKey() const;
   // Inserts `key` with `node` as the child to its right, or replaces that child when the
-  // key is present. REQUIRES: room for one more key, or `key` present.
+  // key is present. A full map refuses a new key: nothing changes.
   void put(int32_t key, NodeHandle node);
   int32_t size() const { return currentSize(); }
   // Moves the keys above the middle key (position size() / 2), with the children around

@@ -56,6 +56,14 @@ TEST_F(InternalNodeArrayMapTest, EraseTakesTheKeyAndTheChildRightOfIt) {
   EXPECT_EQ(map.get(20), child(1));  // the left child takes over the interval
   map.deleteAtPos(0);
   EXPECT_EQ(map.toString(), id(0) + " | 30 | " + id(3));
+  map.deleteAtPos(1);
+  map.deleteAtPos(-1);
+  map.put(10, child(1));
+  map.put(20, child(2));
+  map.put(40, child(4));
+  map.put(25, child(2));  // full: refused
+  EXPECT_EQ(map.toString(), id(0) + " | 10 | " + id(1) + " | 20 | " + id(2) + " | 30 | " + id(3) +
+                                " | 40 | " + id(4));
   EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{10, 20, 30}.data(), 25, 0, 2), -3);
   // The search ends at its first hit: the middle of a run, not its leftmost key.
   EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{5, 5, 5}.data(), 5, 0, 2), 1);

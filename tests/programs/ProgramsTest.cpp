@@ -60,12 +60,13 @@ TEST(WorkloadGeneratorProgramTest, UnknownTypesExitOneSilently) {
 
 TEST(WorkloadGeneratorProgramTest, ParametersTheTreesRefuseExitTwoWithOneLine) {
   const std::vector<std::pair<std::string, std::string>> btree = {
-      {"0", "16"},          {"1", "16"}, {"-1", "16"}, {"-2147483648", "16"}, {"1048577", "16"},
+      {"0", "16"},          {"1", "16"}, {"-1", "16"}, {"-2147483648", "16"}, {"1073741824", "16"},
       {"2147483647", "16"}, {"16", "0"}, {"16", "-5"}, {"16", "2147483647"}};
   for (const auto& [k, kStar] : btree)
     expectRefusal({k, kStar, "btree"}, 2);
   const std::vector<std::pair<std::string, std::string>> csbtree = {
-      {"0", "16"}, {"-1", "16"}, {"2147483647", "16"}, {"16", "0"}, {"16", "2147483647"}};
+      {"0", "16"}, {"-1", "16"},         {"536870912", "16"}, {"2147483647", "16"},
+      {"16", "0"}, {"16", "1073741824"}, {"16", "2147483647"}};
   for (const auto& [k, kStar] : csbtree)
     expectRefusal({k, kStar, "csbtree"}, 2);
 }

@@ -54,6 +54,11 @@ class MapSubject {
 
 namespace differential {
 
+template <class Subject>
+concept RemovesOne = requires(Subject& s) {
+  s.removeOne(0, 0);
+};
+
 inline std::string listOf(const std::vector<int32_t>& values) {
   std::string text = "[";
   for (size_t i = 0; i < values.size(); ++i)
@@ -81,7 +86,7 @@ std::optional<std::string> compare(Subject& subject, Ask ask,
 template <class... Subjects>
 DifferentialResult runDifferential(KeyDomain domain, uint64_t seed, int32_t operations,
                                    Subjects&... subjects) {
-  constexpr bool kRemoveOne = (requires(Subjects & s) { s.removeOne(0, 0); } && ...);
+  constexpr bool kRemoveOne = (differential::RemovesOne<Subjects> && ...);
   ModelMultimap model;
   OperationGenerator stream(domain, seed);
   DifferentialResult result;
