@@ -81,6 +81,12 @@ class LeafGroupArrayMap {
                                 util::IntPushOperator& op) const;
   // Pushes values from slot `pos` on while the key is <= highKey.
   util::LookupResult continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  // What a removal in one leaf says about the leaves after it.
+  enum class Removal {
+    kDone,       // a mapping was removed, or the key's run ends inside the leaf
+    kMayFollow,  // the run, or the place the key would have, reaches the leaf's last entry
+    kKeyAbsent,  // the key is absent and a greater key follows it in the leaf
+  };
   // Removes from `leaf` the first mapping key -> value, or the whole run of the key when
   // `value` is ALL_MAPPINGS. Returns true when the caller may look for the key further on:
   // the key is absent from the leaf, or its run reaches the leaf's last entry and no single
@@ -89,12 +95,6 @@ class LeafGroupArrayMap {
   bool remove(int32_t leaf, int32_t key, int32_t value) {
     return removeFrom(leaf, key, value) != Removal::kDone;
   }
-  // What a removal in one leaf says about the leaves after it.
-  enum class Removal {
-    kDone,       // a mapping was removed, or the key's run ends inside the leaf
-    kMayFollow,  // the run, or the place the key would have, reaches the leaf's last entry
-    kKeyAbsent,  // the key is absent and a greater key follows it in the leaf
-  };
   // remove, telling the leaf group whether mappings of the key may lie in the next leaves:
   // only kMayFollow says so.
   Removal removeFrom(int32_t leaf, int32_t key, int32_t value);
