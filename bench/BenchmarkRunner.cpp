@@ -17,7 +17,7 @@
 #include "util/Clock.h"
 #include "util/DummyIntPushOperator.h"
 #include "workload/KeyChoosers.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/Random.h"
 
 namespace bench {
@@ -161,7 +161,7 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
 
   test::Random rand(config.seed);
   // One bit per key: a billion keys take 125 MB (slot keySpace is for the uniform probe).
-  test::BitKeySet present(int64_t{config.keySpace} + 1);
+  test::BitKeyFlags present(int64_t{config.keySpace} + 1);
   int32_t currentIndexSize = 0;
   const test::KeySpace space{config.keySpace, config.maxRangeSize};
   ProgressBar progress(kind.name,

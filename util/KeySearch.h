@@ -43,6 +43,24 @@ inline int32_t leftmostSearch(const int32_t* a, int32_t key, int32_t low, int32_
   return pos <= high && a[pos] == key ? pos : -pos - 1;
 }
 
+// The classic binary search over a[low .. high] (high inclusive) that ends at its first hit:
+// the position of a probe that holds `key` (on a run of equal keys not necessarily the
+// leftmost: [5, 5, 5] gives 1), or -(insertion point) - 1. For keys that are unique, where
+// the first hit is the only one. `Index` is int32_t or int64_t.
+template <class Index>
+Index firstHitSearch(const int32_t* a, int32_t key, Index low, Index high) {
+  while (low <= high) {
+    const Index mid = low + (high - low) / 2;
+    if (a[mid] < key)
+      low = mid + 1;
+    else if (a[mid] > key)
+      high = mid - 1;
+    else
+      return mid;
+  }
+  return -low - 1;
+}
+
 }  // namespace util
 
 #endif  // UTIL_KEY_SEARCH_H_

@@ -6,13 +6,13 @@
 // delete, or (for queries) point or range and the range length. The key chooser
 // (workload/KeyChoosers.h) decides the keys: the drawn key serves queries and deletes, and
 // inserts probe up to kMaxInsertProbes slots from the chooser's start for an absent key. The
-// key set (workload/KeySets.h) records which keys are present, so inserts only go to absent
-// keys and deletes only to present ones.
+// present-key flags (workload/KeyFlags.h) record which keys are present, so inserts only go to
+// absent keys and deletes only to present ones.
 //
 // `Target` receives the operations: insert(key, value), erase(key), pointQuery(key),
-// rangeQuery(lowKey, highKey). The loop is a template over the target, the key set and the
+// rangeQuery(lowKey, highKey). The loop is a template over the target, the key flags and the
 // key chooser so that the driver adds nothing but the draws and the bookkeeping to each
-// operation: with UniformKeys and ByteKeySet it is the original workload's loop.
+// operation: with UniformKeys and ByteKeyFlags it is the original workload's loop.
 #ifndef WORKLOAD_OPERATION_STREAM_H_
 #define WORKLOAD_OPERATION_STREAM_H_
 
@@ -39,9 +39,9 @@ inline constexpr int32_t kValueBase = 42'000'000;
 inline constexpr int32_t kValueRange = 1'000'000;
 
 // `present` covers keys 0 .. keys.probeModulus() - 1; `currentIndexSize` counts its keys.
-template <class Target, class KeySet, class Keys>
+template <class Target, class KeyFlags, class Keys>
 void generateOperations(int32_t numberOfOperations, const OperationMix& mix, const KeySpace& space,
-                        Random& rand, KeySet& present, int32_t& currentIndexSize, Keys& keys,
+                        Random& rand, KeyFlags& present, int32_t& currentIndexSize, Keys& keys,
                         Target& target) {
   const int32_t probeModulus = keys.probeModulus();
   for (int32_t i = 0; i < numberOfOperations; ++i) {

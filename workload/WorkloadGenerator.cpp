@@ -10,7 +10,7 @@
 #include "util/DummyIntPushOperator.h"
 #include "util/NumberFormat.h"
 #include "workload/CommandLine.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/OperationStream.h"
 
 namespace test {
@@ -48,7 +48,7 @@ void WorkloadGenerator::executeWorkload(int32_t numberOfOperations, double query
                                         double rangeQueryRatio, double deleteRatio, util::Map& map,
                                         util::IntPushOperator& op, bool isBaseline) {
   MapTarget target(map, op);
-  ByteKeySet present(keyBitMap.data());
+  ByteKeyFlags present(keyBitMap.data());
   UniformKeys keys(maxKey);
   generateOperations(numberOfOperations, OperationMix{queryRatio, rangeQueryRatio, deleteRatio},
                      KeySpace{maxKey, maxRangeSize}, rand, present, currentIndexSize, keys, target);

@@ -78,10 +78,10 @@ InternalNodeArrayMap BTree::descendToLastInternalLevel(int32_t key) const {
   NodeHandle node = root_;
   for (int32_t level = height_; level > 1; --level) {
     pool_.prefetchInternalNode(node);
-    node = InternalNodeArrayMap(pool_.internalCapacity(), pool_.block(node)).childFor(key);
+    node = InternalNodeArrayMap(pool_.internalBlock(node)).childFor(key);
   }
   pool_.prefetchInternalNode(node);
-  return InternalNodeArrayMap(pool_.internalCapacity(), pool_.block(node));
+  return InternalNodeArrayMap(pool_.internalBlock(node));
 }
 
 NodeHandle BTree::findLeaf(int32_t key) const {
@@ -140,7 +140,7 @@ BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<NodeHandle>* path) 
   int32_t highKey = kMaxKey;
   for (int32_t level = height_; level > 0; --level) {
     pool_.prefetchInternalNode(node);
-    const InternalNodeArrayMap entries(pool_.internalCapacity(), pool_.block(node));
+    const InternalNodeArrayMap entries(pool_.internalBlock(node));
     if (path != nullptr)
       path->push_back(node);
     const int32_t pos = entries.childPosition(key);
@@ -179,10 +179,10 @@ void BTree::printStats() {
             << leafCount_ << "\telementCount:\t" << elemCount_ << '\t';
 }
 
-double BTree::leafUtilization(int64_t entries, int32_t k_star, int64_t leaves) {
+double BTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
   // Divided in double precision: 0 / 0 (no leaves) is NaN.
   const int64_t slots = 2 * static_cast<int64_t>(k_star) * leaves;
-  return static_cast<double>(entries) / static_cast<double>(slots);
+  return static_cast<double>(elements) / static_cast<double>(slots);
 }
 
 void BTree::calculateStats() {
@@ -191,12 +191,12 @@ void BTree::calculateStats() {
   leafCount_ = 0;
   elemCount_ = 0;
   for (NodeHandle leaf = firstLeaf_; leaf != NodePool::kNoNode;) {
-    const int32_t* block = pool_.block(leaf);
+    const LeafBlock block = pool_.leafBlock(leaf);
     ++leafCount_;
-    elemCount_ += block[0];                    // the entry count
-    leaf = static_cast<NodeHandle>(block[1]);  // the next leaf
+    elemCount_ += block.count();
+    leaf = block.next();
   }
-  leafUtilization_ = leafUtilization(elemCount_, k_star_, leafCount_);
+  leafUtilization_ = leafUtilizationOf(elemCount_, leafCount_, k_star_);
   refreshNeeded_ = false;
 }
 

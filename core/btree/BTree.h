@@ -65,9 +65,10 @@ class BTree {
   int64_t getLeafCount();
   // Entries / (2 x k_star x leaves); NaN for a tree without leaves.
   double getLeafUtilization();
-  // entries / (2 x k_star x leaves) with the slot count formed in 64 bits, so that no tree
-  // size overflows it. Public so that sizes no test can build can still be checked.
-  static double leafUtilization(int64_t entries, int32_t k_star, int64_t leaves);
+  // elements / (2 x k_star x leaves) with the slot count formed in 64 bits, so that no tree
+  // size overflows it; NaN for no leaves. Public so that sizes no test can build can still
+  // be checked. The CSB+-tree's has the same shape.
+  static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
   // Bytes the tree has allocated and still holds: the pool's chunks, used or not, and its
   // tables. Nodes are never freed, so this never shrinks.
   int64_t allocatedBytes() const { return pool_.allocatedBytes(); }

@@ -22,13 +22,15 @@ class BTreeConstants {
   static constexpr int32_t kMinK = 2;
   static constexpr int32_t kMinKStar = 1;
 
-  // Largest accepted k and k_star (2^20). Capacities of up to 2 x 2^20 keep every size and
-  // index computation far inside 32-bit arithmetic, and a node of that size (a few MiB)
-  // is still allocatable; nodes far larger than a cache would make no sense in a B+-tree.
-  static constexpr int32_t kMaxParameter = 1 << 20;
+  // Largest accepted k and k_star, 2^30 - 1: node capacities and positions are 32-bit ints,
+  // and an internal node counts 2 x k children, a leaf 2 x k_star entries, so 2^30 would
+  // overflow. The arena is no tighter bound: a leaf block of 2^30 - 1 would take 16 GiB, far
+  // below its largest block (2^32 lines); memory runs out first, with std::bad_alloc.
+  static constexpr int32_t kMaxParameter = (1 << 30) - 1;
 
-  // Throw std::invalid_argument naming the parameter and its allowed range
-  // ("k must be between 2 and 1048576, got 1") when the value is out of range.
+  // Throw std::invalid_argument naming the parameter, its allowed range and what bounds it
+  // ("k must be between 2 and 1073741823 (2 x k children per node, counted in 32 bits),
+  // got 1") when the value is out of range.
   static void checkK(int32_t k);
   static void checkKStar(int32_t k_star);
 };

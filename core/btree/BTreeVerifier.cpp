@@ -25,7 +25,7 @@ std::string interval(int64_t low, int64_t high) {
 BTreeVerifier::BTreeVerifier(const NodePool& pool) : pool_(pool) {}
 
 NodeHandle BTreeVerifier::nextLeaf(NodeHandle leaf) const {
-  return static_cast<NodeHandle>(pool_.block(leaf)[1]);
+  return pool_.leafBlock(leaf).next();
 }
 
 std::optional<std::string> BTreeVerifier::check(NodeHandle root, NodeHandle firstLeaf,
@@ -88,7 +88,7 @@ std::optional<std::string> BTreeVerifier::checkSubtree(NodeHandle node, int64_t 
     return std::nullopt;
   }
 
-  const InternalNodeArrayMap entries(pool_.internalCapacity(), pool_.block(node));
+  const InternalNodeArrayMap entries(pool_.internalBlock(node));
   const int32_t n = entries.size();
   if (n < 1 || n > pool_.internalCapacity()) {
     return "internal node " + name(node) + " holds " + std::to_string(n) +
@@ -132,7 +132,7 @@ std::optional<std::string> BTreeVerifier::checkChain(NodeHandle firstLeaf) {
     }
     if (auto problem = checkLeaf(leaf, *subtree, referenced))
       return problem;
-    chainEntries_ += pool_.block(leaf)[0];
+    chainEntries_ += pool_.leafBlock(leaf).count();
   }
   if (nextReferenced != referenced_.size())
     return "leaf " + name(referenced_[nextReferenced].leaf) + " is not on the leaf chain";
@@ -141,7 +141,7 @@ std::optional<std::string> BTreeVerifier::checkChain(NodeHandle firstLeaf) {
 
 std::optional<std::string> BTreeVerifier::checkLeaf(NodeHandle leaf, const ReferencedLeaf& subtree,
                                                     bool referenced) {
-  const LeafArrayMap entries(pool_.leafCapacity(), pool_.block(leaf));
+  const LeafArrayMap entries(pool_.leafBlock(leaf));
   const int32_t n = entries.size();
   if (n < 0 || n > pool_.leafCapacity()) {
     return "leaf " + name(leaf) + " holds " + std::to_string(n) + " entries, at most " +

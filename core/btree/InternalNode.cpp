@@ -9,9 +9,13 @@ namespace core::btree {
 const InternalNode InternalNode::NULL_NODE{nullptr, NodePool::kSentinel, 1};
 
 int32_t* InternalNode::sentinelBlock() {
-  // Never written: NULL_NODE has no room for keys, and nothing sets its first child.
-  static int32_t block[InternalNodeArrayMap::blockInts(0)] = {
-      0, static_cast<int32_t>(NodePool::kSentinel)};
+  // Never written after this: NULL_NODE has no room for keys, and nothing sets its first
+  // child.
+  static int32_t* const block = [] {
+    static int32_t ints[InternalBlock::ints(0)];
+    InternalNodeArrayMap::initialize(ints, 0);
+    return ints;
+  }();
   return block;
 }
 
@@ -72,6 +76,17 @@ std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit) const
   const InternalNode right = pool_->newInternalNode(level_);
   InternalNodeArrayMap rightEntries = right.getEntries();
   const int32_t middle = entries.putAndSplit(pivot, childSplit.rightNode.handle(), rightEntries);
+  return SplitInfo(*this, middle, right);
+}
+
+std::optional<SplitInfo> InternalNode::split() const {
+  InternalNodeArrayMap entries = getEntries();
+  if (pool_ == nullptr || entries.size() < 3)
+    return std::nullopt;
+  const int32_t middle = entries.getMidKey();
+  const InternalNode right = pool_->newInternalNode(level_);
+  InternalNodeArrayMap rightEntries = right.getEntries();
+  entries.split(rightEntries);
   return SplitInfo(*this, middle, right);
 }
 

@@ -80,12 +80,18 @@ class InternalNode {
   // room for the new key. Returns this node's split, or nothing.
   std::optional<SplitInfo> absorb(const SplitInfo& childSplit) const;
 
+  // Splits this node around its middle key (position size() / 2): a new node at the same
+  // level takes the keys above it with their children, the middle key goes to neither.
+  // Returns (this node, the middle key, the new node); nothing, and no change, for a node
+  // with fewer than three keys (a side would be left without keys) and for NULL_NODE.
+  std::optional<SplitInfo> split() const;
+
   // A view of the entries; for NULL_NODE an empty map of no capacity whose first child is
   // the sentinel.
   InternalNodeArrayMap getEntries() const {
     if (pool_ == nullptr)
-      return InternalNodeArrayMap(0, sentinelBlock());
-    return InternalNodeArrayMap(pool_->internalCapacity(), pool_->block(handle_));
+      return InternalNodeArrayMap(InternalBlock(sentinelBlock(), 0));
+    return InternalNodeArrayMap(pool_->internalBlock(handle_));
   }
   int32_t getK() const { return pool_ == nullptr ? 0 : pool_->k(); }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
 
@@ -16,22 +17,31 @@ std::string nameOf(NodeHandle node) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  assert(capacity >= 0 && capacity <= 2 * BTreeConstants::kMaxParameter);
+  if (capacity < 0 || capacity > 2 * BTreeConstants::kMaxParameter) {
+    throw std::invalid_argument("an internal entry map holds 0 to " +
+                                std::to_string(2 * BTreeConstants::kMaxParameter) + " keys, not " +
+                                std::to_string(capacity));
+  }
   return capacity;
 }
 
 }  // namespace
 
 InternalNodeArrayMap::InternalNodeArrayMap(int32_t capacity)
-    : capacity_(checkedCapacity(capacity)),
-      owned_(std::make_unique<int32_t[]>(blockInts(capacity_))),
-      block_(owned_.get()) {
-  initialize(block_, capacity_);
+    : owned_(std::make_unique<int32_t[]>(blockInts(checkedCapacity(capacity)))),
+      block_(owned_.get(), capacity) {
+  initialize(block_.data(), capacity);
 }
 
 void InternalNodeArrayMap::initialize(int32_t* block, int32_t capacity) {
-  block[0] = 0;
-  reinterpret_cast<NodeHandle*>(block + childrenOffset(capacity))[0] = NodePool::kSentinel;
+  const InternalBlock node(block, capacity);
+  node.count() = 0;
+  node.children()[0] = NodePool::kSentinel;
+}
+
+int32_t InternalNodeArrayMap::binarySearch(const int32_t* a, int32_t key, int32_t low,
+                                           int32_t high) {
+  return util::firstHitSearch(a, key, low, high);
 }
 
 std::string InternalNodeArrayMap::toString() const {
@@ -60,7 +70,8 @@ void InternalNodeArrayMap::put(int32_t key, NodeHandle node) {
     nodes[found + 1] = node;
     return;
   }
-  assert(n < capacity_);
+  if (n >= capacity())
+    return;  // full: refused
   const int32_t pos = -found - 1;
   std::copy_backward(keys + pos, keys + n, keys + n + 1);
   std::copy_backward(nodes + pos + 1, nodes + n + 1, nodes + n + 2);
@@ -79,7 +90,8 @@ bool InternalNodeArrayMap::erase(int32_t key) {
 
 void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
   const int32_t n = size();
-  assert(pos >= 0 && pos < n);
+  if (pos < 0 || pos >= n)
+    return;
   int32_t* keys = this->keys();
   NodeHandle* nodes = children();
   std::copy(keys + pos + 1, keys + n, keys + pos);
@@ -88,10 +100,17 @@ void InternalNodeArrayMap::deleteAtPos(int32_t pos) {
   setSize(n - 1);
 }
 
+InternalNodeArrayMap InternalNodeArrayMap::split() {
+  InternalNodeArrayMap upper(capacity());
+  if (size() > 0)
+    split(upper);
+  return upper;
+}
+
 void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
   const int32_t n = size();
   const int32_t m = n / 2;
-  assert(n > 0 && upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= n - m - 1);
+  assert(n > 0 && upper.keys() != keys() && upper.size() == 0 && upper.capacity() >= n - m - 1);
   const int32_t* keys = this->keys();
   NodeHandle* nodes = children();
   NodeHandle* upperNodes = upper.children();
@@ -109,8 +128,8 @@ int32_t InternalNodeArrayMap::putAndSplit(int32_t key, NodeHandle node,
   // move. The new key sits at position p of that sequence, its child at p + 1.
   const int32_t n = size();
   const int32_t m = (n + 1) / 2;
-  assert(n == capacity_ && n >= 1 && upper.block_ != block_ && upper.size() == 0 &&
-         upper.capacity_ >= n - m);
+  assert(n == capacity() && n >= 1 && upper.keys() != keys() && upper.size() == 0 &&
+         upper.capacity() >= n - m);
   int32_t* keys = this->keys();
   NodeHandle* nodes = children();
   int32_t* upperKeys = upper.keys();

@@ -60,9 +60,24 @@ std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos) c
   const Leaf right = pool_->newLeaf();
   LeafArrayMap rightEntries = right.getEntries();
   entries.insertAndSplit(key, value, pos, rightEntries);
+  return linkSplit(right);
+}
+
+std::optional<SplitInfo> Leaf::split() const {
+  LeafArrayMap entries = getEntries();
+  if (entries.size() < 2)
+    return std::nullopt;  // one side would have no entries
+  const Leaf right = pool_->newLeaf();
+  LeafArrayMap rightEntries = right.getEntries();
+  entries.split(rightEntries);
+  return linkSplit(right);
+}
+
+std::optional<SplitInfo> Leaf::linkSplit(const Leaf& right) const {
   right.setNext(nextHandle());
   setNext(right.handle_);
-  const int32_t pivot = rightEntries.keyAt(0);
+  const LeafArrayMap entries = getEntries();
+  const int32_t pivot = right.getEntries().keyAt(0);
   // Inside a run of equal keys: a separator would send lookups of that key past the part
   // of the run left here, so the new leaf stays reachable through the chain only.
   if (entries.keyAt(entries.size() - 1) == pivot)
@@ -102,7 +117,7 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
     // asking for whole leaves of an unknown chain measured slower than asking for nothing.
     if (!askAhead()) {
       if (const NodeHandle next = leaf.nextHandle(); next != NodePool::kNoNode)
-        __builtin_prefetch(pool_->block(next));
+        __builtin_prefetch(pool_->leafBlock(next).data());
     }
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
                ? leaf.getEntries().queryRange(lowKey, highKey, op)

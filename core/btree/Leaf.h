@@ -1,14 +1,15 @@
 // Leaf: the B+-tree's leaf node, one link of the chain of leaves in key order, as a small
 // value that names a leaf block of a NodePool.
 //
-// A leaf block holds the entry count, the next leaf's handle and a LeafArrayMap of capacity
-// 2 x k_star - 1. Duplicate keys shape the design: when a full leaf splits inside a run of
-// equal keys, no separator goes to the parent, and the new right leaf is a chain-only leaf,
-// reached only through the chain. So lookups follow the chain as far as the array's result
-// codes ask, and insertions and removals follow it within the subtree's upper bound
-// `highKey`: the separator right of the subtree whose referenced leaf the tree's descent
-// reached (the largest int for the last subtree). A leaf whose first key is below it belongs
-// to it.
+// A leaf block (NodeLayout.h) holds the entry count, the next leaf's handle and a
+// LeafArrayMap of capacity 2 x k_star - 1: a leaf holds up to 2 x k_star entries in the sense
+// that the 2 x k_star-th splits it at once, so that entry never needs a slot of its own. Duplicate
+// keys shape the design: when a full leaf splits inside a run of equal keys, no separator goes to
+// the parent, and the new right leaf is a chain-only leaf, reached only through the chain. So
+// lookups follow the chain as far as the array's result codes ask, and insertions and removals
+// follow it within the subtree's upper bound `highKey`: the separator right of the subtree whose
+// referenced leaf the tree's descent reached (the largest int for the last subtree). A leaf whose
+// first key is below it belongs to it.
 //
 // Invariants: along the chain keys never decrease; a leaf holds fewer than 2 x k_star
 // entries (the insertion that would make 2 x k_star splits it, into the two halves that
@@ -57,7 +58,7 @@ class Leaf {
   // Pushes every value of `key` in stored order, walking the chain while the entries say
   // the run may go on, then calls op.thatsallfolks() once.
   void get(int32_t key, util::IntPushOperator& op) const;
-  bool isEmpty() const { return block()[0] == 0; }
+  bool isEmpty() const { return layout().count() == 0; }
   bool isLeaf() const { return true; }
   // Pushes every value whose key lies in [lowKey, highKey] in key order, then calls
   // op.thatsallfolks() once.
@@ -74,6 +75,12 @@ class Leaf {
   void remove(int32_t key, int32_t value, int32_t lowKey, int32_t highKey) const;
   void toDot(util::OutputStream& out) const;
 
+  // Splits this leaf: a new leaf takes the upper half of the entries (positions size() / 2
+  // on) and follows it in the chain. Returns the split to post (this leaf, the new leaf's
+  // first key, the new leaf), or nothing when the halves divide a run of equal keys (the new
+  // leaf is then a chain-only leaf) or the leaf has fewer than two entries (nothing changes).
+  std::optional<SplitInfo> split() const;
+
   // Deletes every entry whose value is `value`, whatever its key, in this leaf or, when it
   // holds none, in the first leaf along the chain that does; stops after that leaf. Leaves
   // stay in the chain, also when they empty.
@@ -85,7 +92,7 @@ class Leaf {
   // The next leaf of the chain; no leaf (false) after the last.
   Leaf getNextLeaf() const { return Leaf(pool_, nextHandle()); }
   // A view of the entries.
-  LeafArrayMap getEntries() const { return LeafArrayMap(pool_->leafCapacity(), block()); }
+  LeafArrayMap getEntries() const { return LeafArrayMap(layout()); }
   int32_t getKStar() const { return pool_->kStar(); }
 
   int32_t identityNumber() const { return static_cast<int32_t>(handle_); }
@@ -97,12 +104,15 @@ class Leaf {
   operator BTreeNode() const { return BTreeNode(pool_, handle_, 0); }
 
  private:
-  int32_t* block() const { return pool_->block(handle_); }
-  NodeHandle nextHandle() const { return static_cast<NodeHandle>(block()[1]); }
-  void setNext(NodeHandle next) const { block()[1] = static_cast<int32_t>(next); }
+  LeafBlock layout() const { return pool_->leafBlock(handle_); }
+  NodeHandle nextHandle() const { return layout().next(); }
+  void setNext(NodeHandle next) const { layout().setNext(next); }
   // Stores the entry at `pos` (as tryAdd or an append would place it), splitting this leaf
   // when it is full. Returns the split to post, or nothing.
   std::optional<SplitInfo> insert(int32_t key, int32_t value, int32_t pos) const;
+  // Links `right`, which has just taken this leaf's upper entries, in after this leaf and
+  // reports the split as split() does.
+  std::optional<SplitInfo> linkSplit(const Leaf& right) const;
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
   // For an empty leaf: whether a following leaf of the subtree holds an entry that must

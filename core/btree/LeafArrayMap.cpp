@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <stdexcept>
 
 #include "core/btree/BTreeConstants.h"
 
@@ -17,7 +18,11 @@ int32_t firstNotBelow(int32_t searchResult) {
 }
 
 int32_t checkedCapacity(int32_t capacity) {
-  assert(capacity >= 1 && capacity <= 2 * BTreeConstants::kMaxParameter);
+  if (capacity < 1 || capacity > 2 * BTreeConstants::kMaxParameter) {
+    throw std::invalid_argument("a leaf entry map holds 1 to " +
+                                std::to_string(2 * BTreeConstants::kMaxParameter) +
+                                " entries, not " + std::to_string(capacity));
+  }
   return capacity;
 }
 
@@ -25,15 +30,15 @@ int32_t checkedCapacity(int32_t capacity) {
 
 // Zero-filled, so that the key slot of a map that never held an entry reads as 0.
 LeafArrayMap::LeafArrayMap(int32_t capacity)
-    : capacity_(checkedCapacity(capacity)),
-      owned_(std::make_unique<int32_t[]>(blockInts(capacity_))),
-      block_(owned_.get()) {}
+    : owned_(std::make_unique<int32_t[]>(blockInts(checkedCapacity(capacity)))),
+      block_(owned_.get(), capacity) {}
 
-void LeafArrayMap::initialize(int32_t* block, [[maybe_unused]] int32_t capacity) {
+void LeafArrayMap::initialize(int32_t* block, int32_t capacity) {
   assert(capacity >= 1);
-  block[0] = 0;
-  block[1] = 0;
-  block[kHeaderInts] = 0;  // the first key slot
+  const LeafBlock leaf(block, capacity);
+  leaf.count() = 0;
+  leaf.setNext(0);
+  leaf.keys()[0] = 0;  // the first key slot
 }
 
 int32_t LeafArrayMap::placeFor(int32_t key) const {
@@ -46,6 +51,8 @@ int32_t LeafArrayMap::placeFor(int32_t key) const {
 }
 
 bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
+  if (full())
+    return true;
   if (size() == 0) {
     insertAt(key, value, 0);
     return false;
@@ -58,13 +65,14 @@ bool LeafArrayMap::tryAdd(int32_t key, int32_t value) {
 }
 
 void LeafArrayMap::addAtPos(int32_t key, int32_t value, int32_t pos) {
-  assert(pos >= 0);
+  if (full() || pos < 0)
+    return;
   insertAt(key, value, std::min(pos, size()));
 }
 
 void LeafArrayMap::insertAt(int32_t key, int32_t value, int32_t pos) {
   const int32_t size = this->size();
-  assert(size < capacity_);
+  assert(size < capacity());
   int32_t* keys = this->keys();
   int32_t* vals = values();
   std::copy_backward(keys + pos, keys + size, keys + size + 1);
@@ -86,7 +94,8 @@ util::LookupResult LeafArrayMap::get(int32_t key, util::IntPushOperator& op) con
 
 util::LookupResult LeafArrayMap::continueGet(int32_t pos, int32_t key,
                                              util::IntPushOperator& op) const {
-  assert(pos >= 0);
+  if (pos < 0)
+    return STOP;
   // Locals, so that the opaque pass() call does not force the fields to be read again.
   const int32_t size = this->size();
   const int32_t* keys = this->keys();
@@ -107,7 +116,8 @@ util::LookupResult LeafArrayMap::queryRange(int32_t lowKey, int32_t highKey,
 
 util::LookupResult LeafArrayMap::continueScan(int32_t pos, int32_t highKey,
                                               util::IntPushOperator& op) const {
-  assert(pos >= 0);
+  if (pos < 0)
+    return STOP;
   // At the end already: every key here lies below the range, or the map is empty.
   const int32_t size = this->size();
   const int32_t* keys = this->keys();
@@ -158,11 +168,17 @@ void LeafArrayMap::eraseRange(int32_t from, int32_t to) {
   setSize(size - (to - from));
 }
 
+LeafArrayMap LeafArrayMap::split() {
+  LeafArrayMap upper(capacity());
+  split(upper);
+  return upper;
+}
+
 void LeafArrayMap::split(LeafArrayMap& upper) {
   const int32_t size = this->size();
   const int32_t mid = size / 2;
   const int32_t moved = size - mid;
-  assert(upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= moved);
+  assert(upper.keys() != keys() && upper.size() == 0 && upper.capacity() >= moved);
   std::copy(keys() + mid, keys() + size, upper.keys());
   std::copy(values() + mid, values() + size, upper.values());
   upper.setSize(moved);
@@ -173,8 +189,8 @@ void LeafArrayMap::insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafA
   // The map with the entry would hold n + 1 entries, of which the upper (n + 1) - mid move.
   const int32_t n = size();
   const int32_t mid = (n + 1) / 2;
-  assert(n == capacity_ && pos >= 0 && pos <= n);
-  assert(upper.block_ != block_ && upper.size() == 0 && upper.capacity_ >= n + 1 - mid);
+  assert(n == capacity() && pos >= 0 && pos <= n);
+  assert(upper.keys() != keys() && upper.size() == 0 && upper.capacity() >= n + 1 - mid);
   int32_t* keys = this->keys();
   int32_t* vals = values();
   int32_t* upperKeys = upper.keys();

@@ -3,7 +3,8 @@
 //
 // A leaf block is an 8-byte header (entry count, next leaf's handle) followed by the keys and
 // then the values of 2 x k_star - 1 entries; an internal block is the key count, 2 x k - 1
-// keys and 2 x k child handles. At k = k_star = 16 both are exactly four lines. A node never
+// keys and 2 x k child handles (NodeLayout.h places the fields; leafBlock and internalBlock
+// hand out those views). At k = k_star = 16 both are exactly four lines. A node never
 // holds its 2 x k_star-th entry (2 x k-th key) in place: the insertion that would fill it
 // splits it at once, producing the two nodes that inserting and then splitting would. Nodes
 // carry no kind, parameters or identity: k and k_star live here, a node's kind follows from
@@ -19,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/btree/NodeLayout.h"
 #include "util/Arena.h"
 
 namespace core::btree {
@@ -26,8 +28,6 @@ namespace core::btree {
 class BTreeNode;
 class InternalNode;
 class Leaf;
-
-using NodeHandle = util::Arena::Handle;
 
 class NodePool {
  public:
@@ -49,9 +49,12 @@ class NodePool {
   // An internal node with one key and two children, one level above `left`.
   InternalNode newInternalNode(const BTreeNode& left, int32_t key, const BTreeNode& right);
 
-  // The ints of a block: for a leaf [count, next, keys..., values...], for an internal node
-  // [count, keys..., child handles...].
+  // The ints of a block, for prefetching; leafBlock and internalBlock name its fields.
   int32_t* block(NodeHandle handle) const { return arena_.as<int32_t>(handle); }
+  LeafBlock leafBlock(NodeHandle leaf) const { return LeafBlock(block(leaf), leafCapacity()); }
+  InternalBlock internalBlock(NodeHandle node) const {
+    return InternalBlock(block(node), internalCapacity());
+  }
 
   int32_t k() const { return k_; }
   int32_t kStar() const { return k_star_; }

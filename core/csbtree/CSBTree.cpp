@@ -20,27 +20,26 @@ namespace {
 constexpr int32_t kMinKey = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxKey = std::numeric_limits<int32_t>::max();
 
-void checkParameter(const char* name, int32_t value) {
-  if (value < 1 || value > CSBTreeConstants::kMaxParameter) {
+int32_t checked(const char* name, int32_t value, int32_t max, const char* bound) {
+  if (value < 1 || value > max) {
     throw std::invalid_argument(std::string(name) + " must be between 1 and " +
-                                std::to_string(CSBTreeConstants::kMaxParameter) + ", got " +
+                                std::to_string(max) + " (" + bound + "), got " +
                                 std::to_string(value));
   }
-}
-
-int32_t checked(const char* name, int32_t value) {
-  checkParameter(name, value);
   return value;
 }
 
 }  // namespace
 
 CSBTree::CSBTree(int32_t k, int32_t k_star)
-    : k_(checked("k", k)), k_star_(checked("k_star", k_star)), store_(k_, k_star_) {}
+    : k_(checked("k", k, CSBTreeConstants::kMaxK, "4 x k keys per node, counted in 32 bits")),
+      k_star_(checked("k_star", k_star, CSBTreeConstants::kMaxKStar,
+                      "2 x k_star entries per leaf, counted in 32 bits")),
+      store_(k_, k_star_) {}
 
 CSBTree::~CSBTree() = default;
 
-void CSBTree::add(int32_t key, int32_t value, LeafCarrier* carrier) {
+void CSBTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   if (root_.isNull()) {
     const LeafGroup group(store_);
     store_.setFirstLeaf(group.handle());

@@ -4,7 +4,8 @@
 // node) and the bottom level is a chain of leaf groups. The root group is a leaf group of a
 // single leaf until that leaf first splits, and from then on a node group of exactly one
 // node; each split of that node makes the tree one level higher. `k` sets the node size (4k
-// keys), `k_star` the leaf size (2 k_star slots); both must lie in 1 .. kMaxParameter.
+// keys), `k_star` the leaf size (2 k_star slots); k must lie in 1 .. kMaxK, k_star in
+// 1 .. kMaxKStar (CSBTreeConstants: what 32-bit counts allow).
 //
 // Multimap rules: a key may hold several values; a new mapping goes after the stored mappings
 // of its key; lookups deliver values in ascending key order and, within a key, in stored
@@ -39,16 +40,17 @@ namespace core::csbtree {
 
 class CSBTree {
  public:
-  // Throws std::invalid_argument when k or k_star lies outside 1 .. kMaxParameter.
+  // Throws std::invalid_argument when k lies outside 1 .. CSBTreeConstants::kMaxK or k_star
+  // outside 1 .. CSBTreeConstants::kMaxKStar (k is checked first).
   CSBTree(int32_t k, int32_t k_star);
 
   CSBTree(const CSBTree&) = delete;
   CSBTree& operator=(const CSBTree&) = delete;
   ~CSBTree();
 
-  void add(int32_t key, int32_t value) { add(key, value, nullptr); }
-  // `carrier`, when not null, receives the leaf group that stores the entry.
-  void add(int32_t key, int32_t value, LeafCarrier* carrier);
+  void add(int32_t key, int32_t value) { addEntry(key, value, nullptr); }
+  // As add(key, value); `carrier` receives the leaf group that stores the entry.
+  void add(int32_t key, int32_t value, LeafCarrier& carrier) { addEntry(key, value, &carrier); }
   // Pushes every value of `key`, then calls op.thatsallfolks() once.
   void get(int32_t key, util::IntPushOperator& op);
   // Pushes the values of all keys in [lowKey, highKey] (nothing when lowKey > highKey), then
@@ -64,8 +66,8 @@ class CSBTree {
   int64_t getLeafGroupCount();
   // Stored entries per leaf slot; NaN while there are no leaves.
   double getLeafUtilization();
-  // elements / (leaves x 2 x k_star), the slot count formed in 64 bits (it exceeds 32 bits
-  // for large k_star).
+  // elements / (2 x k_star x leaves), the slot count formed in 64 bits (it exceeds 32 bits
+  // for large k_star); NaN for no leaves. The B+-tree's has the same shape.
   static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
 
   // Bytes the tree has allocated and still holds: its store's arena, exactly (chunks whole,
@@ -100,6 +102,8 @@ class CSBTree {
   CSBTreeNode getFirstLeaf() const;
 
  private:
+  // Stores the mapping; `carrier`, when not null, receives the leaf group that took it.
+  void addEntry(int32_t key, int32_t value, LeafCarrier* carrier);
   void calculateStats();
 
   int32_t k_;

@@ -3,11 +3,12 @@
 // ALL_MAPPINGS, passed as the value of a removal, selects every mapping of the key; a single
 // mapping whose value is ALL_MAPPINGS can therefore not be removed on its own.
 //
-// kMaxParameter bounds the tree parameters k and k_star. A node holds up to 4 x k keys and a
-// leaf 2 x k_star entries; with both parameters at most 2^20 these capacities (2^22 and 2^21)
-// and every offset inside one node or one leaf fit comfortably in 32 bits, and one node or
-// leaf stays allocatable (16 MiB of keys at most). Offsets across a whole group (member number
-// x capacity) can still exceed 32 bits and are computed in 64 bits.
+// kMaxK and kMaxKStar bound the tree parameters by what a 32-bit int can count: a node
+// holds up to 4 x k keys and a leaf 2 x k_star entries, and both counts (and every offset
+// inside one node or one leaf) are ints, so k <= 2^29 - 1 and k_star <= 2^30 - 1. The arena
+// is no tighter bound: it refuses a group beyond its largest block (2^32 lines) with
+// std::bad_alloc, as it does when memory runs out. Offsets across a whole group (member
+// number x capacity) can exceed 32 bits and are computed in 64 bits.
 #ifndef CORE_CSBTREE_CSB_TREE_CONSTANTS_H_
 #define CORE_CSBTREE_CSB_TREE_CONSTANTS_H_
 
@@ -19,7 +20,8 @@ namespace core::csbtree {
 class CSBTreeConstants {
  public:
   static constexpr int32_t ALL_MAPPINGS = std::numeric_limits<int32_t>::min();
-  static constexpr int32_t kMaxParameter = 1 << 20;
+  static constexpr int32_t kMaxK = (1 << 29) - 1;
+  static constexpr int32_t kMaxKStar = (1 << 30) - 1;
 };
 
 }  // namespace core::csbtree

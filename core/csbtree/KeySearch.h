@@ -75,8 +75,10 @@ inline int32_t countBelow(const int32_t* first, int32_t n, int32_t key) {
   return base + countAll<orEqual>(first + base, rest, key);
 }
 
-// The first of first[0 .. n) that is >= key, or first + n.
-inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
+// The first of first[0 .. n) that is >= key, or first + n: counted for runs of up to
+// kLinearSearchMax keys, bisected by util::lowerBound beyond (the name keeps the two apart;
+// util::lowerBound always bisects).
+inline const int32_t* countedLowerBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
   if (n <= kLinearSearchMax)
@@ -84,8 +86,9 @@ inline const int32_t* lowerBound(const int32_t* first, int32_t n, int32_t key) {
   return util::lowerBound(first, n, key);
 }
 
-// The first of first[0 .. n) that is > key, or first + n.
-inline const int32_t* upperBound(const int32_t* first, int32_t n, int32_t key) {
+// The first of first[0 .. n) that is > key, or first + n: counted or bisected as
+// countedLowerBound.
+inline const int32_t* countedUpperBound(const int32_t* first, int32_t n, int32_t key) {
   if (n <= 0)
     return first;
   if (n <= kLinearSearchMax)

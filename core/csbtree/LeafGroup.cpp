@@ -82,8 +82,9 @@ void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
 
 void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowKey*/,
                        int32_t highKey) {
+  using Removal = LeafGroupArrayMap::Removal;
   int32_t leaf = index + 1;
-  bool more = entries_.remove(leaf, key, value);
+  bool more = entries_.removeFrom(leaf, key, value) == Removal::kMayFollow;
   // Every entry after this leaf is >= highKey: when that is above the key, nothing is left.
   if (key < highKey)
     return;
@@ -99,7 +100,7 @@ void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowK
       group = LeafGroupArrayMap(store, next);
       leaf = 1;
     }
-    more = group.remove(leaf, key, value);
+    more = group.removeFrom(leaf, key, value) == Removal::kMayFollow;
   }
 }
 

@@ -36,7 +36,8 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
     // The whole leaf, filler included; only a key equal to the filler passes the leaf's
     // entries, and it goes right after them.
     const int32_t count = size(leaf);
-    const int32_t pos = std::min(static_cast<int32_t>(upperBound(first, w, key) - first), count);
+    const int32_t pos =
+        std::min(static_cast<int32_t>(countedUpperBound(first, w, key) - first), count);
     if (count < w) {
       addAtPos(key, value, leaf, leafStart(leaf) + pos);
       return false;
@@ -50,10 +51,11 @@ bool LeafGroupArrayMap::tryAdd(int32_t leaf, int32_t key, int32_t value) {
 void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64_t pos) {
   assert(leaf >= 1 && leaf <= leaves());
   const int32_t count = size(leaf);
-  assert(count < store_->w());
+  int64_t at = pos - leafStart(leaf);
+  if (count >= store_->w() || at < 0)
+    return;  // a full leaf, or a slot before the leaf: refused
   int32_t* keys = keysOf(leaf);
   int32_t* values = keys + store_->w();
-  int64_t at = pos - leafStart(leaf);
   if (at >= count) {
     at = count;
   } else {
@@ -74,7 +76,7 @@ util::LookupResult LeafGroupArrayMap::get(int32_t leaf, int32_t key,
   // keys >= key, so the first entry >= key decides.
   for (; leaf <= count; ++leaf) {
     const int32_t* keys = keysOf(leaf);
-    const auto pos = static_cast<int32_t>(lowerBound(keys, w, key) - keys);
+    const auto pos = static_cast<int32_t>(countedLowerBound(keys, w, key) - keys);
     if (pos < size(leaf)) {
       if (keys[pos] != key)
         return STOP;
@@ -111,7 +113,7 @@ util::LookupResult LeafGroupArrayMap::queryRange(int32_t leaf, int32_t lowKey, i
   const int32_t w = store_->w();
   for (; leaf <= leaves(); ++leaf) {
     const int32_t* keys = keysOf(leaf);
-    const auto pos = static_cast<int32_t>(lowerBound(keys, w, lowKey) - keys);
+    const auto pos = static_cast<int32_t>(countedLowerBound(keys, w, lowKey) - keys);
     if (pos < size(leaf))
       return scan(leaf, pos, highKey, op);
   }
@@ -168,18 +170,18 @@ util::LookupResult LeafGroupArrayMap::scan(int32_t leaf, int32_t from, int32_t h
   return pushed ? CONTINUE_WITH_SCAN : CONTINUE_WITH_BINSEARCH;
 }
 
-bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
+LeafGroupArrayMap::Removal LeafGroupArrayMap::removeFrom(int32_t leaf, int32_t key, int32_t value) {
   assert(leaf >= 1 && leaf <= leaves());
   const int32_t w = store_->w();
   int32_t* keys = keysOf(leaf);
   int32_t* values = keys + w;
   const int32_t end = size(leaf);
-  const auto first = static_cast<int32_t>(lowerBound(keys, w, key) - keys);
+  const auto first = static_cast<int32_t>(countedLowerBound(keys, w, key) - keys);
   if (first >= end)
-    return true;  // every entry is smaller: the key may start in the next leaf
+    return Removal::kMayFollow;  // every entry is smaller: the key may start in the next leaf
   if (keys[first] != key)
-    return false;        // a greater key follows, so no mapping of the key lies further on
-  int32_t last = first;  // one past the run
+    return Removal::kKeyAbsent;  // a greater key follows: no mapping of the key lies further on
+  int32_t last = first;          // one past the run
   while (last < end && keys[last] == key)
     ++last;
   int32_t from = first;
@@ -187,7 +189,7 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   if (value != CSBTreeConstants::ALL_MAPPINGS) {
     from = static_cast<int32_t>(std::find(values + first, values + last, value) - values);
     if (from == last)
-      return last == end;
+      return last == end ? Removal::kMayFollow : Removal::kDone;
     to = from + 1;
   }
   std::copy(keys + to, keys + end, keys + from);
@@ -195,7 +197,8 @@ bool LeafGroupArrayMap::remove(int32_t leaf, int32_t key, int32_t value) {
   const int32_t removed = to - from;
   std::fill(keys + end - removed, keys + end, kUnusedKey);
   sizes()[leaf - 1] -= removed;
-  return value == CSBTreeConstants::ALL_MAPPINGS && last == end;
+  return value == CSBTreeConstants::ALL_MAPPINGS && last == end ? Removal::kMayFollow
+                                                                : Removal::kDone;
 }
 
 void LeafGroupArrayMap::copyLeaves(const LeafGroupArrayMap& from, int32_t fromLeaf, int32_t count,

@@ -26,8 +26,9 @@
 // Values are pushed with IntPushOperator::pass, one call per entry; thatsallfolks is left to
 // the leaf group.
 //
-// Preconditions not checked in release builds: leaf numbers lie in 1 .. leaves(), and a leaf
-// that receives an entry through addAtPos is not full. The leaf group keeps both.
+// A leaf holds up to two_k_star entries; insertions into a full leaf are refused (tryAdd
+// answers true, addAtPos changes nothing). Precondition not checked in release builds: leaf
+// numbers lie in 1 .. leaves(); the leaf group keeps it.
 // Not thread-safe.
 #ifndef CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_
 #define CORE_CSBTREE_LEAF_GROUP_ARRAY_MAP_H_
@@ -64,7 +65,8 @@ class LeafGroupArrayMap {
   // leaf (the leaf group splits every leaf the moment it fills, so neither happens there).
   bool tryAdd(int32_t leaf, int32_t key, int32_t value);
   // Stores the entry at slot `pos` of `leaf`, shifting the leaf's later entries up; a `pos`
-  // after the leaf's last entry appends. The leaf must not be full.
+  // after the leaf's last entry appends. A full leaf, or a slot before the leaf's first, is
+  // refused: nothing changes.
   void addAtPos(int32_t key, int32_t value, int32_t leaf, int64_t pos);
   // Pushes the values of `key`, starting with the first entry >= key in `leaf`. When every
   // entry of `leaf` is smaller, the lookup goes on in the following leaves of the group, so
@@ -79,16 +81,28 @@ class LeafGroupArrayMap {
                                 util::IntPushOperator& op) const;
   // Pushes values from slot `pos` on while the key is <= highKey.
   util::LookupResult continueScan(int64_t pos, int32_t highKey, util::IntPushOperator& op) const;
+  // What a removal in one leaf says about the leaves after it.
+  enum class Removal {
+    kDone,       // a mapping was removed, or the key's run ends inside the leaf
+    kMayFollow,  // the run, or the place the key would have, reaches the leaf's last entry
+    kKeyAbsent,  // the key is absent and a greater key follows it in the leaf
+  };
   // Removes from `leaf` the first mapping key -> value, or the whole run of the key when
-  // `value` is ALL_MAPPINGS. Returns true when further mappings to remove may lie in the
-  // following leaves: the run (or, when the key is absent, every entry of the leaf that is
-  // smaller than it) reaches the leaf's last entry, and no single mapping was removed.
-  bool remove(int32_t leaf, int32_t key, int32_t value);
+  // `value` is ALL_MAPPINGS. Returns true when the caller may look for the key further on:
+  // the key is absent from the leaf, or its run reaches the leaf's last entry and no single
+  // mapping was removed. Removing one mapping answers false, so that a second equal mapping
+  // stays.
+  bool remove(int32_t leaf, int32_t key, int32_t value) {
+    return removeFrom(leaf, key, value) != Removal::kDone;
+  }
+  // remove, telling the leaf group whether mappings of the key may lie in the next leaves:
+  // only kMayFollow says so.
+  Removal removeFrom(int32_t leaf, int32_t key, int32_t value);
   // Splits `leaf` into two adjacent leaves: it keeps its lower half (n / 2 entries), the new
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number. The map moves to a
   // new block.
   void split(int32_t leaf);
-  // Number of entries of `leaf`.
+  // Number of entries of `leaf` (entries, where size() counts slots).
   int32_t size(int32_t leaf) const { return sizes()[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
   int64_t indexOf(int32_t leaf, int32_t n) const {
@@ -108,6 +122,7 @@ class LeafGroupArrayMap {
   // or chain links. A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
   // Number of slots (leaves x two_k_star), used or not: the group's current group size.
+  // Slots, where size(leaf) counts entries; getKeyNumber() counts the group's entries.
   int64_t size() const { return currentGroupSize(); }
   // Number of leaves.
   int32_t leaves() const { return header()->members; }
@@ -118,7 +133,7 @@ class LeafGroupArrayMap {
   // Leftmost search in a[low .. high] (high inclusive): the first position holding `key`,
   // or -(insertion point) - 1 when there is none (-(low) - 1 when high < low). The B+-tree's
   // leaf search, shared; the group's own lookups search a leaf's whole stretch with
-  // csbtree::lowerBound, which finds the same first position.
+  // csbtree::countedLowerBound, which finds the same first position.
   static int32_t binarySearch(const int32_t* a, int32_t key, int32_t low, int32_t high) {
     return util::leftmostSearch(a, key, low, high);
   }

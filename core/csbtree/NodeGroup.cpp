@@ -44,7 +44,7 @@ LeafStop descendFirst(const GroupStore& store, GroupHandle group, int32_t level,
   for (;;) {
     const int32_t* keys = store.nodeKeys(block, node);
     const NodeSlotMeta* meta = store.nodeMeta(const_cast<int32_t*>(keys));
-    const auto child = static_cast<int32_t>(lowerBound(keys, m, key) - keys);
+    const auto child = static_cast<int32_t>(countedLowerBound(keys, m, key) - keys);
     if constexpr (bounds) {
       const int32_t size = meta->size;
       if (child > 0)
@@ -91,7 +91,7 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
     int32_t* keys = store.nodeKeys(block, node);
     const NodeSlotMeta* meta = store.nodeMeta(keys);
     const int32_t size = meta->size;
-    auto child = static_cast<int32_t>(upperBound(keys, m, key) - keys);
+    auto child = static_cast<int32_t>(countedUpperBound(keys, m, key) - keys);
     if (child > size)
       child = size;  // only the largest key passes the filler
     if (child > 0)

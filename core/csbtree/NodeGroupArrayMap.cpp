@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "util/KeySearch.h"
+
 namespace core::csbtree {
 
 NodeGroupArrayMap::NodeGroupArrayMap(GroupStore& store, int32_t numberOfNodes, int32_t level)
@@ -22,16 +24,7 @@ void NodeGroupArrayMap::release() {
 }
 
 int64_t NodeGroupArrayMap::binarySearch(const int32_t* a, int32_t key, int64_t low, int64_t high) {
-  while (low <= high) {
-    const int64_t mid = (low + high) >> 1;
-    if (a[mid] < key)
-      low = mid + 1;
-    else if (a[mid] > key)
-      high = mid - 1;
-    else
-      return mid;
-  }
-  return -low - 1;
+  return util::firstHitSearch(a, key, low, high);
 }
 
 void NodeGroupArrayMap::put(int32_t key, int32_t pos, int32_t node) {

@@ -81,7 +81,7 @@ class NodeGroupArrayMap {
   // Both child-number searches cover the whole slot of the node, filler included (see above).
   int32_t firstChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys(node);
-    return static_cast<int32_t>(lowerBound(first, store_->m(), key) - first);
+    return static_cast<int32_t>(countedLowerBound(first, store_->m(), key) - first);
   }
   // The last child interval of `node` that may hold `key`, as a child number 0 .. s (0 for a
   // node without keys): the child before the first separator greater than `key`, right of
@@ -91,7 +91,7 @@ class NodeGroupArrayMap {
   // further right, and lookups would then deliver it before them.
   int32_t lastChildFor(int32_t key, int32_t node) const {
     const int32_t* first = keys(node);
-    const auto child = static_cast<int32_t>(upperBound(first, store_->m(), key) - first);
+    const auto child = static_cast<int32_t>(countedUpperBound(first, store_->m(), key) - first);
     const int32_t size = keyCount(node);
     return child < size ? child : size;
   }

@@ -42,15 +42,22 @@ std::string refusal(int32_t k, int32_t k_star) {
 }
 
 TEST(BTreeTest, RefusesParametersThatCannotMakeUsableNodes) {
-  EXPECT_EQ(refusal(1, 16), "k must be between 2 and 1048576, got 1");
-  EXPECT_EQ(refusal(16, 0), "k_star must be between 1 and 1048576, got 0");
-  EXPECT_EQ(refusal(kMin, -1), "k must be between 2 and 1048576, got -2147483648");
-  EXPECT_EQ(refusal(1048577, 1), "k must be between 2 and 1048576, got 1048577");
-  EXPECT_EQ(refusal(2, kMax), "k_star must be between 1 and 1048576, got 2147483647");
+  const std::string k =
+      "k must be between 2 and 1073741823 (2 x k children per node, counted in 32 bits), got ";
+  const std::string kStar =
+      "k_star must be between 1 and 1073741823 (2 x k_star entries per leaf, counted in 32 bits), "
+      "got ";
+  EXPECT_EQ(refusal(1, 16), k + "1");
+  EXPECT_EQ(refusal(16, 0), kStar + "0");
+  EXPECT_EQ(refusal(kMin, -1), k + "-2147483648");
+  EXPECT_EQ(refusal(1 << 30, 1), k + "1073741824");  // 2 x k would overflow
+  EXPECT_EQ(refusal(2, kMax), kStar + "2147483647");
   EXPECT_EQ(refusal(2, 1), "accepted");
-  BTree largest(BTreeConstants::kMaxParameter, BTreeConstants::kMaxParameter);
-  largest.add(1, 2);
-  EXPECT_THAT(valuesOf(largest, 1), ElementsAre(2));
+  EXPECT_EQ(refusal(BTreeConstants::kMaxParameter, BTreeConstants::kMaxParameter), "accepted");
+  // Parameters far beyond a cache still make a working tree.
+  BTree large(1 << 20, 1 << 20);
+  large.add(1, 2);
+  EXPECT_THAT(valuesOf(large, 1), ElementsAre(2));
 }
 
 TEST(BTreeTest, ATreeWithoutEntriesBehavesAsEmpty) {
@@ -206,9 +213,9 @@ TEST(BTreeTest, TheLargestKeyKeepsInsertionOrderAcrossChainOnlyLeaves) {
 
 TEST(BTreeTest, UtilizationDivisorDoesNotOverflowForHugeTrees) {
   // 3 x 2^30 entries in 2^11 leaves of 2 x 2^20 slots: 2^32 slots.
-  EXPECT_EQ(BTree::leafUtilization(int64_t{3} << 30, 1 << 20, 1 << 11), 0.75);
-  EXPECT_EQ(BTree::leafUtilization(3, 2, 2), 0.375);
-  EXPECT_TRUE(std::isnan(BTree::leafUtilization(0, 16, 0)));
+  EXPECT_EQ(BTree::leafUtilizationOf(int64_t{3} << 30, 1 << 11, 1 << 20), 0.75);
+  EXPECT_EQ(BTree::leafUtilizationOf(3, 2, 2), 0.375);
+  EXPECT_TRUE(std::isnan(BTree::leafUtilizationOf(0, 0, 16)));
 }
 
 TEST(BTreeTest, VerifyReportsKeysOutsideTheirSubtree) {

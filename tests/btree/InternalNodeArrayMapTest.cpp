@@ -56,19 +56,37 @@ TEST_F(InternalNodeArrayMapTest, EraseTakesTheKeyAndTheChildRightOfIt) {
   EXPECT_EQ(map.get(20), child(1));  // the left child takes over the interval
   map.deleteAtPos(0);
   EXPECT_EQ(map.toString(), id(0) + " | 30 | " + id(3));
+  map.deleteAtPos(1);
+  map.deleteAtPos(-1);
+  map.put(10, child(1));
+  map.put(20, child(2));
+  map.put(40, child(4));
+  map.put(25, child(2));  // full: refused
+  EXPECT_EQ(map.toString(), id(0) + " | 10 | " + id(1) + " | 20 | " + id(2) + " | 30 | " + id(3) +
+                                " | 40 | " + id(4));
   EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{10, 20, 30}.data(), 25, 0, 2), -3);
+  // The search ends at its first hit: the middle of a run, not its leftmost key.
+  EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{5, 5, 5}.data(), 5, 0, 2), 1);
+  EXPECT_EQ(InternalNodeArrayMap::binarySearch(std::array{5, 5, 5}.data(), 5, 2, 1), -3);
 }
 
 TEST_F(InternalNodeArrayMapTest, SplitLeavesTheMiddleKeyToTheCaller) {
-  InternalNodeArrayMap map(4);
+  InternalNodeArrayMap map(5);
   map.setFirstChild(child(0));
   for (int i = 1; i <= 4; ++i)
-    map.put(10 * i, child(i));
-  EXPECT_EQ(map.getMidKey(), 30);
-  InternalNodeArrayMap upper(4);
-  map.split(upper);
-  EXPECT_EQ(map.toString(), id(0) + " | 10 | " + id(1) + " | 20 | " + id(2));
-  EXPECT_EQ(upper.toString(), id(3) + " | 40 | " + id(4));
+    map.put(i, child(i));
+  EXPECT_EQ(map.getMidKey(), 3);
+  const InternalNodeArrayMap upper = map.split();
+  EXPECT_EQ(map.toString(), id(0) + " | 1 | " + id(1) + " | 2 | " + id(2));
+  EXPECT_EQ(upper.toString(), id(3) + " | 4 | " + id(4));
+  EXPECT_EQ(upper.capacity(), 5);
+  // Five keys keep two and move two.
+  map.put(3, child(3));
+  map.put(4, child(4));
+  map.put(5, child(0));
+  EXPECT_EQ(map.split().size(), 2);
+  EXPECT_EQ(map.size(), 2);
+  EXPECT_EQ(InternalNodeArrayMap(4).split().toString(), "NULL | ");
 }
 
 TEST_F(InternalNodeArrayMapTest, PutAndSplitOfAFullMapLeavesWhatPuttingThenSplittingWould) {

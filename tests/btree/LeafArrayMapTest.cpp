@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -100,11 +101,34 @@ TEST(LeafArrayMapTest, SplitMovesTheUpperHalfAndMayDivideARun) {
   LeafArrayMap map(5);
   fill(map, {{1, 1}, {2, 2}, {2, 3}, {2, 4}, {3, 5}});
   EXPECT_EQ(map.getMidKey(), 2);  // the first key that moves
-  LeafArrayMap upper(5);
-  map.split(upper);
-  EXPECT_EQ(map.toString(), "1=1, 2=2");
+  const LeafArrayMap upper = map.split();
+  EXPECT_EQ(map.toString(), "1=1, 2=2");  // an odd count leaves the larger half to the new map
   EXPECT_EQ(upper.toString(), "2=3, 2=4, 3=5");
   EXPECT_EQ(upper.capacity(), 5);
+  LeafArrayMap even(4);
+  fill(even, {{1, 1}, {2, 2}, {3, 3}, {4, 4}});
+  EXPECT_EQ(even.split().toString(), "3=3, 4=4");
+  EXPECT_EQ(even.toString(), "1=1, 2=2");
+}
+
+TEST(LeafArrayMapTest, AFullMapAndPositionsOutsideItAreRefused) {
+  LeafArrayMap map(2);
+  fill(map, {{1, 10}, {5, 50}});
+  EXPECT_TRUE(map.tryAdd(3, 30));  // its place is inside the map, but there is no room
+  map.addAtPos(3, 30, 1);
+  map.addAtPos(7, 70, 2);
+  map.deleteAtPos(2);
+  map.deleteAtPos(-1);
+  EXPECT_EQ(map.toString(), "1=10, 5=50");
+  map.deleteAtPos(1);
+  map.addAtPos(0, 0, -1);
+  EXPECT_EQ(map.toString(), "1=10");
+  test::RecordingOperator op;
+  EXPECT_EQ(map.continueGet(-1, 1, op), util::LookupResult::STOP);
+  EXPECT_EQ(map.continueScan(-1, 9, op), util::LookupResult::STOP);
+  EXPECT_THAT(op.values, IsEmpty());
+  EXPECT_THROW(LeafArrayMap(0), std::invalid_argument);
+  EXPECT_THROW(LeafArrayMap(-3), std::invalid_argument);
 }
 
 TEST(LeafArrayMapTest, InsertAndSplitOfAFullMapLeavesWhatInsertingThenSplittingWould) {

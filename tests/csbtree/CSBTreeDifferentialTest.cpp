@@ -1,11 +1,13 @@
-// Drives the CSB+-tree and its map adapter with seeded random operation streams and checks
-// every answer against a reference multimap. MAPBENCH_LONG_TESTS=1 runs many more streams.
+// Drives the CSB+-tree and its map adapter with seeded random operation streams
+// (test::runDifferential) and checks every answer against a reference multimap.
+// MAPBENCH_LONG_TESTS=1 runs many more streams.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,115 +15,66 @@
 #include "core/csbtree/CSBTree.h"
 #include "maps/CSBTreeMap.h"
 #include "testing/ModelMultimap.h"
-#include "testing/RecordingOperator.h"
+#include "tests/support/DifferentialRun.h"
 #include "tests/support/LongTests.h"
-#include "tests/support/OperationGenerator.h"
 
 namespace core::csbtree {
 namespace {
 
-// One seeded stream of operations on one tree and on the reference at the same time.
-class Stream {
+// The tree as a subject of the differential run, driven through its map adapter or directly:
+// its statistics and structure are checked too.
+class TreeSubject {
  public:
-  Stream(int32_t k, int32_t k_star, test::KeyDomain domain, uint64_t seed)
-      : map_(k, k_star), k_star_(k_star), generator_(domain, seed), viaMap_(seed % 2 == 1) {}
+  TreeSubject(int32_t k, int32_t k_star, bool viaMap)
+      : map_(k, k_star), adapter_(map_), k_star_(k_star), viaMap_(viaMap) {}
 
-  // Runs `operations` operations; stops at the first disagreement (reported through gtest).
-  int64_t run(int32_t operations) {
-    int64_t done = 0;
-    for (int32_t i = 0; i < operations && !::testing::Test::HasFailure(); ++i, ++done) {
-      const int choice = generator_.between(0, 99);
-      if (choice < 45)
-        insert();
-      else if (choice < 55)
-        removeAll();
-      else if (choice < 72)
-        pointQuery();
-      else if (choice < 92)
-        rangeQuery();
-      else
-        checkSize();
-      if (i % 64 == 63)
-        checkStructure();
+  void add(int32_t key, int32_t value) {
+    if (viaMap_)
+      adapter_.add(key, value);
+    else
+      tree().add(key, value);
+  }
+  void removeAll(int32_t key) {
+    if (viaMap_)
+      adapter_.removeAll(key);
+    else
+      tree().remove(key);
+  }
+  void get(int32_t key, util::IntPushOperator& op) {
+    if (viaMap_)
+      adapter_.get(key, op);
+    else
+      tree().get(key, op);
+  }
+  void queryRange(int32_t low, int32_t high, util::IntPushOperator& op) {
+    if (viaMap_)
+      adapter_.queryRange(low, high, op);
+    else
+      tree().queryRange(low, high, op);
+  }
+  std::optional<std::string> check(const test::ModelMultimap& model) {
+    if (viaMap_) {
+      if (auto problem = adapter_.check(model))
+        return problem;
     }
-    checkSize();
-    checkStructure();
-    return done;
+    if (tree().size() != model.size() || tree().getElemCount() != model.size())
+      return "size " + std::to_string(tree().size()) + ", expected " + std::to_string(model.size());
+    const int64_t leaves = tree().getLeafCount();
+    const double actual = tree().getLeafUtilization();
+    const double expected = CSBTree::leafUtilizationOf(model.size(), leaves, k_star_);
+    if (tree().getRoot().isNull() ? leaves != 0 || !std::isnan(actual)
+                                  : leaves < 1 || actual != expected)
+      return "leaf utilization " + std::to_string(actual) + " over " + std::to_string(leaves) +
+             " leaves";
+    return tree().verify();
   }
 
  private:
-  void insert() {
-    const int32_t key = generator_.key();
-    const int32_t value = generator_.value();
-    if (viaMap_)
-      map_.insert(key, value);
-    else
-      map_.tree().add(key, value);
-    model_.add(key, value);
-  }
-
-  void removeAll() {
-    const int32_t key = generator_.key();
-    if (viaMap_)
-      map_.erase(key);
-    else
-      map_.tree().remove(key);
-    model_.removeAll(key);
-  }
-
-  void pointQuery() {
-    const int32_t key = generator_.key();
-    test::RecordingOperator op;
-    if (viaMap_)
-      map_.pointQuery(key, op);
-    else
-      map_.tree().get(key, op);
-    expectDelivered(op, model_.get(key), "get " + std::to_string(key));
-  }
-
-  void rangeQuery() {
-    const auto [low, high] = generator_.range(generator_.key());
-    test::RecordingOperator op;
-    if (viaMap_)
-      map_.rangeQuery(low, high, op);
-    else
-      map_.tree().queryRange(low, high, op);
-    expectDelivered(op, model_.range(low, high),
-                    "range " + std::to_string(low) + " .. " + std::to_string(high));
-  }
-
-  void expectDelivered(const test::RecordingOperator& op, const std::vector<int32_t>& expected,
-                       const std::string& what) {
-    EXPECT_EQ(op.values, expected) << what;
-    EXPECT_EQ(op.endCalls, 1) << what;
-    EXPECT_FALSE(op.passedAfterEnd) << what;
-  }
-
-  void checkSize() {
-    CSBTree& tree = map_.tree();
-    const int64_t size = viaMap_ ? map_.size() : tree.size();
-    EXPECT_EQ(size, model_.size());
-    EXPECT_EQ(tree.getElemCount(), model_.size());
-    const int64_t leaves = tree.getLeafCount();
-    if (tree.getRoot().isNull()) {
-      EXPECT_EQ(leaves, 0);
-      EXPECT_TRUE(std::isnan(tree.getLeafUtilization()));
-    } else {
-      EXPECT_GE(leaves, 1);
-      EXPECT_DOUBLE_EQ(tree.getLeafUtilization(), static_cast<double>(model_.size()) /
-                                                      static_cast<double>(leaves * 2 * k_star_));
-    }
-  }
-
-  void checkStructure() {
-    const std::optional<std::string> problem = map_.tree().verify();
-    EXPECT_EQ(problem, std::nullopt) << problem.value_or("");
-  }
+  CSBTree& tree() { return map_.tree(); }
 
   util::CSBTreeMap map_;
+  test::MapSubject<util::CSBTreeMap> adapter_;
   int32_t k_star_;
-  test::ModelMultimap model_;
-  test::OperationGenerator generator_;
   bool viaMap_;
 };
 
@@ -134,10 +87,13 @@ TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
   int64_t compared = 0;
   for (test::KeyDomain domain : {test::KeyDomain::kFew, test::KeyDomain::kHundreds,
                                  test::KeyDomain::kWholeRange, test::KeyDomain::kTop}) {
-    for (int32_t seed = 1; seed <= seeds && !HasFailure(); ++seed) {
+    for (int32_t seed = 1; seed <= seeds; ++seed) {
       SCOPED_TRACE(::testing::Message() << test::nameOf(domain) << ", seed " << seed);
-      Stream stream(k, k_star, domain, static_cast<uint64_t>(seed) * 1000003 + k * 31 + k_star);
-      compared += stream.run(operations);
+      TreeSubject tree(k, k_star, seed % 2 == 1);
+      const test::DifferentialResult run = test::runDifferential(
+          domain, static_cast<uint64_t>(seed) * 1000003 + k * 31 + k_star, operations, tree);
+      compared += run.compared;
+      ASSERT_EQ(run.failure, std::nullopt);
     }
   }
   RecordProperty("operations", std::to_string(compared));

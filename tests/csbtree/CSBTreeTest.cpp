@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/csbtree/CSBTreeConstants.h"
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "maps/CSBTreeMap.h"
@@ -45,27 +46,34 @@ std::string stats(CSBTree& tree) {
 }
 
 TEST(CSBTreeTest, ParametersWithoutRoomOrBeyondTheBoundAreRefused) {
-  const std::pair<std::pair<int32_t, int32_t>, const char*> refused[] = {
-      {{0, 1}, "k must be between 1 and 1048576, got 0"},
-      {{-5, 0}, "k must be between 1 and 1048576, got -5"},
-      {{1048577, 16}, "k must be between 1 and 1048576, got 1048577"},
-      {{16, 0}, "k_star must be between 1 and 1048576, got 0"},
-      {{16, kMin}, "k_star must be between 1 and 1048576, got -2147483648"},
-      {{1, 1048577}, "k_star must be between 1 and 1048576, got 1048577"},
+  const std::string k =
+      "k must be between 1 and 536870911 (4 x k keys per node, counted in 32 bits), got ";
+  const std::string kStar =
+      "k_star must be between 1 and 1073741823 (2 x k_star entries per leaf, counted in 32 bits), "
+      "got ";
+  const std::pair<std::pair<int32_t, int32_t>, std::string> refused[] = {
+      {{0, 1}, k + "0"},
+      {{-5, 0}, k + "-5"},
+      {{1 << 29, 16}, k + "536870912"},  // 4 x k would overflow
+      {{16, 0}, kStar + "0"},
+      {{16, kMin}, kStar + "-2147483648"},
+      {{1, 1 << 30}, kStar + "1073741824"},  // 2 x k_star would overflow
   };
   for (const auto& [parameters, message] : refused) {
     try {
       util::CSBTreeMap map(parameters.first, parameters.second);
       ADD_FAILURE() << message;
     } catch (const std::invalid_argument& e) {
-      EXPECT_STREQ(e.what(), message);
+      EXPECT_EQ(e.what(), message);
     }
   }
-  // The largest accepted parameters make a working tree.
-  CSBTree largest(1048576, 1048576);
-  largest.add(3, 30);
-  largest.add(1, 10);
-  EXPECT_THAT(rangeOf(largest, kMin, kMax), ElementsAre(10, 30));
+  // The largest accepted parameters are accepted (a first group of them would take 16 GiB),
+  // and parameters far beyond a cache make a working tree.
+  EXPECT_NO_THROW(CSBTree(CSBTreeConstants::kMaxK, CSBTreeConstants::kMaxKStar));
+  CSBTree large(1 << 20, 1 << 20);
+  large.add(3, 30);
+  large.add(1, 10);
+  EXPECT_THAT(rangeOf(large, kMin, kMax), ElementsAre(10, 30));
 }
 
 TEST(CSBTreeTest, TreeThatNeverReceivedAnEntryBehavesAsEmpty) {
@@ -115,7 +123,7 @@ TEST(CSBTreeTest, WorkedExampleGrowsOneLevelPerRootSplit) {
   EXPECT_EQ(firstEntries().toString(), "1=10, 2=20, 3=30, 4=40, 5=50");
 
   LeafCarrier carrier;
-  tree.add(6, 60, &carrier);
+  tree.add(6, 60, carrier);
   const CSBTreeNode middle = NodeGroup(tree.getRoot()).getEntries().getChild(0);
   const CSBTreeNode second = LeafGroup(tree.getFirstLeaf()).getNextLeafGroup();
   ASSERT_FALSE(second.isNull());

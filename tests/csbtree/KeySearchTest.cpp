@@ -44,9 +44,9 @@ TEST(KeySearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
       const int32_t* first = run.data();
       for (int32_t probe : probes) {
         SCOPED_TRACE(::testing::Message() << "n " << n << ", round " << round << ", key " << probe);
-        EXPECT_EQ(lowerBound(first, n, probe) - first,
+        EXPECT_EQ(countedLowerBound(first, n, probe) - first,
                   std::lower_bound(run.begin(), run.end(), probe) - run.begin());
-        EXPECT_EQ(upperBound(first, n, probe) - first,
+        EXPECT_EQ(countedUpperBound(first, n, probe) - first,
                   std::upper_bound(run.begin(), run.end(), probe) - run.begin());
       }
     }

@@ -5,8 +5,10 @@
 
 #include <initializer_list>
 #include <limits>
+#include <utility>
 
 #include "core/csbtree/CSBTreeConstants.h"
+#include "core/csbtree/LeafGroup.h"
 #include "testing/RecordingOperator.h"
 
 namespace core::csbtree {
@@ -169,8 +171,8 @@ TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
   EXPECT_EQ(map.endSlot(), 6);
   EXPECT_TRUE(map.remove(2, 6, kAll));
   EXPECT_EQ(map.endSlot(), 5);
-  EXPECT_FALSE(map.remove(2, 3, kAll));  // absent, and a greater key follows
-  EXPECT_TRUE(map.remove(1, 3, kAll));   // absent, every key of leaf 1 is smaller
+  EXPECT_TRUE(map.remove(2, 3, kAll));  // absent: the caller may look further on
+  EXPECT_TRUE(map.remove(1, 3, kAll));  // absent, every key of leaf 1 is smaller
   EXPECT_EQ(map.toString(), "1=10, 5=50");
 
   GroupStore eights(1, 4);  // two_k_star 8
@@ -183,6 +185,24 @@ TEST(LeafGroupArrayMapTest, RemoveReportsWhetherMappingsMayLieFurtherOn) {
   EXPECT_FALSE(values.remove(4, 9));  // no such value, and the run ends before the leaf's end
   EXPECT_FALSE(values.remove(4, kAll));
   EXPECT_EQ(values.toString(), "8=0");
+}
+
+TEST(LeafGroupArrayMapTest, RemovingOneMappingLeavesAnEqualMappingInTheNextLeaf) {
+  GroupStore store(1, 2);  // two_k_star 4
+  Map map(store);
+  for (auto [key, value] : {std::pair{1, 10}, {4, 7}, {4, 7}, {9, 90}})
+    ASSERT_FALSE(map.tryAdd(1, key, value));
+  map.split(1);  // leaves [1, 4] and [4, 9]: the run of 4 -> 7 ends the first leaf
+  // Removing the mapping from the first leaf ends the removal: the leaf group walks on only
+  // when more mappings may follow.
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  LeafGroup(store, map.handle()).remove(0, 4, 7, kMin, 4);
+  EXPECT_EQ(map.toString(), "1=10, 4=7, 9=90");
+  EXPECT_EQ(map.removeFrom(2, 4, 8), Map::Removal::kDone);
+  EXPECT_EQ(map.removeFrom(2, 3, 7), Map::Removal::kKeyAbsent);
+  EXPECT_EQ(map.removeFrom(1, 4, 7), Map::Removal::kMayFollow);
+  EXPECT_FALSE(map.remove(2, 4, 7));
+  EXPECT_EQ(map.toString(), "1=10, 9=90");
 }
 
 TEST(LeafGroupArrayMapTest, LeafSplitMovesLaterLeavesUpByOneLeaf) {

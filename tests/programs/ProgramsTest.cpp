@@ -60,12 +60,13 @@ TEST(WorkloadGeneratorProgramTest, UnknownTypesExitOneSilently) {
 
 TEST(WorkloadGeneratorProgramTest, ParametersTheTreesRefuseExitTwoWithOneLine) {
   const std::vector<std::pair<std::string, std::string>> btree = {
-      {"0", "16"},          {"1", "16"}, {"-1", "16"}, {"-2147483648", "16"}, {"1048577", "16"},
+      {"0", "16"},          {"1", "16"}, {"-1", "16"}, {"-2147483648", "16"}, {"1073741824", "16"},
       {"2147483647", "16"}, {"16", "0"}, {"16", "-5"}, {"16", "2147483647"}};
   for (const auto& [k, kStar] : btree)
     expectRefusal({k, kStar, "btree"}, 2);
   const std::vector<std::pair<std::string, std::string>> csbtree = {
-      {"0", "16"}, {"-1", "16"}, {"2147483647", "16"}, {"16", "0"}, {"16", "2147483647"}};
+      {"0", "16"}, {"-1", "16"},         {"536870912", "16"}, {"2147483647", "16"},
+      {"16", "0"}, {"16", "1073741824"}, {"16", "2147483647"}};
   for (const auto& [k, kStar] : csbtree)
     expectRefusal({k, kStar, "csbtree"}, 2);
 }
@@ -76,7 +77,10 @@ TEST(WorkloadGeneratorProgramTest, ARefusedParameterIsNamedWithTheTreesOwnMessag
     ASSERT_TRUE(run.exited) << type;
     EXPECT_EQ(run.exitStatus, 2) << type;
     EXPECT_EQ(run.out, "") << type;
-    EXPECT_EQ(run.err, "workload-generator: k_star must be between 1 and 1048576, got 0\n") << type;
+    EXPECT_EQ(run.err,
+              "workload-generator: k_star must be between 1 and 1073741823 (2 x k_star entries per "
+              "leaf, counted in 32 bits), got 0\n")
+        << type;
   }
 }
 

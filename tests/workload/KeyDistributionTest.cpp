@@ -16,7 +16,7 @@
 #include "tests/support/RecordingTarget.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/OperationStream.h"
 #include "workload/SyntheticKeys.h"
 #include "workload/Zipf.h"
@@ -24,8 +24,8 @@
 namespace test {
 namespace {
 
-// A key set for key spaces too large to allocate in a test.
-struct SparseKeySet {
+// Present-key flags for key spaces too large to allocate in a test.
+struct SparseKeyFlags {
   bool contains(int32_t key) const { return keys.count(key) != 0; }
   void insert(int32_t key) { keys.insert(key); }
   void erase(int32_t key) { keys.erase(key); }
@@ -43,7 +43,7 @@ struct FixedKey : UniformKeys {
 std::vector<std::string> runDistribution(KeyDistribution distribution, int64_t seed) {
   constexpr int32_t kKeys = 5000;
   Random rand(seed);
-  BitKeySet present(kKeys + 1);
+  BitKeyFlags present(kKeys + 1);
   int32_t size = 0;
   RecordingTarget target;
   withKeyChoosers(distribution, kKeys, 0.8, [&](auto& fillKeys, auto& keys) {
@@ -73,7 +73,7 @@ TEST(KeyDistributionTest, EveryDistributionsInsertsReachEverySlotAndNoOther) {
          {KeyDistribution::kUniform, KeyDistribution::kZipf, KeyDistribution::kLatest}) {
       SCOPED_TRACE(std::string(distributionName(distribution)) + " " + std::to_string(maxKey));
       Random rand(42);
-      BitKeySet present(int64_t{maxKey} + 1);
+      BitKeyFlags present(int64_t{maxKey} + 1);
       int32_t size = 0;
       RecordingTarget target;
       withKeyChoosers(distribution, maxKey, kMinTheta, [&](auto&, auto& keys) {
@@ -192,7 +192,7 @@ TEST(KeyScramblerTest, FirstOutputsStayTheSameForAPowerOfTwoAndTheDefaultKeySpac
 TEST(LatestKeysTest, InsertsAscendWrapAndMovePastAFullStretch) {
   constexpr int32_t kKeys = 100;  // slots 0 .. 100
   Random rand(42);
-  BitKeySet present(kKeys + 1);
+  BitKeyFlags present(kKeys + 1);
   int32_t size = 0;
   LatestKeys keys(kKeys, kMaxTheta);
   RecordingTarget target;
@@ -224,7 +224,7 @@ TEST(OperationStreamTest, ProbesAndRangesWrapOrStopAtTheTopOfTheKeySpace) {
   for (int32_t maxKey : {10, std::numeric_limits<int32_t>::max() - 1}) {
     SCOPED_TRACE(maxKey);
     Random rand(42);
-    SparseKeySet present;
+    SparseKeyFlags present;
     present.keys = {maxKey - 2, maxKey - 1, maxKey};
     int32_t size = 3;
     FixedKey keys(maxKey, maxKey - 2);

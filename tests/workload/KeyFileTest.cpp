@@ -16,7 +16,7 @@
 #include "tests/support/RecordingTarget.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/OperationStream.h"
 #include "workload/SyntheticKeys.h"
 #include "workload/Zipf.h"
@@ -181,7 +181,7 @@ TEST(SlotKeyTargetTest, SlotsAtBothEndsOfTheSetReachItsSmallestAndLargestKeys) {
                                      std::numeric_limits<int32_t>::max()};
   const int32_t maxKey = static_cast<int32_t>(keys.size()) - 1;  // slots 0 .. maxKey
   Random rand(7);
-  BitKeySet present(maxKey + 1);
+  BitKeyFlags present(maxKey + 1);
   int32_t size = 0;
   UniformKeys chooser(maxKey);
   RecordingTarget recorded;

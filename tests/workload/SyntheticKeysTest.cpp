@@ -16,7 +16,7 @@
 #include "tests/support/RecordingTarget.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/OperationStream.h"
 #include "workload/SyntheticKeys.h"
 #include "workload/Zipf.h"

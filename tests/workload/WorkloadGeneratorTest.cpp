@@ -153,7 +153,9 @@ struct FactoryProbe {
   TreeMapFactory refusing() {
     return [this](const std::string&, int32_t, int32_t) -> std::optional<TreeMapChoice> {
       ++calls;
-      throw std::invalid_argument("k must be between 2 and 1048576, got 1");
+      throw std::invalid_argument(
+          "k must be between 2 and 1073741823 (2 x k children per node, counted in 32 bits), got "
+          "1");
     };
   }
   TreeMapFactory knowingOnly(std::string known) {
@@ -200,7 +202,9 @@ TEST(WorkloadMainTest, ARefusedTreeParameterExitsTwoBeforeAnyRun) {
   EXPECT_EQ(WorkloadGenerator::main({"1", "16", "btree"}, probe.refusing(), run.out, run.err), 2);
   EXPECT_EQ(probe.calls, 1);
   EXPECT_EQ(run.out.str(), "");
-  EXPECT_EQ(run.err.str(), "workload-generator: k must be between 2 and 1048576, got 1\n");
+  EXPECT_EQ(run.err.str(),
+            "workload-generator: k must be between 2 and 1073741823 (2 x k children per node, "
+            "counted in 32 bits), got 1\n");
 }
 
 TEST(WorkloadMainTest, ProgramFactoryAcceptsNoOtherSpellingOfTheTypes) {

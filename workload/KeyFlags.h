@@ -1,13 +1,14 @@
-// ByteKeySet and BitKeySet: the driver's record of which keys are in the map.
+// ByteKeyFlags and BitKeyFlags: the driver's record of which keys are in the map.
 //
 // Both answer contains / insert / erase for keys 0 .. size - 1 in O(1) with no hashing and
-// no search. ByteKeySet is a view of one byte per key owned by the caller (the workload
-// generator's keyBitMap); BitKeySet owns one bit per key, an eighth of the memory, so that a
+// no search. ByteKeyFlags is a view of one byte per key owned by the caller (the workload
+// generator's keyBitMap); BitKeyFlags owns one bit per key, an eighth of the memory, so that a
 // key space of a billion needs 125 MB. Keys outside 0 .. size - 1 are the caller's error.
+// (Flags over the key space, not a key set: a key set is the keys read from a key file.)
 //
 // Not thread-safe.
-#ifndef WORKLOAD_KEY_SETS_H_
-#define WORKLOAD_KEY_SETS_H_
+#ifndef WORKLOAD_KEY_FLAGS_H_
+#define WORKLOAD_KEY_FLAGS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +16,9 @@
 
 namespace test {
 
-class ByteKeySet {
+class ByteKeyFlags {
  public:
-  explicit ByteKeySet(uint8_t* flags) : flags_(flags) {}
+  explicit ByteKeyFlags(uint8_t* flags) : flags_(flags) {}
 
   bool contains(int32_t key) const { return flags_[key] != 0; }
   void insert(int32_t key) { flags_[key] = 1; }
@@ -27,10 +28,10 @@ class ByteKeySet {
   uint8_t* flags_;
 };
 
-class BitKeySet {
+class BitKeyFlags {
  public:
   // Keys 0 .. size - 1, all absent.
-  explicit BitKeySet(int64_t size) : words_(static_cast<size_t>(wordsFor(size)), 0) {}
+  explicit BitKeyFlags(int64_t size) : words_(static_cast<size_t>(wordsFor(size)), 0) {}
 
   // The memory a set of `size` keys takes, for estimating a run's needs before it starts.
   static int64_t bytesFor(int64_t size) { return wordsFor(size) * int64_t{sizeof(uint64_t)}; }
@@ -49,4 +50,4 @@ class BitKeySet {
 
 }  // namespace test
 
-#endif  // WORKLOAD_KEY_SETS_H_
+#endif  // WORKLOAD_KEY_FLAGS_H_

@@ -16,7 +16,7 @@
 #include "tests/support/RecordingTarget.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
-#include "workload/KeySets.h"
+#include "workload/KeyFlags.h"
 #include "workload/OperationStream.h"
 #include "workload/SyntheticKeys.h"
 #include "workload/Zipf.h"
@@ -24,14 +24,14 @@
 namespace test {
 namespace {
 
-TEST(KeySetsTest, BitsAtWordBoundariesAreIndependent) {
-  BitKeySet present(130);
+TEST(KeyFlagsTest, BitsAtWordBoundariesAreIndependent) {
+  BitKeyFlags present(130);
   for (int32_t key : {0, 63, 64, 129})
     present.insert(key);
   present.erase(64);
   for (int32_t key = 0; key < 130; ++key)
     EXPECT_EQ(present.contains(key), key == 0 || key == 63 || key == 129) << key;
-  EXPECT_EQ(BitKeySet::bytesFor(1'000'000'001), 125'000'008);
+  EXPECT_EQ(BitKeyFlags::bytesFor(1'000'000'001), 125'000'008);
 }
 
 }  // namespace
