@@ -55,16 +55,14 @@ void addLatencyColumns(std::vector<Column>& columns, int type) {
        .jsonWhenAbsent = JsonWhenAbsent::kValue,
        .csvSixDigits = true,
        .mode = Mode::kTimed});
-  columns.push_back({.json = path + "samples",
-                     .value = [type](const Row& row) -> Value {
-                       return integer(row.latency[type].samples);
-                     },
-                     .mode = Mode::kTimed});
-  columns.push_back({.json = path + "operations",
-                     .value = [type](const Row& row) -> Value {
-                       return integer(row.operations[type]);
-                     },
-                     .mode = Mode::kTimed});
+  columns.push_back(
+      {.json = path + "samples",
+       .value = [type](const Row& row) -> Value { return integer(row.latency[type].samples); },
+       .mode = Mode::kTimed});
+  columns.push_back(
+      {.json = path + "operations",
+       .value = [type](const Row& row) -> Value { return integer(row.operations[type]); },
+       .mode = Mode::kTimed});
 }
 
 // The counts per operation of a count report (mapbench --count).
@@ -74,6 +72,7 @@ void addCountColumns(std::vector<Column>& columns) {
                      .csv = "instructions_per_op",
                      .table = "Ir/op",
                      .width = 10,
+                     .unit = "instructions",
                      .compared = Compared::kCount,
                      .label = "Ir/op",
                      .value = [](const Row& row) -> Value { return row.instructionsPerOperation; },
@@ -84,6 +83,7 @@ void addCountColumns(std::vector<Column>& columns) {
                      .table = "D1 miss/op",
                      .width = 11,
                      .decimals = 3,
+                     .unit = "misses",
                      .compared = Compared::kCount,
                      .label = "D1/op",
                      .value = [](const Row& row) -> Value { return row.d1MissesPerOperation; },
@@ -94,6 +94,7 @@ void addCountColumns(std::vector<Column>& columns) {
                      .table = "LL miss/op",
                      .width = 11,
                      .decimals = 3,
+                     .unit = "misses",
                      .compared = Compared::kCount,
                      .label = "LL/op",
                      .value = [](const Row& row) -> Value { return row.llMissesPerOperation; },

@@ -150,8 +150,8 @@ void printCountTable(std::ostream& out, const Comparison& comparison) {
     } else if (column.compared == Compared::kValues && inReport(column, true)) {
       grid[0].insert(grid[0].end(), {column.label + " base", column.label + " new"});
     } else if (column.compared == Compared::kCount) {
-      grid[0].insert(grid[0].end(), {"base " + column.label, "new " + column.label,
-                                     "new-base", "new/base"});
+      grid[0].insert(grid[0].end(),
+                     {"base " + column.label, "new " + column.label, "new-base", "new/base"});
     }
   }
   for (const RowComparison& row : comparison.rows) {
@@ -307,8 +307,7 @@ std::vector<std::string> slowerThan(const Comparison& comparison, double ratio) 
           ratioOf(numberAt(row.fresh, instructions.json), numberAt(row.base, instructions.json));
       if (grown && *grown > ratio) {
         lines.push_back(rowName(row.fresh) + " executes " + fixed(grown, 4) +
-                        " x the base's instructions per operation, above " +
-                        significant(ratio, 6));
+                        " x the base's instructions per operation, above " + significant(ratio, 6));
       }
     }
     return lines;

@@ -55,7 +55,7 @@ struct RowComparison {
 struct Comparison {
   double alpha = 0.05;
   bool interleaved = false;           // the rows carry pair ratios of runs made in turns
-  bool counted = false;  // both sides are count reports: exact differences, no test
+  bool counted = false;               // both sides are count reports: exact differences, no test
   std::vector<std::string> warnings;  // each a whole sentence
   std::vector<RowComparison> rows;
   std::vector<Json> onlyInBase, onlyInNew;

@@ -182,6 +182,9 @@ std::optional<std::string> applyCountMode(Options& options, bool opsGiven, bool 
   if (options.inProcess)
     return "--count runs every map in a process of its own under valgrind; --in-process does "
            "not apply";
+#if defined(__SANITIZE_ADDRESS__)
+  return "--count: valgrind cannot run a build with AddressSanitizer";
+#endif
   if (!marksMeasuredRun())
     return "--count: this build has no marks for valgrind (it was built without valgrind's "
            "headers)";
@@ -203,9 +206,9 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
   RunDirectory directory;
   if (valgrind.empty() || self.empty() || !directory.ok()) {
     err << "mapbench: --count: "
-        << (valgrind.empty()  ? "valgrind is no longer on PATH"
-            : self.empty()    ? "cannot find this program's own file"
-                              : "cannot make a temporary directory")
+        << (valgrind.empty() ? "valgrind is no longer on PATH"
+            : self.empty()   ? "cannot find this program's own file"
+                             : "cannot make a temporary directory")
         << "\n";
     return false;
   }
@@ -326,8 +329,8 @@ int runCountedChild(int argc, const char* const* argv) {
   try {
     const RunResult result = runInProcess(kind, options.parameters, options.config,
                                           {.countValues = false, .showProgress = false});
-    const bool sent = writeAll(STDOUT_FILENO, &kResultTag, 1) &&
-                      writeAll(STDOUT_FILENO, &result, sizeof result);
+    const bool sent =
+        writeAll(STDOUT_FILENO, &kResultTag, 1) && writeAll(STDOUT_FILENO, &result, sizeof result);
     return sent ? 0 : 1;
   } catch (const std::exception& failure) {
     const std::string message = failure.what();

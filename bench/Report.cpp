@@ -157,14 +157,14 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
     printCountFooter(out);
   else
     out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
-         "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
-         "resident size over the no-op map's (\"-\" below "
-      << kResidentResolutionBytes / 1024
-      << " KiB, which it cannot resolve).\n"
-         "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
-      << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
-                            : std::string("not requested"))
-      << ".\n";
+           "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
+           "resident size over the no-op map's (\"-\" below "
+        << kResidentResolutionBytes / 1024
+        << " KiB, which it cannot resolve).\n"
+           "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
+        << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
+                              : std::string("not requested"))
+        << ".\n";
   if (!rows.empty() && rows.front().config.keySet) {
     out << "Keys: " << keySetText(rows.front().config)
         << "; key space = keys - 1, slot i is the i-th smallest key.\n";

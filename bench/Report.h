@@ -69,7 +69,7 @@ Row summarize(const Measurement& measurement);
 struct Context {
   std::string compiler, buildType, flags, commit, cpu, host, kernel, date;
   int cores = 0;
-  bool hugePages = false;  // every map's malloc asked for transparent huge pages
+  bool hugePages = false;       // every map's malloc asked for transparent huge pages
   std::string simulatedCaches;  // count reports: the caches valgrind simulated; else ""
   static Context collect();
 };
