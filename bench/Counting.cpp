@@ -163,7 +163,8 @@ std::string countHelp() {
          ") and the report gives instructions and D1/LL data misses per operation, the same on "
          "every run. Tens of times slower than timing: unless given, --ops " +
          std::to_string(kCountMeasuredOperations) +
-         " and -r 1, which count a cell of four maps in about a minute on a 2-core machine; "
+         " and -r 1, which count a cell (the no-op map and the three default maps) in about a "
+         "minute on a 2-core machine; "
          "--ops stays the same over --key-spaces. Needs valgrind on PATH";
 }
 

@@ -53,8 +53,9 @@ inline constexpr SimulatedCaches kSimulatedCaches = {
 // "I1 32768 B 8-way, D1 32768 B 8-way, LL 8388608 B 16-way, 64 B lines".
 std::string simulatedCachesText();
 
-// The count mode's workload when the command line does not say: a cell of four maps (the
-// no-op one and the three defaults) counts in about a minute on a shared 2-core machine.
+// The count mode's measured operations when the command line does not say: a cell of the
+// default workload (the no-op map and the three default maps) counts in about a minute on a
+// shared 2-core machine.
 inline constexpr int32_t kCountMeasuredOperations = 200'000;
 
 // --count's line in --help.

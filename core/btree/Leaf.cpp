@@ -72,6 +72,12 @@ std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos) c
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) const {
   util::LookupResult code = getEntries().get(key, op);
+  // Most lookups end in their first leaf: the next leaf's handle is read only when the run
+  // may go on.
+  if (code == util::LookupResult::STOP) {
+    op.thatsallfolks();
+    return;
+  }
   for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
        leaf = leaf.getNextLeaf()) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
