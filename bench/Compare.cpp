@@ -531,7 +531,8 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
       ->capture_default_str();
   app.add_option("--fail-above", failAbove,
                  "Exit with status 1 when a row is significantly slower by more than this "
-                 "ratio (new / base), e.g. 1.05")
+                 "ratio (new / base), e.g. 1.05; between count reports, when its instructions "
+                 "per operation grew by more")
       ->check(CLI::PositiveNumber);
   app.add_option("--json", jsonPath, "Also write the comparison as JSON to this file");
   app.footer(
