@@ -237,6 +237,8 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
     flags.push_back("--in-process");
   if (options.hugePages)
     flags.push_back("--huge-pages");
+  if (options.count)
+    flags.push_back("--count");
   const std::string builds[2] = {self, other};  // [0] is judged against [1]
   ResultSet sides[2];
   sides[0].name = self;
@@ -355,10 +357,15 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
         row.pairRatios.push_back(row.newTimes[i] / row.baseTimes[i]);
     }
   }
-  out << "mapbench --against: " << options.repetitions
-      << (options.repetitions == 1 ? " pair" : " pairs")
-      << " of runs per cell, in turns (new, base, new, base, ...), each run a separate "
-         "invocation;\nboth builds pushed the same values in every cell.\n";
+  if (options.count) {
+    out << "mapbench --against --count: both builds counted every cell under valgrind's cache "
+           "simulation;\nboth builds pushed the same values in every cell.\n";
+  } else {
+    out << "mapbench --against: " << options.repetitions
+        << (options.repetitions == 1 ? " pair" : " pairs")
+        << " of runs per cell, in turns (new, base, new, base, ...), each run a separate "
+           "invocation;\nboth builds pushed the same values in every cell.\n";
+  }
   return reportComparison(comparison, sides[1], sides[0], options.jsonPath, options.failAbove, out,
                           err);
 }

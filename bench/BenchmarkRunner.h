@@ -46,6 +46,15 @@ struct CheckSums {
   int64_t endOfQuery = 0;  // thatsallfolks() calls received (the trees make one per query)
 };
 
+// What valgrind's cache simulation counted in the measured run (bench/Counting.h); all zero
+// for a run that was not counted.
+struct EventCounts {
+  bool counted = false;
+  int64_t instructions = 0;
+  int64_t d1Misses = 0;  // first-level data cache, reads and writes
+  int64_t llMisses = 0;  // last-level cache, data reads and writes
+};
+
 // Plain data, so that a child process can hand it to its parent through a pipe.
 struct RunResult {
   int64_t measuredNanos = 0;
@@ -57,12 +66,16 @@ struct RunResult {
   int64_t allocatedBytes = -1;  // exact allocation when the map reports it, else -1
   int64_t hugePageBytes = 0;    // anonymous memory in huge pages at the end of the run
   CheckSums check;
+  EventCounts counts;
 };
 
 struct RunOptions {
   bool countValues = false;  // push into a counting operator (slower) instead of a no-op one
   bool showProgress = true;
 };
+
+// Whether this build marks the measured operations for valgrind (it has valgrind's headers).
+bool marksMeasuredRun();
 
 // Runs in this process.
 RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,

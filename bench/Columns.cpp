@@ -48,7 +48,8 @@ void addLatencyColumns(std::vector<Column>& columns, int type) {
        .value = [type](const Row& row) -> Value { return row.latency[type].p50Nanos; },
        .present = sampled,
        .jsonWhenAbsent = JsonWhenAbsent::kValue,
-       .csvSixDigits = true});
+       .csvSixDigits = true,
+       .mode = Mode::kTimed});
   columns.push_back(
       {.json = path + "p99",
        .csv = name + "_p99_ns",
@@ -56,13 +57,53 @@ void addLatencyColumns(std::vector<Column>& columns, int type) {
        .value = [type](const Row& row) -> Value { return row.latency[type].p99Nanos; },
        .present = sampled,
        .jsonWhenAbsent = JsonWhenAbsent::kValue,
-       .csvSixDigits = true});
-  columns.push_back({.json = path + "samples", .value = [type](const Row& row) -> Value {
-                       return integer(row.latency[type].samples);
-                     }});
-  columns.push_back({.json = path + "operations", .value = [type](const Row& row) -> Value {
-                       return integer(row.operations[type]);
-                     }});
+       .csvSixDigits = true,
+       .mode = Mode::kTimed});
+  columns.push_back(
+      {.json = path + "samples",
+       .value = [type](const Row& row) -> Value { return integer(row.latency[type].samples); },
+       .mode = Mode::kTimed});
+  columns.push_back(
+      {.json = path + "operations",
+       .value = [type](const Row& row) -> Value { return integer(row.operations[type]); },
+       .mode = Mode::kTimed});
+}
+
+// The counts per operation of a count report (mapbench --count).
+void addCountColumns(std::vector<Column>& columns) {
+  auto counted = [](const Row& row) { return row.counted; };
+  columns.push_back({.json = "counts_per_operation/instructions",
+                     .csv = "instructions_per_op",
+                     .table = "Ir/op",
+                     .width = 10,
+                     .unit = "instructions",
+                     .compared = Compared::kCount,
+                     .label = "Ir/op",
+                     .value = [](const Row& row) -> Value { return row.instructionsPerOperation; },
+                     .present = counted,
+                     .mode = Mode::kCounted});
+  columns.push_back({.json = "counts_per_operation/d1_misses",
+                     .csv = "d1_misses_per_op",
+                     .table = "D1 miss/op",
+                     .width = 11,
+                     .decimals = 3,
+                     .unit = "misses",
+                     .compared = Compared::kCount,
+                     .label = "D1/op",
+                     .value = [](const Row& row) -> Value { return row.d1MissesPerOperation; },
+                     .present = counted,
+                     .mode = Mode::kCounted});
+  columns.push_back({.json = "counts_per_operation/ll_misses",
+                     .csv = "ll_misses_per_op",
+                     .table = "LL miss/op",
+                     .width = 11,
+                     .decimals = 3,
+                     .unit = "misses",
+                     .compared = Compared::kCount,
+                     .label = "LL/op",
+                     .value = [](const Row& row) -> Value { return row.llMissesPerOperation; },
+                     .present = counted,
+                     .mode = Mode::kCounted});
 }
 
 std::vector<Column> buildRowColumns() {
@@ -157,7 +198,8 @@ std::vector<Column> buildRowColumns() {
        .label = "s",
        .value = [](const Row& row) -> Value { return row.medianSeconds; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "min_seconds",
        .csv = "min_s",
        .table = "min s",
@@ -165,7 +207,8 @@ std::vector<Column> buildRowColumns() {
        .unit = "s",
        .value = [](const Row& row) -> Value { return row.minSeconds; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "max_seconds",
        .csv = "max_s",
        .table = "max s",
@@ -173,21 +216,24 @@ std::vector<Column> buildRowColumns() {
        .unit = "s",
        .value = [](const Row& row) -> Value { return row.maxSeconds; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "repetition_seconds",
        .unit = "s",
        .compared = Compared::kTimes,
        .label = "verdict",
        .value = [](const Row& row) -> Value { return row.repetitionSeconds; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "ns_per_operation",
        .csv = "ns_per_op",
        .table = "ns/op",
        .unit = "ns",
        .value = [](const Row& row) -> Value { return row.nanosPerOperation; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "mops_per_second",
        .csv = "mops",
        .table = "Mops/s",
@@ -195,7 +241,8 @@ std::vector<Column> buildRowColumns() {
        .decimals = 2,
        .value = [](const Row& row) -> Value { return row.millionOperationsPerSecond; },
        .present = timed,
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "bytes_per_entry",
        .csv = "bytes_per_entry",
        .table = "B/entry",
@@ -211,11 +258,13 @@ std::vector<Column> buildRowColumns() {
        .unit = "bytes",
        .value = [](const Row& row) -> Value { return row.residentBytesPerEntry; },
        .present = [](const Row& row) { return row.residentBytesPerEntry >= 0; },
-       .jsonWhenAbsent = JsonWhenAbsent::kNull},
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
+       .mode = Mode::kTimed},
       {.json = "huge_page_bytes",
        .csv = "huge_page_bytes",
        .unit = "bytes",
-       .value = [](const Row& row) -> Value { return integer(row.hugePageBytes); }},
+       .value = [](const Row& row) -> Value { return integer(row.hugePageBytes); },
+       .mode = Mode::kTimed},
   };
   for (int type = 0; type < kOperationTypes; ++type)
     addLatencyColumns(columns, type);
@@ -228,7 +277,8 @@ std::vector<Column> buildRowColumns() {
                          if (latency.samples == 0)
                            return "-";
                          return fixed(latency.p50Nanos, 0) + "/" + fixed(latency.p99Nanos, 0);
-                       }});
+                       },
+                       .mode = Mode::kTimed});
   }
   const std::vector<Column> tail = {
       {.table = "THP MiB",
@@ -236,7 +286,8 @@ std::vector<Column> buildRowColumns() {
        .unit = "MiB",
        .value = [](const Row& row) -> Value {
          return static_cast<double>(row.hugePageBytes) / (1 << 20);
-       }},
+       },
+       .mode = Mode::kTimed},
       {.json = "expected_size",
        .csv = "expected_size",
        .value = [](const Row& row) -> Value { return integer(row.expectedSize); }},
@@ -264,6 +315,7 @@ std::vector<Column> buildRowColumns() {
        .present = hasKeySet},
   };
   columns.insert(columns.end(), tail.begin(), tail.end());
+  addCountColumns(columns);
   return columns;
 }
 
@@ -289,6 +341,11 @@ std::vector<ContextField> buildContextFields() {
        [](const Context& context) -> Value { return context.date; }},
       {"huge_pages", "huge_pages", 2, Role::kWorkload,
        [](const Context& context) -> Value { return context.hugePages; }},
+      // Count reports only: the caches valgrind simulated.
+      {"simulated_caches", "simulated_caches", 2, Role::kWorkload,
+       [](const Context& context) -> Value {
+         return context.simulatedCaches.empty() ? Value() : Value(context.simulatedCaches);
+       }},
   };
 }
 
@@ -314,6 +371,10 @@ const Column& columnComparedAs(Compared compared) {
 
 bool isPresent(const Column& column, const Row& row) {
   return !column.present || column.present(row);
+}
+
+bool inReport(const Column& column, bool counted) {
+  return column.mode == Mode::kBoth || (column.mode == Mode::kCounted) == counted;
 }
 
 Json toJson(const Value& value) {

@@ -40,7 +40,12 @@ enum class Role {
 
 // What `compare` shows of a figure: both files' values, their ratio (new / base), or both.
 // kTimes marks the per-repetition times that the significance test runs on.
-enum class Compared { kNo, kValues, kRatio, kValuesAndRatio, kTimes };
+// kCount marks the counts of count reports (mapbench --count): both values, their exact
+// difference and ratio.
+enum class Compared { kNo, kValues, kRatio, kValuesAndRatio, kTimes, kCount };
+
+// Which reports carry a column: timed ones, count ones (mapbench --count), or both.
+enum class Mode { kBoth, kTimed, kCounted };
 
 enum class JsonWhenAbsent { kOmit, kNull, kValue };
 
@@ -59,6 +64,7 @@ struct Column {
   std::function<bool(const Row&)> present{};  // nullptr: always present
   JsonWhenAbsent jsonWhenAbsent = JsonWhenAbsent::kOmit;
   bool csvSixDigits = false;  // written with a stream's default six significant digits
+  Mode mode = Mode::kBoth;
 };
 
 struct ContextField {
@@ -73,6 +79,8 @@ const std::vector<Column>& rowColumns();
 const std::vector<ContextField>& contextFields();
 
 bool isPresent(const Column& column, const Row& row);
+// Whether `column` belongs in a count report (`counted`) or a timed one.
+bool inReport(const Column& column, bool counted);
 
 // The value as JSON, and the JSON at `path` of `item` as a value (absent when missing/null).
 Json toJson(const Value& value);

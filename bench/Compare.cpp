@@ -241,7 +241,71 @@ std::optional<double> headlineRatio(const RowComparison& row) {
   return row.ratio;
 }
 
+// Count reports (mapbench --count): each count is exact, so the table gives both values,
+// their difference and their ratio, and no test.
+
+std::string signedText(std::optional<double> value, int decimals) {
+  if (!value)
+    return "-";
+  return (*value > 0 ? "+" : "") + fixed(value, decimals);
+}
+
+std::optional<double> differenceOf(std::optional<double> fresh, std::optional<double> base) {
+  if (!fresh || !base)
+    return std::nullopt;
+  return *fresh - *base;
+}
+
+void printCountTable(std::ostream& out, const Comparison& comparison) {
+  std::vector<std::vector<std::string>> grid(1);
+  for (const Column& column : rowColumns()) {
+    if (isKey(column, true)) {
+      grid[0].push_back(column.label);
+    } else if (column.compared == Compared::kValues && inReport(column, true)) {
+      grid[0].insert(grid[0].end(), {column.label + " base", column.label + " new"});
+    } else if (column.compared == Compared::kCount) {
+      grid[0].insert(grid[0].end(),
+                     {"base " + column.label, "new " + column.label, "new-base", "new/base"});
+    }
+  }
+  for (const RowComparison& row : comparison.rows) {
+    std::vector<std::string>& cells = grid.emplace_back();
+    for (const Column& column : rowColumns()) {
+      const std::optional<double> baseValue = numberAt(row.base, column.json);
+      const std::optional<double> newValue = numberAt(row.fresh, column.json);
+      if (isKey(column, true)) {
+        cells.push_back(plainText(findAt(row.fresh, column.json)));
+      } else if (column.compared == Compared::kValues && inReport(column, true)) {
+        cells.insert(cells.end(), {fixed(baseValue, 2), fixed(newValue, 2)});
+      } else if (column.compared == Compared::kCount) {
+        cells.insert(cells.end(),
+                     {fixed(baseValue, column.decimals), fixed(newValue, column.decimals),
+                      signedText(differenceOf(newValue, baseValue), column.decimals),
+                      fixed(ratioOf(newValue, baseValue), 4)});
+      }
+    }
+  }
+  std::vector<size_t> widths(grid[0].size(), 0);
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], line[i].size());
+  }
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (i == 0)
+        out << std::left << std::setw(static_cast<int>(widths[i])) << line[i];
+      else
+        out << "  " << std::right << std::setw(static_cast<int>(widths[i])) << line[i];
+    }
+    out << std::right << "\n";
+  }
+}
+
 }  // namespace
+
+bool isCountReport(const ResultSet& results) {
+  return findAt(results.context, "simulated_caches") != nullptr;
+}
 
 bool readResults(const std::string& path, ResultSet& results, std::string& error) {
   std::string text;
@@ -314,6 +378,9 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
                      field.role == Role::kMachine ? machine : workload);
     }
   }
+  comparison.counted = isCountReport(base) && isCountReport(fresh);
+  if (isCountReport(base) != isCountReport(fresh))
+    workload.push_back("counts vs times (only one report was made with --count)");
   // Two single-cell files are matched whatever their cells, with a warning.
   const std::set<std::string> baseCells = cellsOf(base), newCells = cellsOf(fresh);
   const bool withCell = !(baseCells.size() == 1 && newCells.size() == 1);
@@ -339,7 +406,8 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
                        column.role == Role::kCell ? cells : workload);
       }
     }
-    judge(row, alpha);
+    if (!comparison.counted)
+      judge(row, alpha);
     comparison.rows.push_back(std::move(row));
   }
   for (size_t i = 0; i < fresh.rows.size(); ++i) {
@@ -357,6 +425,18 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
 
 std::vector<std::string> slowerThan(const Comparison& comparison, double ratio) {
   std::vector<std::string> lines;
+  if (comparison.counted) {
+    const Column& instructions = columnComparedAs(Compared::kCount);
+    for (const RowComparison& row : comparison.rows) {
+      const std::optional<double> grown =
+          ratioOf(numberAt(row.fresh, instructions.json), numberAt(row.base, instructions.json));
+      if (grown && *grown > ratio) {
+        lines.push_back(rowName(row.fresh) + " executes " + fixed(grown, 4) +
+                        " x the base's instructions per operation, above " + significant(ratio, 6));
+      }
+    }
+    return lines;
+  }
   for (const RowComparison& row : comparison.rows) {
     const std::optional<double> headline = headlineRatio(row);
     if (row.verdict == Verdict::kSlower && headline && *headline > ratio) {
@@ -376,6 +456,18 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
   }
   for (const std::string& warning : comparison.warnings)
     out << "warning: " << warning << "\n";
+  if (comparison.counted) {
+    printCountTable(out, comparison);
+    for (const Json& row : comparison.onlyInBase)
+      out << "only in base: " << rowName(row) << "\n";
+    for (const Json& row : comparison.onlyInNew)
+      out << "only in new: " << rowName(row) << "\n";
+    out << "Counts per operation under valgrind's cache simulation ("
+        << plainText(findAt(fresh.context, "simulated_caches"))
+        << "); they do not vary between runs, so new-base is the exact difference and no test "
+           "is made.\nnew/base below 1: new executes fewer instructions or misses less.\n";
+    return;
+  }
 
   // The table as text cells; the widths follow from the longest cell of each column.
   std::vector<std::vector<std::string>> grid(1);
@@ -448,7 +540,8 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
 
 Json comparisonJson(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh) {
   Json document;
-  document["test"] = "two-sided Mann-Whitney U";
+  document["test"] =
+      comparison.counted ? "none: counts do not vary between runs" : "two-sided Mann-Whitney U";
   document["alpha"] = comparison.alpha;
   document["base"] = {{"name", base.name}, {"context", base.context}};
   document["new"] = {{"name", fresh.name}, {"context", fresh.context}};
@@ -457,7 +550,7 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
   for (const RowComparison& row : comparison.rows) {
     Json item = Json::object();
     for (const Column& column : rowColumns()) {
-      if (column.json.empty())
+      if (column.json.empty() || !inReport(column, comparison.counted))
         continue;
       const Json* baseValue = findAt(row.base, column.json);
       const Json* newValue = findAt(row.fresh, column.json);
@@ -491,6 +584,17 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
             compared["ratio"] = ratio ? Json(*ratio) : Json();
           }
           break;
+        case Compared::kCount: {
+          const std::optional<double> baseCount = numberAt(row.base, column.json);
+          const std::optional<double> newCount = numberAt(row.fresh, column.json);
+          const std::optional<double> difference = differenceOf(newCount, baseCount);
+          const std::optional<double> ratio = ratioOf(newCount, baseCount);
+          compared = {{"base", baseValue != nullptr ? *baseValue : Json()},
+                      {"new", newValue != nullptr ? *newValue : Json()},
+                      {"difference", difference ? Json(*difference) : Json()},
+                      {"ratio", ratio ? Json(*ratio) : Json()}};
+          break;
+        }
       }
       compared["unit"] = column.unit;
       setAt(item, column.json, std::move(compared));
@@ -555,7 +659,8 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
       ->capture_default_str();
   app.add_option("--fail-above", failAbove,
                  "Exit with status 1 when a row is significantly slower by more than this "
-                 "ratio (new / base), e.g. 1.05")
+                 "ratio (new / base), e.g. 1.05; between count reports, when its instructions "
+                 "per operation grew by more")
       ->check(CLI::PositiveNumber);
   app.add_option("--json", jsonPath, "Also write the comparison as JSON to this file");
   app.footer(

@@ -4,7 +4,9 @@
 // when each side holds a single cell, on the map and its parameters alone. For every matched
 // row it gives both median times and their ratio (new / base), the p50 ratios per operation
 // type, both sides' bytes per entry, and a verdict from a two-sided Mann-Whitney U test over
-// the two sides' repetition times. Differences in the rest of the workload or in the
+// the two sides' repetition times. Two count reports (mapbench --count) get the exact
+// difference and ratio of each count instead, since counts do not vary between runs.
+// Differences in the rest of the workload or in the
 // machine are reported as warnings, never silently compared. Which JSON members these are
 // comes from the column list (bench/Columns.h).
 //
@@ -35,6 +37,9 @@ struct ResultSet {
 // figures are negative or not finite.
 bool readResults(const std::string& path, ResultSet& results, std::string& error);
 
+// Whether `results` holds counts (mapbench --count) rather than times.
+bool isCountReport(const ResultSet& results);
+
 // What identifies a row: its map columns, and its cell columns when `withCell`.
 std::string rowKey(const Json& row, bool withCell);
 
@@ -53,6 +58,7 @@ struct RowComparison {
 struct Comparison {
   double alpha = 0.05;
   bool interleaved = false;           // the rows carry pair ratios of runs made in turns
+  bool counted = false;               // both sides are count reports: exact differences, no test
   std::vector<std::string> warnings;  // each a whole sentence
   std::vector<RowComparison> rows;
   std::vector<Json> onlyInBase, onlyInNew;
@@ -62,7 +68,8 @@ struct Comparison {
 Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha);
 
 // The rows that are significantly slower by more than `ratio` (new / base; with pair ratios,
-// their median), as one line each.
+// their median), as one line each. Between count reports: the rows whose instructions per
+// operation grew by more than `ratio`.
 std::vector<std::string> slowerThan(const Comparison& comparison, double ratio);
 
 // Prints the comparison as a table with the warnings and the rows found on one side only.

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "bench/Counting.h"
 #include "bench/HugePages.h"
 #include "bench/KeySetOption.h"
 #include "bench/ResultFiles.h"
@@ -284,6 +285,7 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
                  "--against: exit with status 1 when a map is significantly slower by more than "
                  "this ratio (this build / the other), e.g. 1.05")
       ->check(numberBetween(0.000001, 1e9));
+  app.add_flag("--count", options.count, countHelp());
   app.add_flag("--huge-pages", options.hugePages,
                "Back every map's memory with transparent huge pages (glibc.malloc.hugetlb=1 for "
                "all maps alike); the report says which pages were used");
@@ -390,6 +392,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
       options.repetitions = kAgainstPairs;
   }
   options.opsGiven = app.count("--ops") > 0;
+  if (options.count) {
+    if (const std::optional<std::string> refusal =
+            applyCountMode(options, options.opsGiven, app.count("--repetitions") > 0)) {
+      err << "mapbench: " << *refusal << "\n";
+      return kUsageError;
+    }
+  }
   applyPreset(app, *findPreset(options.workload), options.config);
   if (!options.keysPath.empty()) {
     if (const std::optional<std::string> refusal =

@@ -34,6 +34,7 @@ struct Options {
   bool noProgress = false;
   bool hugePages = false;  // every map asks for transparent huge pages
   bool list = false;
+  bool count = false;       // --count: instructions and simulated cache misses instead of times
   bool opsGiven = false;    // --ops given: a --key-spaces sweep keeps the measured operations
   std::string againstPath;  // another build of mapbench to time this one against
   double alpha = 0.05;      // significance level of --against's verdicts

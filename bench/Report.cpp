@@ -14,6 +14,7 @@
 
 #include "bench/BuildInfo.h"
 #include "bench/Columns.h"
+#include "bench/Counting.h"
 #include "bench/HugePages.h"
 #include "bench/KeySetOption.h"
 #include "bench/Statistics.h"
@@ -97,6 +98,7 @@ Row summarize(const Measurement& measurement) {
   }
   row.expectedSize = first.expectedSize;
   row.reportedSize = first.reportedSize;
+  summarizeCounts(measurement, row);
   return row;
 }
 
@@ -121,18 +123,31 @@ Context Context::collect() {
   return context;
 }
 
+namespace {
+
+// A report is a count report when its rows were counted (mapbench --count), not timed.
+bool countedRows(const std::vector<Row>& rows) {
+  return !rows.empty() && rows.front().counted;
+}
+
+}  // namespace
+
 void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
   auto cell = [&out](const Column& column) -> std::ostream& {
     return out << (column.left ? std::left : std::right) << std::setw(column.width);
   };
+  const bool counted = countedRows(rows);
+  auto shown = [counted](const Column& column) {
+    return !column.table.empty() && inReport(column, counted);
+  };
   for (const Column& column : rowColumns()) {
-    if (!column.table.empty())
+    if (shown(column))
       cell(column) << column.table;
   }
   out << std::right << "\n";
   for (const Row& row : rows) {
     for (const Column& column : rowColumns()) {
-      if (!column.table.empty())
+      if (shown(column))
         cell(column) << tableText(column, isPresent(column, row) ? column.value(row) : Value());
     }
     out << std::right;
@@ -147,15 +162,18 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
     out << "Too short to time: a repetition's run was not longer than the no-op map's, below "
            "what the clock resolves; more --ops give it a time.\n";
   }
-  out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
-         "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
-         "resident size over the no-op map's (\"-\" below "
-      << kResidentResolutionBytes / 1024
-      << " KiB, which it cannot resolve).\n"
-         "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
-      << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
-                            : std::string("not requested"))
-      << ".\n";
+  if (counted)
+    printCountFooter(out);
+  else
+    out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
+           "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
+           "resident size over the no-op map's (\"-\" below "
+        << kResidentResolutionBytes / 1024
+        << " KiB, which it cannot resolve).\n"
+           "THP MiB: the run's memory in transparent huge pages at its end. Huge pages: "
+        << (context.hugePages ? std::string("on for every map (") + kHugePagesTunable + ")"
+                              : std::string("not requested"))
+        << ".\n";
   if (!rows.empty() && rows.front().config.keySet) {
     out << "Keys: " << keySetText(rows.front().config)
         << "; key space = keys - 1, slot i is the i-th smallest key.\n";
@@ -164,17 +182,21 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
 
 namespace {
 
+// A field without a value (the simulated caches of a timed report) is left out.
 Json contextJson(const Context& context) {
   Json json = Json::object();
-  for (const ContextField& field : contextFields())
-    json[field.json] = toJson(field.value(context));
+  for (const ContextField& field : contextFields()) {
+    const Value value = field.value(context);
+    if (!std::holds_alternative<std::monostate>(value))
+      json[field.json] = toJson(value);
+  }
   return json;
 }
 
 Json rowJson(const Row& row) {
   Json item = Json::object();
   for (const Column& column : rowColumns()) {
-    if (column.json.empty())
+    if (column.json.empty() || !inReport(column, row.counted))
       continue;
     if (isPresent(column, row) || column.jsonWhenAbsent == JsonWhenAbsent::kValue)
       setAt(item, column.json, toJson(column.value(row)));
@@ -204,9 +226,9 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   for (int line = 1; line <= lines; ++line) {
     const char* separator = "# ";
     for (const ContextField& field : contextFields()) {
-      if (field.csvLine != line)
-        continue;
       const Value value = field.value(context);
+      if (field.csvLine != line || std::holds_alternative<std::monostate>(value))
+        continue;
       const bool* flag = std::get_if<bool>(&value);
       out << separator << field.csv << "="
           << (flag != nullptr ? (*flag ? "on" : "off") : csvText(Column{}, value));
@@ -214,9 +236,10 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
     }
     out << "\n";
   }
+  const bool counted = countedRows(rows);
   const char* separator = "";
   for (const Column& column : rowColumns()) {
-    if (!column.csv.empty()) {
+    if (!column.csv.empty() && inReport(column, counted)) {
       out << separator << csvField(column.csv);
       separator = ",";
     }
@@ -225,7 +248,7 @@ void writeCsv(std::ostream& out, const Context& context, const std::vector<Row>&
   for (const Row& row : rows) {
     separator = "";
     for (const Column& column : rowColumns()) {
-      if (column.csv.empty())
+      if (column.csv.empty() || !inReport(column, counted))
         continue;
       out << separator
           << (isPresent(column, row) ? csvField(csvText(column, column.value(row))) : "");

@@ -54,6 +54,10 @@ struct Row {
   LatencySummary latency[kOperationTypes];
   int64_t operations[kOperationTypes] = {};  // of each type in the measured run
   int64_t expectedSize = 0, reportedSize = 0;
+  // Count reports (mapbench --count): the map's counts per measured operation minus the
+  // no-op map's, under valgrind's cache simulation (bench/Counting.h).
+  bool counted = false;
+  double instructionsPerOperation = 0, d1MissesPerOperation = 0, llMissesPerOperation = 0;
 };
 
 // The smallest difference of two peak resident sizes that says something about the map.
@@ -69,7 +73,8 @@ Row summarize(const Measurement& measurement);
 struct Context {
   std::string compiler, buildType, flags, commit, cpu, host, kernel, date;
   int cores = 0;
-  bool hugePages = false;  // every map's malloc asked for transparent huge pages
+  bool hugePages = false;       // every map's malloc asked for transparent huge pages
+  std::string simulatedCaches;  // count reports: the caches valgrind simulated; else ""
   static Context collect();
 };
 

@@ -3,7 +3,8 @@
 // Every map runs the same operation stream as workload-generator (same generator, same
 // draws), behind the same Map contract and push operator, with the no-op map's time of the
 // same repetition subtracted. Run `mapbench --help` for the options. `mapbench compare`
-// sets two JSON reports side by side; `mapbench --against OTHER` times two builds in turns.
+// sets two JSON reports side by side; `mapbench --against OTHER` times two builds in turns;
+// `mapbench --count` counts instructions and simulated cache misses instead of timing.
 //
 // Exit status: 0 when every run finished and every map reported the size the driver
 // expected; 1 when a run failed, a map disagreed or a result could not be written; 2 for a
@@ -21,6 +22,7 @@
 #include "bench/Against.h"
 #include "bench/BenchmarkRunner.h"
 #include "bench/Compare.h"
+#include "bench/Counting.h"
 #include "bench/HugePages.h"
 #include "bench/MapRegistry.h"
 #include "bench/Options.h"
@@ -116,6 +118,9 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   if (argc > 1 && std::string(argv[1]) == "compare")
     return finish(bench::runCompare(argc - 1, argv + 1, std::cout, std::cerr));
+  // The process that --count starts under valgrind, one per counted run.
+  if (argc > 1 && std::string(argv[1]) == "counted-run")
+    return bench::runCountedChild(argc - 1, argv + 1);
   Options options;
   if (const std::optional<int> exitStatus =
           bench::parseOptions(argc, argv, options, std::cout, std::cerr)) {
@@ -151,15 +156,20 @@ int main(int argc, char** argv) {
   }
   std::vector<bench::Row> rows;
   for (bench::Cell& cell : cells) {
-    if (!bench::runCell(options, cell, std::cerr))
+    const bool ran = options.count ? bench::countCell(options, cell, std::cerr)
+                                   : bench::runCell(options, cell, std::cerr);
+    if (!ran)
       return finish(kFailure);
     for (const bench::Measurement& measurement : cell.measurements)
       rows.push_back(bench::summarize(measurement));
   }
 
-  const bench::Context context = bench::Context::collect();
+  bench::Context context = bench::Context::collect();
+  if (options.count)
+    context.simulatedCaches = bench::simulatedCachesText();
   bench::printTable(std::cout, context, rows);
-  printBestPairs(rows);
+  if (!options.count)
+    printBestPairs(rows);
   const bool written =
       bench::writeResultFiles(options.jsonPath, options.csvPath, context, rows, std::cerr);
   bool sizesOk = true;

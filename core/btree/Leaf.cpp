@@ -87,6 +87,12 @@ std::optional<SplitInfo> Leaf::linkSplit(const Leaf& right) const {
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) const {
   util::LookupResult code = getEntries().get(key, op);
+  // Most lookups end in their first leaf: the next leaf's handle is read only when the run
+  // may go on.
+  if (code == util::LookupResult::STOP) {
+    op.thatsallfolks();
+    return;
+  }
   for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
        leaf = leaf.getNextLeaf()) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Regenerates the count tables in results/ (or the directory given): instructions and
+# simulated D1/LL data misses per operation (mapbench --count, valgrind's cache simulation)
+# of the maps of MAPS at key spaces 10^6 and 10^7, each filled to a tenth, one operation
+# type per file:
+#   counts-lookup.*   point queries only (--workload read-only)
+#   counts-insert.*   inserts only (--workload insert-only)
+#   counts-scan.*     range queries only, ranges of 0 to 99 keys
+# Each file has a table (.txt), a CSV and a JSON report that `mapbench compare` reads. The
+# counts are the same on every run; only the time to get them depends on the machine: about
+# 15 minutes on a shared 2-core machine.
+# Usage: scripts/counts.sh [outdir]   (environment: BUILD=build MAPS=... OPS=200000)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+out=${1:-results}
+build=${BUILD:-build}
+maps=${MAPS:-btree,csbtree,abslbtree,judy}
+ops=${OPS:-200000}
+mkdir -p "$out"
+run() {
+  local name=$1
+  shift
+  "$build/bench/mapbench" --count -m "$maps" --key-spaces 1000000,10000000 --ops "$ops" \
+    --no-progress --json "$out/$name.json" --csv "$out/$name.csv" "$@" | tee "$out/$name.txt"
+}
+run counts-lookup --workload read-only
+run counts-insert --workload insert-only
+run counts-scan --query-ratio 1 --range-ratio 1 --range-length 100
