@@ -196,7 +196,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         // Integers are decimal or refused; options that need --against, or that it cannot
         // honour; a folder or a file that cannot run as the other build.
         "--fill 0x10", "-k 1e3", "--seed +1", "--alpha 0.1", "--fail-above 1.1", "--time-limit 9",
-        "--against /tmp", "--against /etc/hostname", "--against " MAPBENCH_EXECUTABLE " --check",
+        "--against /tmp", "--against " MAPBENCH_EXECUTABLE " --check",
         "--against " MAPBENCH_EXECUTABLE " --csv x",
         "--against " MAPBENCH_EXECUTABLE " --in-process",
         "--against " MAPBENCH_EXECUTABLE " --alpha nan", "compare a b --alpha nan",
@@ -218,6 +218,12 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
     EXPECT_EQ(refused.exitStatus, 2) << arguments[0] << ": " << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
   }
+  const std::string notExecutable = ::testing::TempDir() + "mapbench_not_executable";
+  std::ofstream(notExecutable) << "#!/bin/sh\n";
+  ::chmod(notExecutable.c_str(), 0644);
+  EXPECT_THAT(runMapbench("--against " + notExecutable),
+              ::testing::FieldsAre(2, ::testing::HasSubstr("is not an executable file")));
+  std::remove(notExecutable.c_str());
   EXPECT_THAT(runMapbench("--ops -1").output, ::testing::HasSubstr("must be at least 0"));
   EXPECT_THAT(runMapbench("-k 0 -m btree").output, ::testing::HasSubstr("k must be"));
   EXPECT_THAT(runMapbench("-m btree,").output, ::testing::HasSubstr("empty element"));

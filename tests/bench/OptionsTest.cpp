@@ -140,8 +140,19 @@ TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
     Options options;
     std::string errors;
     ASSERT_FALSE(parse(workloadArguments(*config), options, &errors)) << errors;
-    for (const WorkloadField& field : workloadFields())
+    // Each field as it is written, and every digit of its columns' values.
+    Row sent, received;
+    sent.config = *config;
+    received.config = options.config;
+    for (const WorkloadField& field : workloadFields()) {
       EXPECT_EQ(field.write(options.config), field.write(*config)) << field.option;
+      for (const Column& column : field.columns) {
+        EXPECT_EQ(isPresent(column, received), isPresent(column, sent)) << column.json;
+        if (isPresent(column, sent)) {
+          EXPECT_EQ(toJson(column.value(received)), toJson(column.value(sent))) << column.json;
+        }
+      }
+    }
     EXPECT_EQ(options.config.keySpace, config->keySpace);
     EXPECT_EQ(options.distributions, std::vector{config->distribution});
     EXPECT_EQ(options.config.keySet != nullptr, config->keySet != nullptr);
