@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <functional>
 #include <limits>
 #include <sstream>
 
 #include "bench/HugePages.h"
-#include "bench/KeySetOption.h"
 #include "bench/Sweep.h"
 #include "workload/CommandLine.h"
 #include "workload/ParseDecimal.h"
@@ -37,34 +35,10 @@ CLI::Option* addDecimalOption(CLI::App& app, const std::string& name, Integer& t
           },
           help)
       ->check(CLI::Validator(
-          [minimum, maximum](std::string& text) -> std::string {
-            const std::optional<int64_t> value = test::parseDecimal<int64_t>(text);
-            if (!value || *value > maximum) {
-              return "expected a decimal integer from " + std::to_string(minimum) + " to " +
-                     std::to_string(maximum) + ", got '" + text + "'";
-            }
-            return *value >= minimum ? "" : "must be at least " + std::to_string(minimum);
-          },
+          [minimum, maximum](std::string& text) { return decimalRefusal(text, minimum, maximum); },
           ""))
       ->type_name("INT")
       ->default_str(std::to_string(target));
-}
-
-// The elements of a comma-separated list; nothing when one of them is empty (",zipf",
-// "btree,", "4,,8", ",").
-std::optional<std::vector<std::string>> splitList(const std::string& text) {
-  std::vector<std::string> elements;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    std::string element = text.substr(start, comma - start);
-    if (element.empty())
-      return std::nullopt;
-    elements.push_back(std::move(element));
-    if (comma == std::string::npos)
-      return elements;
-    start = comma + 1;
-  }
 }
 
 // Why an element of a list is refused, or "".
@@ -145,7 +119,7 @@ std::string presetHelp() {
 
 // The list options' values as given, before listElements() splits them.
 struct ListValues {
-  std::vector<std::string> distributions, parameterGrid, keySpaces;
+  std::vector<std::string> parameterGrid, keySpaces;
 };
 
 // Each workload field's option; its text goes to `texts` (in the fields' order) and is read

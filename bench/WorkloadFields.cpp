@@ -19,21 +19,11 @@ constexpr int64_t kMaxKeySpace = std::numeric_limits<int32_t>::max() - 1;
 using Reader = std::function<std::string(const std::string&, WorkloadConfig&)>;
 using Writer = std::function<std::optional<std::string>(const WorkloadConfig&)>;
 
-// A decimal integer from `minimum` to `maximum`, or the refusal.
-std::string integerRefusal(const std::string& text, int64_t minimum, int64_t maximum) {
-  const std::optional<int64_t> value = test::parseDecimal<int64_t>(text);
-  if (!value || *value > maximum) {
-    return "expected a decimal integer from " + std::to_string(minimum) + " to " +
-           std::to_string(maximum) + ", got '" + text + "'";
-  }
-  return *value >= minimum ? "" : "must be at least " + std::to_string(minimum);
-}
-
 template <class Integer>
 Reader readInteger(Integer WorkloadConfig::*member, int64_t minimum,
                    int64_t maximum = std::numeric_limits<Integer>::max()) {
   return [=](const std::string& text, WorkloadConfig& config) {
-    std::string refusal = integerRefusal(text, minimum, maximum);
+    std::string refusal = decimalRefusal(text, minimum, maximum);
     if (refusal.empty())
       config.*member = static_cast<Integer>(*test::parseDecimal<int64_t>(text));
     return refusal;
@@ -62,18 +52,6 @@ Reader readNumber(std::function<double&(WorkloadConfig&)> at, double minimum, do
 
 Writer writeNumber(std::function<double(const WorkloadConfig&)> of) {
   return [=](const WorkloadConfig& config) { return util::formatDouble(of(config)); };
-}
-
-// The elements of a comma-separated list; nothing when one of them is empty.
-std::optional<std::vector<std::string>> splitAtCommas(const std::string& text) {
-  std::vector<std::string> elements;
-  std::istringstream in(text + ",");
-  for (std::string element; std::getline(in, element, ',');) {
-    if (element.empty())
-      return std::nullopt;
-    elements.push_back(element);
-  }
-  return elements;
 }
 
 bool hasKeySet(const Row& row) {
@@ -111,7 +89,7 @@ std::vector<WorkloadField> buildFields() {
       {.option = "--distribution",
        .help = "Key distribution of the measured run: uniform, zipf or latest; a list sweeps",
        .read = [](const std::string& text, WorkloadConfig& config) -> std::string {
-         const std::optional<std::vector<std::string>> names = splitAtCommas(text);
+         const std::optional<std::vector<std::string>> names = splitList(text);
          if (!names)
            return "empty element in the list '" + text + "'";
          for (const std::string& name : *names) {
@@ -329,6 +307,30 @@ void appendWorkloadColumns(std::vector<Column>& columns, bool last) {
   for (const WorkloadField& field : workloadFields()) {
     if (field.columnsLast == last)
       columns.insert(columns.end(), field.columns.begin(), field.columns.end());
+  }
+}
+
+std::string decimalRefusal(const std::string& text, int64_t minimum, int64_t maximum) {
+  const std::optional<int64_t> value = test::parseDecimal<int64_t>(text);
+  if (!value || *value > maximum) {
+    return "expected a decimal integer from " + std::to_string(minimum) + " to " +
+           std::to_string(maximum) + ", got '" + text + "'";
+  }
+  return *value >= minimum ? "" : "must be at least " + std::to_string(minimum);
+}
+
+std::optional<std::vector<std::string>> splitList(const std::string& text) {
+  std::vector<std::string> elements;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    std::string element = text.substr(start, comma - start);
+    if (element.empty())
+      return std::nullopt;
+    elements.push_back(std::move(element));
+    if (comma == std::string::npos)
+      return elements;
+    start = comma + 1;
   }
 }
 

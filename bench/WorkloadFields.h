@@ -68,6 +68,14 @@ std::vector<std::string> workloadArguments(const WorkloadConfig& config);
 // Appends the workload fields' columns, those that go last or the others.
 void appendWorkloadColumns(std::vector<Column>& columns, bool last);
 
+// Why `text` is not a decimal integer from `minimum` to `maximum` (workload/ParseDecimal.h),
+// or "".
+std::string decimalRefusal(const std::string& text, int64_t minimum, int64_t maximum);
+
+// The elements of a comma-separated list; nothing when one of them is empty (",zipf",
+// "btree,", "4,,8", ",").
+std::optional<std::vector<std::string>> splitList(const std::string& text);
+
 // A finite number written in decimal (or with an exponent), read from the whole text; nothing
 // for anything else, "nan" and "inf" included.
 std::optional<double> parseNumber(const std::string& text);
