@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -134,6 +135,8 @@ void addWorkloadOptions(CLI::App& app, std::vector<std::string>& texts) {
     CLI::Option* option = app.add_option(field.option, texts[i], field.help)->type_name("VALUE");
     if (const std::optional<std::string> shown = field.write(defaults))
       option->default_str(*shown);
+    if (field.list)
+      option->multi_option_policy(CLI::MultiOptionPolicy::Join);  // joined with newlines
     if (field.readsFiles) {
       refuseEmpty(option);
     } else {
@@ -241,6 +244,10 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   // The workload, stage by stage: the key space, the preset, then what overrides it and the
   // rest; the fill is checked against the final key space.
   const std::vector<WorkloadField>& fields = workloadFields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i].list)
+      std::replace(fieldTexts[i].begin(), fieldTexts[i].end(), '\n', ',');
+  }
   for (const Stage stage : {Stage::kKeySpace, Stage::kPreset, Stage::kRest}) {
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].stage != stage || app.count(fields[i].option) == 0)

@@ -102,6 +102,7 @@ std::vector<WorkloadField> buildFields() {
        .write = [](const WorkloadConfig& config) -> std::optional<std::string> {
          return std::string(test::distributionName(config.distribution));
        },
+       .list = true,
        .sweep = Sweep::kCell,
        .columns = {{.json = "distribution",
                     .csv = "distribution",

@@ -47,6 +47,7 @@ struct WorkloadField {
   // option is not written (a preset; the key space of a key set, which the file gives).
   std::function<std::optional<std::string>(const WorkloadConfig& config)> write{};
   bool readsFiles = false;  // read while resolving only, never just to check the text
+  bool list = false;        // a comma-separated list; given again, the lists join
   Sweep sweep = Sweep::kKept;
   int32_t WorkloadConfig::*scaled = nullptr;  // the member kScaled* fields scale
   std::vector<Column> columns{};              // in this order in the results

@@ -68,7 +68,7 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
 
 TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
   Options options;
-  ASSERT_FALSE(parse("--distribution zipf,latest --theta 0.5", options, nullptr));
+  ASSERT_FALSE(parse("--distribution zipf --theta 0.5 --distribution latest", options, nullptr));
   EXPECT_EQ(options.distributions,
             (std::vector{test::KeyDistribution::kZipf, test::KeyDistribution::kLatest}));
   EXPECT_EQ(options.config.theta, 0.5);
