@@ -36,6 +36,9 @@ struct WorkloadConfig {
   // The keys of the operations: none, the slots themselves; otherwise slot i stands for
   // keySet->keys[i], and keySpace is keySet->keys.size() - 1 (the slots run 0 .. keySpace).
   std::shared_ptr<const test::KeyFile> keySet;
+  std::string keyFile;    // with a key set: the path it was read from, as given
+  std::string keyFormat;  // its format (sosd32, sosd64, text); empty: from the file's name
+  // Every field an option sets is described once in bench/WorkloadFields.h.
 };
 
 // What pushed values a map delivered over both runs, for cross-checking maps.

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "bench/HugePages.h"
+#include "bench/WorkloadFields.h"
 #include "util/NumberFormat.h"
 
 namespace bench {
@@ -21,16 +22,8 @@ int64_t integer(int64_t value) {
   return value;
 }
 
-bool hasKeySet(const Row& row) {
-  return row.config.keySet != nullptr;
-}
-
 bool timed(const Row& row) {
   return !row.tooShortToTime;
-}
-
-bool notUniform(const Row& row) {
-  return row.config.distribution != test::KeyDistribution::kUniform;
 }
 
 // The columns of one operation type's latencies: p50 and p99 for the JSON and CSV, the
@@ -137,54 +130,9 @@ std::vector<Column> buildRowColumns() {
        .label = "k*",
        .value = [](const Row& row) -> Value { return integer(row.parameters.k_star); },
        .present = [](const Row& row) { return row.usesTreeParameters; }},
-      {.json = "key_space",
-       .csv = "key_space",
-       .table = "keyspace",
-       .width = 11,
-       .role = Role::kCell,
-       .label = "keyspace",
-       .value = [](const Row& row) -> Value { return integer(row.config.keySpace); }},
-      {.json = "distribution",
-       .csv = "distribution",
-       .table = "keys",
-       .width = 8,
-       .role = Role::kCell,
-       .label = "keys",
-       .value = [](const Row& row) -> Value {
-         return std::string(test::distributionName(row.config.distribution));
-       }},
-      {.json = "theta",
-       .csv = "theta",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return row.config.theta; },
-       .present = notUniform},
-      {.json = "query_ratio",
-       .csv = "query_ratio",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return row.config.measuredMix.queryRatio; }},
-      {.json = "range_ratio",
-       .csv = "range_ratio",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return row.config.measuredMix.rangeQueryRatio; }},
-      {.json = "delete_ratio",
-       .csv = "delete_ratio",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return row.config.measuredMix.deleteRatio; }},
-      {.json = "range_length",
-       .csv = "range_length",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return integer(row.config.maxRangeSize); }},
-      {.json = "fill_operations",
-       .csv = "fill_operations",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return integer(row.config.fillOperations); }},
-      {.json = "measured_operations",
-       .csv = "measured_operations",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return integer(row.config.measuredOperations); }},
-      {.json = "seed",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return integer(row.config.seed); }},
+  };
+  appendWorkloadColumns(columns, false);
+  const std::vector<Column> figures = {
       {.json = "repetitions",
        .csv = "repetitions",
        .value = [](const Row& row) -> Value { return integer(row.repetitions); }},
@@ -266,6 +214,7 @@ std::vector<Column> buildRowColumns() {
        .value = [](const Row& row) -> Value { return integer(row.hugePageBytes); },
        .mode = Mode::kTimed},
   };
+  columns.insert(columns.end(), figures.begin(), figures.end());
   for (int type = 0; type < kOperationTypes; ++type)
     addLatencyColumns(columns, type);
   for (int type = 0; type < kOperationTypes; ++type) {
@@ -294,28 +243,10 @@ std::vector<Column> buildRowColumns() {
       {.json = "reported_size",
        .csv = "reported_size",
        .value = [](const Row& row) -> Value { return integer(row.reportedSize); }},
-      // A run over a file's keys names the file, its distinct keys and their hash; rows of two
-      // files match only where the hashes do, so results over different sets never meet.
-      {.json = "key_set/file",
-       .csv = "key_set",
-       .role = Role::kWorkload,
-       .value = [](const Row& row) -> Value { return row.config.keySet->name; },
-       .present = hasKeySet},
-      {.json = "key_set/keys",
-       .csv = "key_count",
-       .value = [](const Row& row) -> Value {
-         return integer(static_cast<int64_t>(row.config.keySet->keys.size()));
-       },
-       .present = hasKeySet},
-      {.json = "key_set/hash",
-       .csv = "key_hash",
-       .role = Role::kCell,
-       .label = "key set",
-       .value = [](const Row& row) -> Value { return row.config.keySet->hashText(); },
-       .present = hasKeySet},
   };
   columns.insert(columns.end(), tail.begin(), tail.end());
   addCountColumns(columns);
+  appendWorkloadColumns(columns, true);
   return columns;
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "bench/ResultFiles.h"
+#include "bench/SharedOptions.h"
 #include "util/AtomicFile.h"
 #include "util/Printable.h"
 
@@ -651,18 +652,11 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "says\nwhether each difference in time is beyond the noise of the repetitions.",
       "mapbench compare"};
   std::string basePath, newPath, jsonPath;
-  double alpha = 0.05, failAbove = 0;
+  VerdictOptions verdict;
   app.add_option("BASE", basePath, "The base report (mapbench --json)")->required();
   app.add_option("NEW", newPath, "The report to judge against it")->required();
-  app.add_option("--alpha", alpha, "Significance level of the verdicts")
-      ->check(CLI::Range(0.0, 0.5))
-      ->capture_default_str();
-  app.add_option("--fail-above", failAbove,
-                 "Exit with status 1 when a row is significantly slower by more than this "
-                 "ratio (new / base), e.g. 1.05; between count reports, when its instructions "
-                 "per operation grew by more")
-      ->check(CLI::PositiveNumber);
-  app.add_option("--json", jsonPath, "Also write the comparison as JSON to this file");
+  addVerdictOptions(app, verdict);
+  refuseEmpty(app.add_option("--json", jsonPath, "Also write the comparison as JSON to this file"));
   app.footer(
       "Exit status: 0, 1 when a row is slower beyond --fail-above or the --json file could not "
       "be written, 2 for a refused command line or a file that is not a mapbench report.");
@@ -672,10 +666,6 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     return app.exit(help, out, err);
   } catch (const CLI::ParseError& error) {
     err << "mapbench compare: " << error.what() << "\n";
-    return 2;
-  }
-  if (alpha <= 0) {
-    err << "mapbench compare: --alpha must be above 0\n";
     return 2;
   }
   if (const std::optional<std::string> clash =
@@ -689,10 +679,8 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << "mapbench compare: " << error << "\n";
     return 2;
   }
-  const Comparison comparison = compareResults(base, fresh, alpha);
-  return reportComparison(comparison, base, fresh, jsonPath,
-                          app.count("--fail-above") > 0 ? std::optional(failAbove) : std::nullopt,
-                          out, err);
+  const Comparison comparison = compareResults(base, fresh, verdict.alpha);
+  return reportComparison(comparison, base, fresh, jsonPath, verdict.failAbove, out, err);
 }
 
 }  // namespace bench

@@ -83,20 +83,13 @@ std::string geometryArgument(const char* name, const CacheGeometry& cache) {
 }
 
 // The arguments of `mapbench counted-run` for one run: the workload and the map, nothing
-// else, so that the counted process's heap does not depend on output file names.
+// else (the key file included, as a workload field), so that the counted process's heap does
+// not depend on output file names.
 std::vector<std::string> childArguments(const MapKind& kind, const TreeParameters& parameters,
-                                        const WorkloadConfig& config, const Options& options) {
+                                        const WorkloadConfig& config) {
   WorkloadConfig counted = config;
   counted.sampleEvery = 0;  // latencies are not reported; the clock is not read
   std::vector<std::string> args = workloadArguments(counted);
-  if (config.keySet) {
-    const auto keySpace = std::find(args.begin(), args.end(), "--key-space");
-    if (keySpace != args.end())
-      args.erase(keySpace, keySpace + 2);  // the key set decides it
-    args.insert(args.end(), {"--keys", options.keysPath});
-    if (!options.keyFormat.empty())
-      args.insert(args.end(), {"--key-format", options.keyFormat});
-  }
   args.insert(args.end(), {"-m", kind.name, "-k", std::to_string(parameters.k), "--k-star",
                            std::to_string(parameters.k_star), "--no-progress"});
   return args;
@@ -201,7 +194,7 @@ std::optional<std::string> applyCountMode(Options& options, bool opsGiven, bool 
 }
 
 bool countOnce(const MapKind& kind, const TreeParameters& parameters, const WorkloadConfig& config,
-               const Options& options, RunResult& result, std::ostream& err) {
+               RunResult& result, std::ostream& err) {
   const std::string valgrind = findValgrind();
   const std::string self = selfPath();
   RunDirectory directory;
@@ -218,7 +211,7 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
   const std::string countsPath = directory.file("callgrind.out");
   const std::string logPath = directory.file("valgrind.log");
   std::vector<std::string> clientArgs = {self, "counted-run"};
-  for (std::string& arg : childArguments(kind, parameters, config, options))
+  for (std::string& arg : childArguments(kind, parameters, config))
     clientArgs.push_back(std::move(arg));
   std::vector<std::string> environment = paddedEnvironment(clientArgs);
   std::vector<std::string> args = {valgrind,
@@ -300,14 +293,13 @@ bool countCell(const Options& options, Cell& cell, std::ostream& err) {
   for (int repetition = 0; ok && repetition < options.repetitions; ++repetition) {
     RunResult baseline;
     show(dummy.name);
-    ok = countOnce(dummy, options.parameters, cell.config, options, baseline, err);
+    ok = countOnce(dummy, options.parameters, cell.config, baseline, err);
     for (Measurement& measurement : cell.measurements) {
       if (!ok)
         break;
       RunResult run;
       show(measurement.map);
-      ok = countOnce(*findMap(measurement.map), measurement.parameters, cell.config, options, run,
-                     err);
+      ok = countOnce(*findMap(measurement.map), measurement.parameters, cell.config, run, err);
       measurement.runs.push_back(run);
       measurement.baselines.push_back(baseline);
     }

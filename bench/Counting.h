@@ -72,7 +72,7 @@ std::string findValgrind();
 // Counts one run of `kind` in a process of its own under valgrind; on failure the reason
 // goes to `err`.
 bool countOnce(const MapKind& kind, const TreeParameters& parameters, const WorkloadConfig& config,
-               const Options& options, RunResult& result, std::ostream& err);
+               RunResult& result, std::ostream& err);
 
 // Counts the cell's repetitions as runCell() times them: the no-op map first in each.
 bool countCell(const Options& options, Cell& cell, std::ostream& err);

@@ -33,12 +33,10 @@ std::optional<std::string> useKeyFile(const std::string& path, const std::string
     return holds + ", fewer than the 2 a workload needs";
   if (count > kMaxKeys)
     return holds + ", more than the " + std::to_string(kMaxKeys) + " the workload can address";
-  if (count < config.fillOperations) {
-    return holds + ", fewer than the fill's " + std::to_string(config.fillOperations) +
-           " inserts need";
-  }
   config.keySpace = static_cast<int32_t>(count - 1);
   config.keySet = std::move(file);
+  config.keyFile = path;
+  config.keyFormat = test::keyFormatName(*format);
   return std::nullopt;
 }
 

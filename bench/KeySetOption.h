@@ -5,7 +5,8 @@
 // distinct keys minus one, since the workload's slots run 0 .. key space and slot i stands
 // for the i-th smallest key. It refuses, with one line, a file it cannot read or use: no
 // format known, unreadable, malformed, fewer than two distinct keys, more than the slots can
-// address, or fewer distinct keys than the fill inserts.
+// address. The fill is checked against the keys once the whole command line is read
+// (workloadRefusal in bench/WorkloadFields.h).
 #ifndef BENCH_KEY_SET_OPTION_H_
 #define BENCH_KEY_SET_OPTION_H_
 
@@ -16,8 +17,9 @@
 
 namespace bench {
 
-// Sets config.keySet and config.keySpace from the file at `path`; `formatName` is
-// "sosd32", "sosd64", "text" or empty (taken from the name). Returns the refusal, or nothing.
+// Sets config.keySet and config.keySpace from the file at `path`, and config.keyFile and
+// config.keyFormat to where and how it was read; `formatName` is "sosd32", "sosd64", "text"
+// or empty (taken from the name). Returns the refusal, or nothing.
 std::optional<std::string> useKeyFile(const std::string& path, const std::string& formatName,
                                       WorkloadConfig& config);
 

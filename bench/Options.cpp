@@ -1,67 +1,47 @@
 #include "bench/Options.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <charconv>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <sstream>
 
 #include "bench/Counting.h"
 #include "bench/HugePages.h"
-#include "bench/KeySetOption.h"
 #include "bench/ResultFiles.h"
 #include "bench/Sweep.h"
 #include "workload/CommandLine.h"
+#include "workload/ParseDecimal.h"
 
 namespace bench {
 
 namespace {
 
-// The most keys a key space may hold: the key choosers' bound (workload/KeyChoosers.h).
+// The most keys a key space of a --key-spaces sweep may hold: the key choosers' bound
+// (workload/KeyChoosers.h), as for --key-space.
 constexpr int32_t kMaxKeySpace = std::numeric_limits<int32_t>::max() - 1;
 
-std::optional<int64_t> parseInteger(const std::string& text) {
-  int64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end)
-    return std::nullopt;
-  return value;
-}
-
-// A decimal integer from `minimum` to `maximum` (the range of the option's type, which CLI11
-// would otherwise clamp to or misreport); says "must be at least N" rather than CLI11's range
-// with a 300-digit upper bound.
-CLI::Validator atLeast(int64_t minimum, int64_t maximum = std::numeric_limits<int32_t>::max()) {
-  return CLI::Validator(
-      [minimum, maximum](std::string& text) -> std::string {
-        const std::optional<int64_t> value = parseInteger(text);
-        if (!value || *value > maximum) {
-          return "expected an integer from " + std::to_string(minimum) + " to " +
-                 std::to_string(maximum) + ", got '" + text + "'";
-        }
-        return *value >= minimum ? "" : "must be at least " + std::to_string(minimum);
-      },
-      ">= " + std::to_string(minimum));
-}
-
-// The elements of a comma-separated list; nothing when one of them is empty (",zipf",
-// "btree,", "4,,8", ",").
-std::optional<std::vector<std::string>> splitList(const std::string& text) {
-  std::vector<std::string> elements;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    std::string element = text.substr(start, comma - start);
-    if (element.empty())
-      return std::nullopt;
-    elements.push_back(std::move(element));
-    if (comma == std::string::npos)
-      return elements;
-    start = comma + 1;
-  }
+// An integer option read as decimal (leading zeros mean nothing: "010" is ten) from `minimum`
+// to `maximum`; CLI11's own conversion would take "010" as octal and "0x10" as hexadecimal.
+template <class Integer>
+CLI::Option* addDecimalOption(CLI::App& app, const std::string& name, Integer& target,
+                              const std::string& help, int64_t minimum,
+                              int64_t maximum = std::numeric_limits<Integer>::max()) {
+  return app
+      .add_option_function<std::string>(
+          name,
+          [&target](const std::string& text) {
+            target = static_cast<Integer>(*test::parseDecimal<int64_t>(text));
+          },
+          help)
+      ->check(CLI::Validator(
+          [minimum, maximum](std::string& text) { return decimalRefusal(text, minimum, maximum); },
+          ""))
+      ->type_name("INT")
+      ->default_str(std::to_string(target));
 }
 
 // Why an element of a list is refused, or "".
@@ -119,39 +99,6 @@ std::vector<int32_t> int32Elements(const std::vector<std::string>& values) {
   return numbers;
 }
 
-// A decimal number from `minimum` to `maximum`, both included.
-CLI::Validator numberBetween(double minimum, double maximum) {
-  std::ostringstream range;
-  range << minimum << " to " << maximum;
-  return CLI::Validator(
-      [minimum, maximum, range = range.str()](std::string& text) -> std::string {
-        double value = 0;
-        std::istringstream in(text);
-        if (in >> value && in.eof() && value >= minimum && value <= maximum)
-          return "";
-        return "must be a number from " + range + ", got '" + text + "'";
-      },
-      range.str());
-}
-
-CLI::Validator powerOfTwoOrZero() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        const std::optional<int64_t> value = parseInteger(text);
-        if (value && *value >= 0 && *value <= (int64_t{1} << 30) && (*value & (*value - 1)) == 0)
-          return "";
-        return "must be 0 or a power of two up to 2^30, got '" + text + "'";
-      },
-      "0 or 2^n");
-}
-
-std::string presetNames() {
-  std::string names;
-  for (const WorkloadPreset& preset : workloadPresets())
-    names += (names.empty() ? "" : ", ") + std::string(preset.name);
-  return names;
-}
-
 std::string presetHelp() {
   std::ostringstream help;
   help << "Workload presets (--workload NAME sets the measured run's ratios and range length;\n"
@@ -173,80 +120,45 @@ std::string presetHelp() {
   return help.str();
 }
 
-// Sets what the preset decides, except where the command line said otherwise.
-void applyPreset(const CLI::App& app, const WorkloadPreset& preset, WorkloadConfig& config) {
-  if (app.count("--query-ratio") == 0)
-    config.measuredMix.queryRatio = preset.mix.queryRatio;
-  if (app.count("--range-ratio") == 0)
-    config.measuredMix.rangeQueryRatio = preset.mix.rangeQueryRatio;
-  if (app.count("--delete-ratio") == 0)
-    config.measuredMix.deleteRatio = preset.mix.deleteRatio;
-  if (app.count("--range-length") == 0)
-    config.maxRangeSize = preset.maxRangeSize;
-}
-
 // The list options' values as given, before listElements() splits them.
 struct ListValues {
-  std::vector<std::string> distributions, parameterGrid, keySpaces;
+  std::vector<std::string> parameterGrid, keySpaces;
 };
 
+// Each workload field's option; its text goes to `texts` (in the fields' order) and is read
+// into the configuration when the command line is resolved. A field that reads files is
+// checked then only.
+void addWorkloadOptions(CLI::App& app, std::vector<std::string>& texts) {
+  const std::vector<WorkloadField>& fields = workloadFields();
+  texts.resize(fields.size());
+  const WorkloadConfig defaults;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const WorkloadField& field = fields[i];
+    CLI::Option* option = app.add_option(field.option, texts[i], field.help)->type_name("VALUE");
+    if (const std::optional<std::string> shown = field.write(defaults))
+      option->default_str(*shown);
+    if (field.list)
+      option->multi_option_policy(CLI::MultiOptionPolicy::Join);  // joined with newlines
+    if (field.readsFiles) {
+      refuseEmpty(option);
+    } else {
+      option->check(CLI::Validator(
+          [&field](std::string& text) {
+            WorkloadConfig scratch;
+            return field.read(text, scratch);
+          },
+          ""));
+    }
+  }
+}
+
 void addOptions(CLI::App& app, Options& options, ListValues& lists) {
-  WorkloadConfig& config = options.config;
   addListOption(app, "-m,--maps", options.maps, "Maps to run (see --list)")->capture_default_str();
   app.add_flag("--list", options.list, "List the available maps and exit");
-  app.add_option("--fill", config.fillOperations, "Untimed fill operations (inserts)")
-      ->check(atLeast(0))
-      ->capture_default_str();
-  app.add_option("--ops", config.measuredOperations, "Measured operations")
-      ->check(atLeast(0))
-      ->capture_default_str();
-  app.add_option("--key-space", config.keySpace,
-                 "Every distribution reaches the slots 0 .. key-space (inserts probe up to "
-                 "key-space itself; uniform and zipf queries start below it)")
-      ->check(CLI::Range(1, kMaxKeySpace))
-      ->capture_default_str();
-  app.add_option("--workload", options.workload, "Preset of the measured mix: " + presetNames())
-      ->check([](const std::string& name) -> std::string {
-        return findPreset(name) ? "" : "unknown workload '" + name + "' (" + presetNames() + ")";
-      })
-      ->capture_default_str();
-  addListOption(app, "--distribution", lists.distributions,
-                "Key distribution of the measured run: uniform, zipf or latest; a list sweeps",
-                [](const std::string& name) -> std::string {
-                  return test::parseDistribution(name)
-                             ? ""
-                             : "unknown distribution '" + name + "' (uniform, zipf, latest)";
-                })
-      ->default_str("uniform");
-  std::ostringstream thetaRange;
-  thetaRange << test::kMinTheta << " to " << test::kMaxTheta;
-  app.add_option("--theta", config.theta, "Zipf exponent of zipf and latest, " + thetaRange.str())
-      ->check(numberBetween(test::kMinTheta, test::kMaxTheta))
-      ->capture_default_str();
-  app.add_option("--query-ratio", config.measuredMix.queryRatio,
-                 "Share of queries in the measured run (the rest are updates)")
-      ->check(numberBetween(0, 1))
-      ->capture_default_str();
-  app.add_option("--range-ratio", config.measuredMix.rangeQueryRatio,
-                 "Share of range queries among the queries")
-      ->check(numberBetween(0, 1))
-      ->capture_default_str();
-  app.add_option("--delete-ratio", config.measuredMix.deleteRatio,
-                 "Share of deletes among the updates")
-      ->check(numberBetween(0, 1))
-      ->capture_default_str();
-  app.add_option("--range-length", config.maxRangeSize,
-                 "Range lengths are drawn from 0 .. range-length - 1")
-      ->check(CLI::Range(1, 1 << 30))
-      ->capture_default_str();
-  app.add_option("--seed", config.seed, "Seed of the operation stream")
-      ->check(atLeast(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max())
-                  .description("64-bit"))
-      ->capture_default_str();
-  app.add_option("-k,--k", options.parameters.k, "Inner-node parameter of the trees")
-      ->capture_default_str();
-  app.add_option("--k-star", options.parameters.k_star, "Leaf parameter of the trees")
-      ->capture_default_str();
+  addDecimalOption(app, "-k,--k", options.parameters.k, "Inner-node parameter of the trees",
+                   std::numeric_limits<int32_t>::min());
+  addDecimalOption(app, "--k-star", options.parameters.k_star, "Leaf parameter of the trees",
+                   std::numeric_limits<int32_t>::min());
   addListOption(app, "--k-pairs", options.parameterPairs,
                 "Sweep: list of k:k_star pairs for the trees, e.g. 8:8,16:32",
                 [](const std::string& pair) -> std::string {
@@ -259,74 +171,41 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
                 "Sweep: list of key-space sizes; the fill keeps its share of each key space, "
                 "the measured operations scale too unless --ops is given",
                 keySpaceRefusal);
-  app.add_option("-r,--repetitions", options.repetitions, "Repetitions of every run")
-      ->check(atLeast(1))
-      ->capture_default_str();
-  app.add_option("--sample-every", config.sampleEvery,
-                 "Time one operation in this many for latency percentiles (power of two, 0: off)")
-      ->check(powerOfTwoOrZero())
-      ->capture_default_str();
-  app.add_option("--json", options.jsonPath, "Also write the results as JSON to this file");
-  app.add_option("--csv", options.csvPath, "Also write the results as CSV to this file");
-  app.add_flag("--in-process", options.inProcess,
-               "Run every map in this process instead of a fresh child process each");
-  app.add_flag("--check", options.check,
-               "Push into counting operators and check that all maps deliver the same values");
+  addDecimalOption(app, "-r,--repetitions", options.repetitions, "Repetitions of every run", 1);
+  refuseEmpty(
+      app.add_option("--json", options.jsonPath, "Also write the results as JSON to this file"));
+  CLI::Option* csv = refuseEmpty(
+      app.add_option("--csv", options.csvPath, "Also write the results as CSV to this file"));
+  CLI::Option* inProcess =
+      app.add_flag("--in-process", options.inProcess,
+                   "Run every map in this process instead of a fresh child process each");
+  CLI::Option* check =
+      app.add_flag("--check", options.check,
+                   "Push into counting operators and check that all maps deliver the same "
+                   "values (with --json, their figures go to the file)");
   app.add_flag("--no-progress", options.noProgress, "Never show the progress bar");
-  app.add_option("--against", options.againstPath,
-                 "Time this build against another build of mapbench: both run every cell in "
-                 "turns, each run in its own process, after checking that both push the same "
-                 "values (" +
-                     std::to_string(kAgainstPairs) + " pairs unless -r says)");
-  app.add_option("--alpha", options.alpha, "Significance level of --against's verdicts")
-      ->check(numberBetween(0.000001, 0.5))
-      ->capture_default_str();
-  app.add_option("--fail-above", options.failAbove,
-                 "--against: exit with status 1 when a map is significantly slower by more than "
-                 "this ratio (this build / the other), e.g. 1.05")
-      ->check(numberBetween(0.000001, 1e9));
   app.add_flag("--count", options.count, countHelp());
   app.add_flag("--huge-pages", options.hugePages,
                "Back every map's memory with transparent huge pages (glibc.malloc.hugetlb=1 for "
                "all maps alike); the report says which pages were used");
-  CLI::Option* keys =
-      app.add_option("--keys", options.keysPath,
-                     "The keys of this file are the key space: slot i of the workload is its "
-                     "i-th smallest distinct key")
-          ->excludes(app.get_option("--key-space"))
-          ->excludes(app.get_option("--key-spaces"));
-  app.add_option("--key-format", options.keyFormat,
-                 "Format of the --keys file: sosd32, sosd64 (8-byte count, then unsigned keys, "
-                 "little-endian) or text (one integer a line); by default from a name ending "
-                 "in _uint32, _uint64 or .txt")
-      ->check(CLI::IsMember({"sosd32", "sosd64", "text"}))
-      ->needs(keys);
+  CLI::Option* against = refuseEmpty(app.add_option(
+      "--against", options.againstPath,
+      "Time this build against another build of mapbench: both run every cell in turns, each "
+      "run in its own process, after checking that both push the same values (" +
+          std::to_string(kAgainstPairs) + " pairs unless -r says)"));
+  against->excludes(check)->excludes(inProcess)->excludes(csv);
+  const VerdictOptionHandles verdict = addVerdictOptions(app, options.verdict);
+  verdict.alpha->needs(against);
+  verdict.failAbove->needs(against);
+  options.timeLimitSeconds = kAgainstTimeLimitSeconds;
+  addDecimalOption(app, "--time-limit", options.timeLimitSeconds,
+                   "--against: end the comparison when one run of either build takes longer "
+                   "than this many seconds",
+                   1)
+      ->needs(against);
 }
 
 }  // namespace
-
-const std::vector<WorkloadPreset>& workloadPresets() {
-  static const std::vector<WorkloadPreset> presets = {
-      {"default",
-       "30% updates (half deletes), 70% queries (60% of them ranges)",
-       {0.7, 0.6, 0.5},
-       1000},
-      {"read-only", "point queries only", {1.0, 0.0, 0.5}, 1000},
-      {"read-mostly", "95% point queries, 5% inserts", {0.95, 0.0, 0.0}, 1000},
-      {"scan-heavy", "95% range queries of length < 100, 5% inserts", {0.95, 1.0, 0.0}, 100},
-      {"write-heavy", "50% updates (half deletes), 50% point queries", {0.5, 0.0, 0.5}, 1000},
-      {"insert-only", "inserts only", {0.0, 0.0, 0.0}, 1000},
-  };
-  return presets;
-}
-
-const WorkloadPreset* findPreset(const std::string& name) {
-  for (const WorkloadPreset& preset : workloadPresets()) {
-    if (name == preset.name)
-      return &preset;
-  }
-  return nullptr;
-}
 
 std::vector<const MapKind*> selectMaps(const std::vector<std::string>& names) {
   std::vector<const MapKind*> kinds;
@@ -344,7 +223,12 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
       "range queries. The defaults reproduce workload-generator's operation stream."};
   app.footer(presetHelp());
   ListValues lists;
+  std::vector<std::string> fieldTexts;
+  addWorkloadOptions(app, fieldTexts);
   addOptions(app, options, lists);
+  CLI::Option* keys = app.get_option("--keys");
+  keys->excludes("--key-space")->excludes("--key-spaces");
+  app.get_option("--key-format")->needs(keys);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -360,15 +244,38 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
   options.parameterGrid = int32Elements(lists.parameterGrid);
   options.keySpaces = int32Elements(lists.keySpaces);
 
-  // The fill inserts distinct keys, and no distribution can place more of them than the key
-  // space holds (every distribution's inserts reach keys 0 .. key space, but the uniform fill
-  // probes at random and would not find the last free slot); beyond that the fill would stop
-  // short without a word. A --key-spaces sweep keeps the fill's share of each key space, so
-  // the bound holds there too.
-  if (options.config.fillOperations > options.config.keySpace) {
-    err << "mapbench: --fill " << options.config.fillOperations << " is more than the key space of "
-        << options.config.keySpace << " keys can hold (the fill inserts distinct keys)\n";
+  // The workload, stage by stage: the key space, the preset, then what overrides it and the
+  // rest; the fill is checked against the final key space.
+  const std::vector<WorkloadField>& fields = workloadFields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i].list)
+      std::replace(fieldTexts[i].begin(), fieldTexts[i].end(), '\n', ',');
+  }
+  for (const Stage stage : {Stage::kKeySpace, Stage::kPreset, Stage::kRest}) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (fields[i].stage != stage || app.count(fields[i].option) == 0)
+        continue;
+      if (const std::string refusal = fields[i].read(fieldTexts[i], options.config);
+          !refusal.empty()) {
+        err << "mapbench: " << (fields[i].readsFiles ? "" : fields[i].option + ": ") << refusal
+            << "\n";
+        return kUsageError;
+      }
+      if (fields[i].sweep == Sweep::kScaledUnlessGiven)
+        options.opsGiven = true;
+    }
+  }
+  if (const std::optional<std::string> refusal = workloadRefusal(options.config)) {
+    err << "mapbench: " << *refusal << "\n";
     return kUsageError;
+  }
+  if (app.count("--workload") > 0)
+    options.workload = fieldTexts[findWorkloadField("--workload") - fields.data()];
+  if (app.count("--distribution") > 0) {
+    options.distributions.clear();
+    const std::string& names = fieldTexts[findWorkloadField("--distribution") - fields.data()];
+    for (const std::string& name : splitList(names).value_or(std::vector<std::string>{}))
+      options.distributions.push_back(*test::parseDistribution(name));
   }
 
   if (!outputPathsUsable(options, err))
@@ -380,18 +287,15 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
     }
   }
   if (!options.againstPath.empty()) {
-    if (::access(options.againstPath.c_str(), X_OK) != 0) {
+    struct stat file {};
+    if (::stat(options.againstPath.c_str(), &file) != 0 || !S_ISREG(file.st_mode) ||
+        ::access(options.againstPath.c_str(), X_OK) != 0) {
       err << "mapbench: --against: " << options.againstPath << " is not an executable file\n";
-      return kUsageError;
-    }
-    if (!options.csvPath.empty()) {
-      err << "mapbench: --csv does not apply to --against (--json writes the comparison)\n";
       return kUsageError;
     }
     if (app.count("--repetitions") == 0)
       options.repetitions = kAgainstPairs;
   }
-  options.opsGiven = app.count("--ops") > 0;
   if (options.count) {
     if (const std::optional<std::string> refusal =
             applyCountMode(options, options.opsGiven, app.count("--repetitions") > 0)) {
@@ -399,20 +303,6 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
       return kUsageError;
     }
   }
-  applyPreset(app, *findPreset(options.workload), options.config);
-  if (!options.keysPath.empty()) {
-    if (const std::optional<std::string> refusal =
-            useKeyFile(options.keysPath, options.keyFormat, options.config)) {
-      err << "mapbench: " << *refusal << "\n";
-      return kUsageError;
-    }
-  }
-  if (const std::vector<std::string> names = listElements(lists.distributions); !names.empty()) {
-    options.distributions.clear();
-    for (const std::string& name : names)
-      options.distributions.push_back(*test::parseDistribution(name));
-  }
-  options.config.distribution = options.distributions.front();
 
   for (const std::string& name : options.maps) {
     const MapKind* kind = findMap(name);

@@ -25,9 +25,9 @@ bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
 }
 
 bool outputPathsUsable(const Options& options, std::ostream& err) {
-  if (const std::optional<std::string> clash =
-          util::outputClash({{"--keys", options.keysPath}, {"--against", options.againstPath}},
-                            {{"--json", options.jsonPath}, {"--csv", options.csvPath}})) {
+  if (const std::optional<std::string> clash = util::outputClash(
+          {{"--keys", options.config.keyFile}, {"--against", options.againstPath}},
+          {{"--json", options.jsonPath}, {"--csv", options.csvPath}})) {
     err << "mapbench: " << *clash << "\n";
     return false;
   }

@@ -9,6 +9,7 @@
 
 #include "bench/KeySetOption.h"
 #include "bench/Options.h"
+#include "bench/WorkloadFields.h"
 #include "workload/CommandLine.h"
 
 namespace bench {
@@ -50,11 +51,12 @@ WorkloadConfig scaledTo(const WorkloadConfig& base, int32_t keySpace, bool fixed
   WorkloadConfig config = base;
   const double factor = static_cast<double>(keySpace) / base.keySpace;
   config.keySpace = keySpace;
-  config.fillOperations = static_cast<int32_t>(
-      std::min<int64_t>(std::llround(base.fillOperations * factor), INT32_MAX));
-  if (!fixedOperations) {
-    config.measuredOperations = static_cast<int32_t>(
-        std::min<int64_t>(std::llround(base.measuredOperations * factor), INT32_MAX));
+  for (const WorkloadField& field : workloadFields()) {
+    if (field.sweep == Sweep::kScaled ||
+        (field.sweep == Sweep::kScaledUnlessGiven && !fixedOperations)) {
+      config.*field.scaled = static_cast<int32_t>(
+          std::min<int64_t>(std::llround(base.*field.scaled * factor), INT32_MAX));
+    }
   }
   return config;
 }

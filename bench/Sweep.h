@@ -28,8 +28,9 @@ std::optional<TreeParameters> parseParameterPair(std::string_view text);
 // single --k/--k-star pair when neither is given.
 std::vector<TreeParameters> parameterSets(const Options& options);
 
-// The workload on another key space. The fill keeps its share of the key space; the measured
-// operations scale with it too unless `fixedOperations` holds them.
+// The workload on another key space. The fields that scale (bench/WorkloadFields.h: the fill)
+// keep their share of the key space; those that scale unless given (the measured operations)
+// too unless `fixedOperations` holds them.
 WorkloadConfig scaledTo(const WorkloadConfig& base, int32_t keySpace, bool fixedOperations);
 
 // Why `kind` cannot be built with `parameters` (the map's own message), or nothing.

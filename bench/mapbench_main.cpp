@@ -37,8 +37,10 @@ using bench::Options;
 constexpr int kFailure = 1;
 
 // Runs every map once per distribution with counting operators; reports whether they agree.
+// With --json, the figures of the last distribution go to the file (--against reads them).
 bool runCheck(const Options& options, const std::vector<const bench::MapKind*>& kinds) {
   bool agree = true;
+  bench::CheckReport report;
   for (test::KeyDistribution distribution : options.distributions) {
     bench::WorkloadConfig config = options.config;
     config.distribution = distribution;
@@ -53,6 +55,8 @@ bool runCheck(const Options& options, const std::vector<const bench::MapKind*>& 
       if (!bench::runOnce(*kind, options.parameters, config, options, result, std::cerr))
         return false;
       const bench::CheckSums& sums = result.check;
+      report[kind->name] = {sums.valuesPushed, sums.valueSum, sums.queries, sums.endOfQuery,
+                            result.reportedSize};
       const bool sizeOk = result.reportedSize == result.expectedSize;
       const bool sameAsFirst = !reference || (sums.valuesPushed == reference->valuesPushed &&
                                               sums.valueSum == reference->valueSum &&
@@ -68,7 +72,11 @@ bool runCheck(const Options& options, const std::vector<const bench::MapKind*>& 
     }
   }
   std::cout << (agree ? "All maps agree.\n" : "MAPS DISAGREE.\n");
-  return agree;
+  const bool written = bench::writeFile(
+      options.jsonPath,
+      [&](std::ostream& file) { file << bench::checkReportJson(report).dump(2) << "\n"; },
+      std::cerr);
+  return agree && written;
 }
 
 // The fastest parameter pair of each tree per key space and distribution, where a sweep ran

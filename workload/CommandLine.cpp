@@ -1,22 +1,11 @@
 #include "workload/CommandLine.h"
 
-#include <charconv>
+#include "workload/ParseDecimal.h"
 
 namespace test {
 
 std::optional<int32_t> parseInt32(std::string_view text) {
-  const size_t firstDigit = (!text.empty() && text.front() == '-') ? 1 : 0;
-  if (text.size() == firstDigit)
-    return std::nullopt;
-  for (char c : text.substr(firstDigit)) {
-    if (c < '0' || c > '9')
-      return std::nullopt;
-  }
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size())
-    return std::nullopt;
-  return value;
+  return parseDecimal<int32_t>(text);
 }
 
 std::variant<CommandLine, std::string> CommandLine::parse(const std::vector<std::string>& args) {

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "bench/Against.h"
 #include "bench/BenchmarkRunner.h"
 #include "bench/Compare.h"
 #include "bench/HugePages.h"
@@ -75,48 +77,50 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
 
   std::ifstream jsonFile(json);
   const nlohmann::json document = nlohmann::json::parse(jsonFile);
-  EXPECT_TRUE(document["context"].contains("compiler"));
-  EXPECT_TRUE(document["context"].contains("cpu"));
-  EXPECT_EQ(document["context"]["huge_pages"], false);
+  EXPECT_TRUE(document.at("context").contains("compiler"));
+  EXPECT_TRUE(document.at("context").contains("cpu"));
+  EXPECT_EQ(document.at("context").at("huge_pages"), false);
   EXPECT_THAT(result.output, ::testing::HasSubstr("Huge pages: not requested."));
   size_t rowsPerKeySpace = 0;
   for (const MapKind& kind : registeredMaps()) {
     if (kind.name != "dummy")
       rowsPerKeySpace += kind.usesTreeParameters ? 2 : 1;
   }
-  ASSERT_EQ(document["results"].size(), 2 * rowsPerKeySpace);
-  for (const auto& row : document["results"]) {
-    EXPECT_EQ(row["repetitions"], 2);
-    EXPECT_EQ(row["expected_size"], row["reported_size"]) << row["map"];
+  ASSERT_EQ(document.at("results").size(), 2 * rowsPerKeySpace);
+  for (const auto& row : document.at("results")) {
+    EXPECT_EQ(row.at("repetitions"), 2);
+    EXPECT_EQ(row.at("expected_size"), row.at("reported_size")) << row.at("map");
     // Every map counts its allocation exactly, within its estimate; the resident size is a
     // column of its own.
-    const MapKind& kind = *findMap(row["map"].get<std::string>());
+    const MapKind& kind = *findMap(row.at("map").get<std::string>());
     const TreeParameters parameters =
-        kind.usesTreeParameters ? TreeParameters{row["k"], row["k_star"]} : TreeParameters{};
-    EXPECT_GT(row["bytes_per_entry"].get<double>(), 0) << row["map"];
-    EXPECT_LE(row["bytes_per_entry"].get<double>(), bytesPerEntryEstimate(kind, parameters))
-        << row["map"];
+        kind.usesTreeParameters ? TreeParameters{row.at("k"), row.at("k_star")} : TreeParameters{};
+    EXPECT_GT(row.at("bytes_per_entry").get<double>(), 0) << row.at("map");
+    EXPECT_LE(row.at("bytes_per_entry").get<double>(), bytesPerEntryEstimate(kind, parameters))
+        << row.at("map");
     // A number, or null where the resident difference is too small to resolve.
-    EXPECT_TRUE(row["rss_bytes_per_entry"].is_number() || row["rss_bytes_per_entry"].is_null())
-        << row["map"];
+    ASSERT_TRUE(row.contains("rss_bytes_per_entry")) << row.at("map");
+    EXPECT_TRUE(row.at("rss_bytes_per_entry").is_number() ||
+                row.at("rss_bytes_per_entry").is_null())
+        << row.at("map");
     // A run the noise of a shared machine made no longer than the no-op map's has no times.
-    if (row["median_seconds"].is_null()) {
-      EXPECT_TRUE(row["min_seconds"].is_null() && row["repetition_seconds"].is_null());
+    if (row.at("median_seconds").is_null()) {
+      EXPECT_TRUE(row.at("min_seconds").is_null() && row.at("repetition_seconds").is_null());
       continue;
     }
-    EXPECT_LE(row["min_seconds"].get<double>(), row["median_seconds"].get<double>());
-    EXPECT_LE(row["median_seconds"].get<double>(), row["max_seconds"].get<double>());
+    EXPECT_LE(row.at("min_seconds").get<double>(), row.at("median_seconds").get<double>());
+    EXPECT_LE(row.at("median_seconds").get<double>(), row.at("max_seconds").get<double>());
     // Fill and operation counts scale with the key space (2000 fills per 20000 keys).
-    EXPECT_EQ(row["fill_operations"].get<int>() * 10, row["key_space"].get<int>());
+    EXPECT_EQ(row.at("fill_operations").get<int>() * 10, row.at("key_space").get<int>());
     // The median comes from the repetition times the file carries; the samples behind the
     // percentiles are one operation in 64.
-    const auto times = row["repetition_seconds"].get<std::vector<double>>();
+    const auto times = row.at("repetition_seconds").get<std::vector<double>>();
     ASSERT_EQ(times.size(), 2u);
-    EXPECT_DOUBLE_EQ(median(times), row["median_seconds"].get<double>());
+    EXPECT_DOUBLE_EQ(median(times), row.at("median_seconds").get<double>());
     int64_t samples = 0, operations = 0;
-    for (const auto& [type, latency] : row["latency_ns"].items()) {
-      samples += latency["samples"].get<int64_t>();
-      operations += latency["operations"].get<int64_t>();
+    for (const auto& [type, latency] : row.at("latency_ns").items()) {
+      samples += latency.at("samples").get<int64_t>();
+      operations += latency.at("operations").get<int64_t>();
     }
     EXPECT_EQ(samples, operations / 64);
   }
@@ -177,7 +181,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--k",           "--k-star",       "--k-pairs",      "--k-grid",       "--key-spaces",
         "--repetitions", "--sample-every", "--json",         "--csv",          "--in-process",
         "--check",       "--no-progress",  "--against",      "--alpha",        "--fail-above",
-        "--keys",        "--key-format"}) {
+        "--keys",        "--key-format",   "--time-limit"}) {
     EXPECT_THAT(help.output, ::testing::HasSubstr(option));
   }
   EXPECT_THAT(help.output, ::testing::HasSubstr("scan-heavy"));
@@ -188,24 +192,50 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
         "--theta 1.5", "-k 0 -m btree", "--k-star 0 -m csbtree", "--k-grid 0,1",
         "-m stdmultimap --key-space 2000000000 --fill 2000000000",
         // More fill than distinct keys, alone and in a sweep; numbers beyond their type.
-        "--key-space 10 --fill 11", "--key-space 1000 --fill 1001 --key-spaces 100,10000",
-        "--distribution latest --key-space 10 --fill 11", "--seed 99999999999999999999",
+        "--key-space 10 --fill 12", "--key-space 1000 --fill 1002 --key-spaces 100,10000",
+        "--distribution latest --key-space 10 --fill 12", "--seed 99999999999999999999",
         "--fill 2147483648", "-r 99999999999",
         // An empty element of any comma-separated list.
         "--distribution ,zipf", "-m ,", "-m btree,", "--k-pairs 4:4,,8:8", "--k-grid 4,,8",
         "--key-spaces 1000,",
         // The no-op map alone measures nothing.
-        "-m dummy", "-m dummy,dummy --check"}) {
+        "-m dummy", "-m dummy,dummy --check",
+        // Integers are decimal or refused; options that need --against, or that it cannot
+        // honour; a folder or a file that cannot run as the other build.
+        "--fill 0x10", "-k 1e3", "--seed +1", "--alpha 0.1", "--fail-above 1.1", "--time-limit 9",
+        "--against /tmp", "--against " MAPBENCH_EXECUTABLE " --check",
+        "--against " MAPBENCH_EXECUTABLE " --csv x",
+        "--against " MAPBENCH_EXECUTABLE " --in-process",
+        "--against " MAPBENCH_EXECUTABLE " --alpha nan", "compare a b --alpha nan",
+        "compare a b --fail-above nan"}) {
     const ProgramResult refused = runMapbench(arguments);
     EXPECT_EQ(refused.status, 2) << arguments << ": " << refused.output;
     EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1)
         << arguments << ": " << refused.output;
   }
+  // An empty value, where a file name or a number belongs.
+  for (const std::vector<std::string>& arguments :
+       std::initializer_list<std::vector<std::string>>{{"--keys", ""},
+                                                       {"--against", ""},
+                                                       {"--json", ""},
+                                                       {"--csv", ""},
+                                                       {"-k", ""},
+                                                       {"compare", "a", "b", "--json", ""}}) {
+    const test::ProcessResult refused = test::runProgram(MAPBENCH_EXECUTABLE, arguments);
+    EXPECT_EQ(refused.exitStatus, 2) << arguments[0] << ": " << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+  }
+  const std::string notExecutable = ::testing::TempDir() + "mapbench_not_executable";
+  std::ofstream(notExecutable) << "#!/bin/sh\n";
+  ::chmod(notExecutable.c_str(), 0644);
+  EXPECT_THAT(runMapbench("--against " + notExecutable),
+              ::testing::FieldsAre(2, ::testing::HasSubstr("is not an executable file")));
+  std::remove(notExecutable.c_str());
   EXPECT_THAT(runMapbench("--ops -1").output, ::testing::HasSubstr("must be at least 0"));
   EXPECT_THAT(runMapbench("-k 0 -m btree").output, ::testing::HasSubstr("k must be"));
   EXPECT_THAT(runMapbench("-m btree,").output, ::testing::HasSubstr("empty element"));
-  EXPECT_THAT(runMapbench("--key-space 10 --fill 11").output,
-              ::testing::HasSubstr("--fill 11 is more than the key space of 10 keys"));
+  EXPECT_THAT(runMapbench("--key-space 10 --fill 12").output,
+              ::testing::HasSubstr("--fill 12 is more than the 11 keys of key space 10"));
 }
 
 // A JSON report of a small run with four repetitions: enough for a verdict at alpha 0.05,
@@ -278,6 +308,8 @@ TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
   EXPECT_EQ(compareResults(slower, base, 0.05).rows[0].verdict, Verdict::kFaster);
   EXPECT_THAT(slowerThan(comparison, 1.9), ::testing::SizeIs(1));
   EXPECT_THAT(slowerThan(comparison, 2.1), ::testing::IsEmpty());
+  ASSERT_EQ(*comparison.rows[0].ratio, 2.0);
+  EXPECT_THAT(slowerThan(comparison, 2.0), ::testing::IsEmpty());  // only beyond the ratio
 
   // Through the command line: the exit status follows --fail-above.
   const std::string newer = ::testing::TempDir() + "mapbench_slower.json";
@@ -294,24 +326,151 @@ TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
   std::remove(newer.c_str());
 }
 
-TEST(AgainstTest, TheSameBuildAgreesAndTakesAboutTheSameTime) {
+TEST(CompareTest, RowsMeetOnlyTheirOwnCellAndKeySetUnlessBothSidesHoldOneCell) {
+  auto row = [](int keySpace, const char* hash) {
+    Json json = {{"map", "btree"}, {"key_space", keySpace}, {"distribution", "uniform"}};
+    if (hash != nullptr)
+      json["key_set"] = {{"hash", hash}};
+    return json;
+  };
+  // One cell against two: the row meets its own cell, whichever side holds the one.
+  ResultSet one, two;
+  one.rows = {row(1000, nullptr)};
+  two.rows = {row(2000, nullptr), row(1000, nullptr)};
+  for (const auto& [base, fresh] : {std::pair{&one, &two}, std::pair{&two, &one}}) {
+    const Comparison comparison = compareResults(*base, *fresh, 0.05);
+    ASSERT_EQ(comparison.rows.size(), 1u);
+    EXPECT_EQ(comparison.rows[0].base.at("key_space"), 1000);
+    EXPECT_EQ(comparison.rows[0].fresh.at("key_space"), 1000);
+    EXPECT_EQ(comparison.onlyInBase.size() + comparison.onlyInNew.size(), 1u);
+  }
+  // Rows over different key sets never meet.
+  ResultSet sets, swapped;
+  sets.rows = {row(1000, "aa"), row(1000, "bb")};
+  swapped.rows = {row(1000, "bb"), row(1000, "aa")};
+  const Comparison overSets = compareResults(sets, swapped, 0.05);
+  ASSERT_EQ(overSets.rows.size(), 2u);
+  for (const RowComparison& matched : overSets.rows)
+    EXPECT_EQ(matched.base.at("key_set"), matched.fresh.at("key_set"));
+  // Two single-cell files meet whatever their cells, with a warning.
+  ResultSet other;
+  other.rows = {row(2000, nullptr)};
+  const Comparison singles = compareResults(one, other, 0.05);
+  EXPECT_EQ(singles.rows.size(), 1u);
+  EXPECT_THAT(singles.warnings,
+              ::testing::ElementsAre(::testing::HasSubstr("the cells differ: key_space")));
+}
+
+TEST(AgainstTest, TheSameBuildAgreesOverAKeySetAndTakesAboutTheSameTime) {
+  const std::string keys = ::testing::TempDir() + "mapbench_against_uint32";
+  ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"sparse", "200001", keys}).exitStatus, 0);
   const std::string out = ::testing::TempDir() + "mapbench_against.json";
   const ProgramResult result =
-      runMapbench(std::string("--key-space 200000 --fill 20000 --ops 300000 -r 4 -m btree,stdmap") +
+      runMapbench("--keys " + keys + " --fill 20000 --ops 300000 -r 4 -m btree,stdmap" +
                   " --against " + MAPBENCH_EXECUTABLE + " --json " + out);
   ASSERT_EQ(result.status, 0) << result.output;
   EXPECT_THAT(result.output, ::testing::HasSubstr("both builds pushed the same values"));
   std::ifstream file(out);
   const Json comparison = Json::parse(file);
-  ASSERT_EQ(comparison["rows"].size(), 2u);
-  for (const Json& row : comparison["rows"]) {
-    EXPECT_EQ(row["pair_ratios"]["values"].size(), 4u);
+  ASSERT_EQ(comparison.at("rows").size(), 2u);
+  for (const Json& row : comparison.at("rows")) {
+    // Both builds ran over the file's keys.
+    EXPECT_EQ(row.at("key_space"), 200000);
+    EXPECT_TRUE(row.contains("key_set")) << row.at("map");
+    EXPECT_EQ(row.at("pair_ratios").at("values").size(), 4u);
     // Noise of a shared machine (ctest runs two tests at once), not a difference of builds:
     // a wide band around 1.
-    EXPECT_GT(row["pair_ratios"]["median"].get<double>(), 1.0 / 3) << row["map"];
-    EXPECT_LT(row["pair_ratios"]["median"].get<double>(), 3.0) << row["map"];
+    EXPECT_GT(row.at("pair_ratios").at("median").get<double>(), 1.0 / 3) << row.at("map");
+    EXPECT_LT(row.at("pair_ratios").at("median").get<double>(), 3.0) << row.at("map");
   }
   std::remove(out.c_str());
+  std::remove(keys.c_str());
+}
+
+TEST(AgainstTest, TheVerdictAndThePairRatiosJudgeThisBuildAgainstTheOther) {
+  // This build took twice the other's time in every pair.
+  auto side = [](std::vector<double> times) {
+    ResultSet results;
+    results.rows = {{{"map", "btree"},
+                     {"key_space", 1000},
+                     {"distribution", "uniform"},
+                     {"median_seconds", median(times)},
+                     {"repetition_seconds", times}}};
+    return results;
+  };
+  const Comparison comparison =
+      compareBuilds(side({2.0, 2.6, 2.2, 2.4}), side({1.0, 1.3, 1.1, 1.2}), 0.05);
+  ASSERT_EQ(comparison.rows.size(), 1u);
+  EXPECT_EQ(comparison.rows[0].verdict, Verdict::kSlower);
+  EXPECT_THAT(comparison.rows[0].pairRatios,
+              ::testing::ElementsAre(::testing::DoubleEq(2), ::testing::DoubleEq(2),
+                                     ::testing::DoubleEq(2), ::testing::DoubleEq(2)));
+}
+
+TEST(AgainstTest, TheGateHoldsTheBuildsToEveryFigureOfTheValuesTheyPush) {
+  const CheckReport here = {{"btree", {100, 5000, 10, 10, 50}}};
+  const std::string path = ::testing::TempDir() + "mapbench_check.json";
+  std::ofstream(path) << checkReportJson(here).dump();
+  CheckReport read;
+  std::string error;
+  ASSERT_TRUE(readCheckReport(path, read, error)) << error;
+  EXPECT_EQ(checkDifference(here, read, {"btree"}), std::nullopt);
+  for (const auto& [member, name] :
+       {std::pair{&CheckFigures::valuesPushed, "values pushed"},
+        std::pair{&CheckFigures::valueSum, "sum of the values"},
+        std::pair{&CheckFigures::queries, "queries"}, std::pair{&CheckFigures::size, "size"}}) {
+    CheckReport there = here;
+    there["btree"].*member += 1;
+    EXPECT_THAT(checkDifference(here, there, {"btree"}).value_or(""), ::testing::HasSubstr(name));
+  }
+  EXPECT_THAT(checkDifference(here, {}, {"btree"}).value_or(""),
+              ::testing::HasSubstr("missing from the --check figures of the other build"));
+  std::ofstream(path) << "{\"results\": []}";  // a table-only build: no figures
+  EXPECT_FALSE(readCheckReport(path, read, error));
+  std::remove(path.c_str());
+}
+
+// Runs `script` with sh; TMPDIR is `directory`.
+test::ProcessResult runShell(const std::string& directory, const std::string& script) {
+  return test::runProgram("/bin/sh", {"-c", "TMPDIR=" + directory + "; export TMPDIR; " + script},
+                          test::StdoutMode::kCapture, 120);
+}
+
+TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFiles) {
+  const std::string directory = ::testing::TempDir() + "mapbench_against_tmp";
+  ::mkdir(directory.c_str(), 0700);
+  const std::string flood = directory + ".flood", hang = directory + ".hang",
+                    pidFile = directory + ".pid";
+  std::ofstream(flood) << "#!/bin/sh\nexec yes flood\n";
+  std::ofstream(hang) << "#!/bin/sh\necho $$ > " << pidFile << "\nexec sleep 600\n";
+  ::chmod(flood.c_str(), 0755);
+  ::chmod(hang.c_str(), 0755);
+  const std::string mapbench =
+      std::string(MAPBENCH_EXECUTABLE) + " --key-space 1000 --fill 100 --ops 100 -m btree ";
+  auto leftOver = [&directory]() { return test::runProgram("/bin/ls", {"-A", directory}).out; };
+  for (const auto& [arguments, said] :
+       {std::pair{"--against " + flood, "wrote more than 1 MiB to its standard output"},
+        std::pair{"--time-limit 1 --against " + hang, "did not finish within the time limit"}}) {
+    const test::ProcessResult result = runShell(directory, mapbench + arguments);
+    EXPECT_EQ(result.exitStatus, 1) << arguments;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_THAT(result.err, ::testing::HasSubstr(said));
+    EXPECT_EQ(leftOver(), "") << arguments;
+  }
+  // SIGTERM while the other build hangs: the hung run is ended, the folder removed, and
+  // mapbench ends by the signal.
+  std::remove(pidFile.c_str());
+  const test::ProcessResult interrupted =
+      runShell(directory, mapbench + "--against " + hang +
+                              " & sleep 2; kill -TERM $!; wait $!; echo \"status $?\"");
+  EXPECT_THAT(interrupted.out, ::testing::HasSubstr("status 143")) << interrupted.err;
+  EXPECT_EQ(leftOver(), "");
+  int pid = 0;
+  if (std::ifstream(pidFile) >> pid) {
+    EXPECT_NE(::kill(pid, 0), 0) << "the hung run " << pid << " still runs";
+  }
+  for (const std::string& path : {flood, hang, pidFile, directory})
+    std::remove(path.c_str());
 }
 
 TEST(AgainstTest, BuildsThatPushDifferentValuesAreStoppedWithOneLine) {

@@ -1,4 +1,5 @@
 #include "bench/KeySetOption.h"
+#include "bench/WorkloadFields.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,13 +17,15 @@ TEST(KeySetOptionTest, ASetAsLargeAsTheFillIsUsedAndOneKeyFewerIsRefused) {
   WorkloadConfig config;
   config.fillOperations = 5;
   EXPECT_EQ(useKeyFile(path, "", config), std::nullopt);
+  EXPECT_EQ(workloadRefusal(config), std::nullopt);
   EXPECT_EQ(config.keySpace, 4);  // slots 0 .. 4
   ASSERT_NE(config.keySet, nullptr);
   EXPECT_EQ(config.keySet->keys, (std::vector<int32_t>{10, 20, 30, 40, 50}));
 
   WorkloadConfig more;
   more.fillOperations = 6;
-  EXPECT_THAT(useKeyFile(path, "", more).value_or(""),
+  EXPECT_EQ(useKeyFile(path, "", more), std::nullopt);
+  EXPECT_THAT(workloadRefusal(more).value_or(""),
               ::testing::HasSubstr("holds 5 distinct keys, fewer than the fill's 6"));
   std::ofstream(path) << "7\n007\n";  // one key, however it is written
   EXPECT_THAT(useKeyFile(path, "text", more).value_or(""),

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/KeySetOption.h"
 #include "bench/Options.h"
 #include "bench/Report.h"
 #include "bench/Sweep.h"
@@ -15,12 +18,9 @@
 namespace bench {
 namespace {
 
-// Parses `arguments` (split at spaces) as mapbench's command line.
-std::optional<int> parse(const std::string& arguments, Options& options, std::string* errors) {
-  std::vector<std::string> words = {"mapbench"};
-  std::istringstream in(arguments);
-  for (std::string word; in >> word;)
-    words.push_back(word);
+// Parses `words` (after the program's name) as mapbench's command line.
+std::optional<int> parse(std::vector<std::string> words, Options& options, std::string* errors) {
+  words.insert(words.begin(), "mapbench");
   std::vector<const char*> argv;
   for (const std::string& word : words)
     argv.push_back(word.c_str());
@@ -30,6 +30,15 @@ std::optional<int> parse(const std::string& arguments, Options& options, std::st
   if (errors != nullptr)
     *errors = err.str();
   return status;
+}
+
+// Parses `arguments`, split at spaces.
+std::optional<int> parse(const std::string& arguments, Options& options, std::string* errors) {
+  std::vector<std::string> words;
+  std::istringstream in(arguments);
+  for (std::string word; in >> word;)
+    words.push_back(word);
+  return parse(words, options, errors);
 }
 
 TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
@@ -59,7 +68,7 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
 
 TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
   Options options;
-  ASSERT_FALSE(parse("--distribution zipf,latest --theta 0.5", options, nullptr));
+  ASSERT_FALSE(parse("--distribution zipf --theta 0.5 --distribution latest", options, nullptr));
   EXPECT_EQ(options.distributions,
             (std::vector{test::KeyDistribution::kZipf, test::KeyDistribution::kLatest}));
   EXPECT_EQ(options.config.theta, 0.5);
@@ -90,6 +99,78 @@ TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
   EXPECT_EQ(options.config.measuredMix.queryRatio, 1.0);
   EXPECT_EQ(options.config.theta, 0.99);
   EXPECT_EQ(options.config.sampleEvery, 0);
+}
+
+TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
+  Options options;
+  std::string errors;
+  ASSERT_FALSE(
+      parse("--seed 010 --fill 010 --key-space 0100 -k 010 --k-star 08 -r 09 "
+            "--sample-every 016",
+            options, &errors))
+      << errors;
+  EXPECT_EQ(options.config.seed, 10);
+  EXPECT_EQ(options.config.fillOperations, 10);
+  EXPECT_EQ(options.config.keySpace, 100);
+  EXPECT_EQ(options.parameters.k, 10);
+  EXPECT_EQ(options.parameters.k_star, 8);
+  EXPECT_EQ(options.repetitions, 9);
+  EXPECT_EQ(options.config.sampleEvery, 16);
+}
+
+TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
+  const std::string keys = ::testing::TempDir() + "options_keys.txt";
+  std::ofstream(keys) << "9\n-3\n5\n1\n5\n";
+  WorkloadConfig plain;
+  plain.keySpace = 5000;
+  plain.distribution = test::KeyDistribution::kZipf;
+  plain.theta = 0.25;
+  plain.measuredMix = {0.25, 0.125, 1.0 / 3};
+  plain.maxRangeSize = 77;
+  plain.fillOperations = 123;
+  plain.measuredOperations = 4567;
+  plain.seed = -9;
+  plain.sampleEvery = 8;
+  WorkloadConfig overKeys = plain;
+  overKeys.fillOperations = 3;
+  ASSERT_EQ(useKeyFile(keys, "", overKeys), std::nullopt);
+
+  const WorkloadConfig defaults;
+  for (const WorkloadConfig* config : {&plain, &overKeys}) {
+    Options options;
+    std::string errors;
+    ASSERT_FALSE(parse(workloadArguments(*config), options, &errors)) << errors;
+    // Each field as it is written, and every digit of its columns' values.
+    Row sent, received;
+    sent.config = *config;
+    received.config = options.config;
+    for (const WorkloadField& field : workloadFields()) {
+      EXPECT_EQ(field.write(options.config), field.write(*config)) << field.option;
+      for (const Column& column : field.columns) {
+        EXPECT_EQ(isPresent(column, received), isPresent(column, sent)) << column.json;
+        if (isPresent(column, sent)) {
+          EXPECT_EQ(toJson(column.value(received)), toJson(column.value(sent))) << column.json;
+        }
+      }
+    }
+    EXPECT_EQ(options.config.keySpace, config->keySpace);
+    EXPECT_EQ(options.distributions, std::vector{config->distribution});
+    EXPECT_EQ(options.config.keySet != nullptr, config->keySet != nullptr);
+    if (config->keySet != nullptr) {
+      EXPECT_EQ(options.config.keySet->keys, config->keySet->keys);
+      EXPECT_EQ(options.config.keySet->name, "options_keys.txt");
+    }
+  }
+  // Each field that is written at all differs from its default in one of the two, so that
+  // the trip above really carried it.
+  for (const WorkloadField& field : workloadFields()) {
+    if (field.write(plain) || field.write(overKeys)) {
+      EXPECT_TRUE(field.write(plain) != field.write(defaults) ||
+                  field.write(overKeys) != field.write(defaults))
+          << field.option;
+    }
+  }
+  std::remove(keys.c_str());
 }
 
 }  // namespace
