@@ -19,8 +19,15 @@ constexpr uint32_t offsetOf(Arena::Handle handle) {
   return handle & (Arena::kSlotLines - 1);
 }
 
-// `bytes` of fresh memory starting on a huge-page boundary, advised for huge pages.
-std::byte* mapHugePageAligned(size_t bytes) {
+#ifdef MADV_COLLAPSE
+constexpr int kMadviseCollapse = MADV_COLLAPSE;
+#else
+constexpr int kMadviseCollapse = 25;  // Linux 6.1's value, when the C library lacks the name
+#endif
+
+// `bytes` of fresh memory starting on a huge-page boundary, advised for huge pages when
+// `huge`.
+std::byte* mapHugePageAligned(size_t bytes, bool huge) {
   const size_t span = bytes + Arena::kHugePageBytes;
   void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED)
@@ -32,7 +39,8 @@ std::byte* mapHugePageAligned(size_t bytes) {
   if (const size_t after = start + span - (aligned + bytes); after > 0)
     ::munmap(reinterpret_cast<void*>(aligned + bytes), after);
   // Advice only: without it the kernel may still back the range with small pages.
-  ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+  if (huge)
+    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
   return reinterpret_cast<std::byte*>(aligned);
 }
 
@@ -43,6 +51,10 @@ Arena::Arena() : hugePages_(processHugePages.load(std::memory_order_relaxed)) {}
 Arena::~Arena() {
   for (Chunk& chunk : chunks_)
     releaseChunk(chunk);
+  for (Stream& stream : streams_) {
+    if (stream.firstPage != nullptr)
+      ::munmap(stream.firstPage, kHugePageBytes);
+  }
 }
 
 void Arena::useHugePages(bool on) {
@@ -50,11 +62,32 @@ void Arena::useHugePages(bool on) {
 }
 
 void Arena::releaseChunk(Chunk& chunk) {
-  if (chunk.mapped)
+  if (chunk.source == Source::kMapped)
     ::munmap(chunk.memory, chunk.bytes);
-  else
+  else if (chunk.source == Source::kMalloc)
     std::free(chunk.memory);
-  chunk.memory = nullptr;
+  chunk.memory = nullptr;  // a part of a first page goes with its page
+}
+
+std::byte* Arena::hugePageChunk(Stream& stream, size_t bytes, Source& source) {
+  if (bytes == kHugePageBytes) {
+    // The region's first page is full: have the kernel put it on a huge page now.
+    if (stream.firstPage != nullptr && !stream.firstPageCollapsed) {
+      ::madvise(stream.firstPage, kHugePageBytes, MADV_HUGEPAGE);
+      ::madvise(stream.firstPage, kHugePageBytes, kMadviseCollapse);
+      stream.firstPageCollapsed = true;
+    }
+    source = Source::kMapped;
+    return mapHugePageAligned(bytes, true);
+  }
+  if (stream.firstPageUsed + bytes > kHugePageBytes)
+    return nullptr;
+  if (stream.firstPage == nullptr)
+    stream.firstPage = mapHugePageAligned(kHugePageBytes, false);
+  std::byte* memory = stream.firstPage + stream.firstPageUsed;
+  stream.firstPageUsed += bytes;
+  source = Source::kFirstPage;
+  return memory;
 }
 
 int64_t Arena::allocatedBytes() const {
@@ -89,10 +122,9 @@ uint32_t Arena::newChunk(size_t bytes, Region region, bool withEdges) {
   chunk.region = region;
   if (withEdges)
     chunk.edges.assign((bytes / kLineBytes + 63) / 64, 0);
-  if (hugePages_ && withEdges && bytes == kHugePageBytes) {
-    chunk.memory = mapHugePageAligned(bytes);
-    chunk.mapped = true;
-  } else {
+  if (hugePages_ && withEdges)
+    chunk.memory = hugePageChunk(streamOf(region), bytes, chunk.source);
+  if (chunk.memory == nullptr) {
     chunk.memory = static_cast<std::byte*>(std::aligned_alloc(kLineBytes, bytes));
     if (chunk.memory == nullptr)
       throw std::bad_alloc();

@@ -22,8 +22,11 @@
 // small tree holds little and the unused end of the last chunk stays a small share. With
 // huge pages (asked for per arena, or for all arenas of a process by useHugePages) the
 // chunks double from kFirstChunkBytes up to kHugePageBytes, and every chunk of that size is
-// mapped on its own 2 MiB boundary and advised for transparent huge pages, so that all but
-// a region's first 2 MiB can lie on huge pages.
+// mapped on its own 2 MiB boundary and advised for transparent huge pages. A region's
+// smaller chunks (16 KiB + 16 KiB + 32 KiB + ... + 1 MiB: 2 MiB) are carved in turn from one
+// 2 MiB-aligned mapping on small pages, so a small tree holds little; when it is full and
+// the region takes its first 2 MiB chunk, the kernel is asked to move it onto a huge page
+// too (MADV_COLLAPSE, where the kernel has it).
 //
 // allocatedBytes() is exact: every chunk at its full size (free blocks and unused ends
 // included) and the arena's own tables, edge bitmaps included.
@@ -104,10 +107,11 @@ class Arena {
     Handle prev;
     uint32_t lines;
   };
+  enum class Source : uint8_t { kMalloc, kMapped, kFirstPage };
   struct Chunk {
     std::byte* memory = nullptr;
     size_t bytes = 0;
-    bool mapped = false;  // mapped on its own (huge pages), else from malloc
+    Source source = Source::kMalloc;
     Region region = Region::kBulk;
     // One bit per line: set on the first and the last line of every free block.
     std::vector<uint64_t> edges;
@@ -119,11 +123,17 @@ class Arena {
     // heads[n]: the first free block of n lines, or 0; nonEmpty has bit n set when there is one.
     std::vector<Handle> heads;
     std::vector<uint64_t> nonEmpty;
+    // Huge pages: the 2 MiB the region's chunks below 2 MiB are carved from.
+    std::byte* firstPage = nullptr;
+    size_t firstPageUsed = 0;
+    bool firstPageCollapsed = false;
   };
 
   // A new chunk of `bytes` in a free slot; returns the slot.
   uint32_t newChunk(size_t bytes, Region region, bool withEdges);
   void releaseChunk(Chunk& chunk);
+  // Memory for a chunk of `bytes` on huge pages, or nullptr where malloc should give it.
+  static std::byte* hugePageChunk(Stream& stream, size_t bytes, Source& source);
   // The size of the region's next chunk.
   size_t nextChunkBytes(const Stream& stream) const;
   Stream& streamOf(Region region) { return streams_[static_cast<size_t>(region)]; }

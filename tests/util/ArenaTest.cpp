@@ -111,7 +111,8 @@ TEST(ArenaTest, LargeBlocksHaveChunksOfTheirOwnThatFreeingReturns) {
 // place must keep: no two blocks share a handle or a byte, every block keeps what was
 // written to it, chunks never exceed their slot nor (on ordinary pages) kChunkBytes, huge
 // page chunks start on 2 MiB boundaries and hold all but the first 2 MiB of each region,
-// and allocatedBytes() counts the chunks, their edge bitmaps and the tables.
+// whose smaller chunks share one 2 MiB page, and allocatedBytes() counts the chunks, their edge
+// bitmaps and the tables.
 class ArenaChunksTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
@@ -127,6 +128,7 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
   std::set<uint32_t> slots[2];
   int64_t usedLines = 0;
   int64_t hugeChunkBytes = 0;
+  std::set<uintptr_t> firstPages[2];
   const int64_t target = int64_t{40} << 20;
   for (uint32_t i = 0; arena.chunkBytes() < target; ++i) {
     const uint32_t lines = 1 + i % 7;
@@ -141,9 +143,13 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
       ASSERT_EQ(handle % Arena::kSlotLines, 0u);
       ASSERT_LE(grown, static_cast<int64_t>(huge ? Arena::kHugePageBytes : Arena::kChunkBytes));
       ASSERT_GE(grown, static_cast<int64_t>(Arena::kFirstChunkBytes));
+      const uintptr_t address = reinterpret_cast<uintptr_t>(arena.at(handle));
       if (grown == static_cast<int64_t>(Arena::kHugePageBytes)) {
-        ASSERT_EQ(reinterpret_cast<uintptr_t>(arena.at(handle)) % Arena::kHugePageBytes, 0u);
+        ASSERT_EQ(address % Arena::kHugePageBytes, 0u);
         hugeChunkBytes += grown;
+      } else if (huge) {
+        // The smaller chunks share one 2 MiB page per region, which can become a huge one.
+        firstPages[static_cast<int>(region)].insert(address / Arena::kHugePageBytes);
       }
     }
     slots[static_cast<int>(region)].insert(handle / Arena::kSlotLines);
@@ -181,6 +187,8 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
   if (huge) {
     // All but each region's first 2 MiB in huge-page chunks.
     EXPECT_GE(hugeChunkBytes, chunks - 2 * static_cast<int64_t>(Arena::kHugePageBytes));
+    EXPECT_EQ(firstPages[0].size(), 1u);
+    EXPECT_EQ(firstPages[1].size(), 1u);
   } else {
     // The unused end of the last chunks stays a small share.
     EXPECT_LT(chunks - usedLines * static_cast<int64_t>(Arena::kLineBytes), chunks / 8);
