@@ -1,12 +1,14 @@
 // HugePages: lets every map of a run use transparent huge pages, or none of them.
 //
-// All maps allocate through malloc: the trees' node pools and groups, absl's nodes, Judy's
-// arrays and the standard containers. glibc's tunable glibc.malloc.hugetlb=1 makes malloc
-// ask the kernel for transparent huge pages (madvise) on every region it takes from it, so
-// setting it gives every map the same pages. Tunables are read when a process starts: with
-// --huge-pages, mapbench starts itself again with the tunable in its environment, and the
-// forked runs inherit it. Without the flag no map asks for huge pages (the kernel may still
-// use them for all when its policy is "always"; the report shows what each run got).
+// The peers (absl's nodes, Judy's arrays, the standard containers) allocate through malloc:
+// glibc's tunable glibc.malloc.hugetlb=1 makes malloc ask the kernel for transparent huge
+// pages (madvise) on every region it takes from it. The trees' arenas take their large
+// chunks from the kernel themselves, on 2 MiB boundaries, and advise them for huge pages
+// when the process asked for them (util::Arena::useHugePages, which mapbench sets from the
+// tunable). Tunables are read when a process starts: with --huge-pages, mapbench starts
+// itself again with the tunable in its environment, and the forked runs inherit it. Without the
+// flag no map asks for huge pages (the kernel may still use them for all when its policy is
+// "always"; the report shows what each run got).
 #ifndef BENCH_HUGE_PAGES_H_
 #define BENCH_HUGE_PAGES_H_
 

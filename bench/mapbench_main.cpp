@@ -29,6 +29,7 @@
 #include "bench/Report.h"
 #include "bench/ResultFiles.h"
 #include "bench/Sweep.h"
+#include "util/Arena.h"
 
 namespace {
 
@@ -147,6 +148,9 @@ int main(int argc, char** argv) {
     std::cerr << "mapbench: " << failure << "\n";
     return kFailure;
   }
+  // The trees' arenas map their chunks on huge pages themselves (malloc's tunable does not
+  // reach them); the forked runs inherit the choice.
+  util::Arena::useHugePages(bench::hugePagesRequested());
   if (options.list) {
     listMaps();
     return finish(0);

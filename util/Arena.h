@@ -1,26 +1,43 @@
 // Arena: blocks of whole 64-byte cache lines for the nodes of one tree, named by 32-bit
 // handles.
 //
-// Blocks are carved from large chunks obtained from malloc (so a process that asks malloc
-// for huge pages gets them here too). A handle counts lines: its upper bits pick a chunk slot
-// of kChunkLines lines, its lower bits the line inside that slot, so 2^32 lines (256 GiB) are
-// addressable and resolving a handle costs one load from a small table. Handle 0 names no
-// block. Every block starts on a line boundary and is not cleared: its owner writes it.
+// A handle counts lines: its upper bits pick a chunk slot of kSlotLines lines (2 MiB), its
+// lower bits the line inside that slot, so 2^32 lines (256 GiB) are addressable and
+// resolving a handle costs one load from a small table. A chunk never exceeds its slot, so
+// the handles of two chunks never overlap. Handle 0 names no block. Every block starts on a
+// line boundary and is not cleared: its owner writes it.
 //
-// A freed block joins the free blocks right before and after it, and the unused end of its
-// chunk when it borders on it, and goes onto the free list of its size in lines. A request
-// takes a free block of exactly its size when there is one, else the smallest larger free
-// block (the rest of which stays free), else the unused end of the current chunk. Blocks
-// larger than kLargeLines get a chunk of their own, which is returned to malloc when freed.
-// The chunks grow from kFirstChunkBytes to kChunkBytes, so a small tree holds little.
+// Blocks come from one of two regions, each a stream of chunks of its own with its own free
+// lists: kBulk (a tree's leaves) and kDense (its inner levels), so that the few MiB a
+// descent walks through sit together on few pages instead of among the leaves. A freed
+// block goes back to the region of its chunk: it joins the free blocks right before and
+// after it, and the unused end of its chunk when it borders on it, and goes onto the
+// region's free list of its size in lines. A request takes a free block of exactly its size
+// when there is one, else the smallest larger free block (the rest of which stays free),
+// else the unused end of the region's current chunk. Blocks larger than kLargeLines get a
+// chunk of their own, which is returned when freed.
+//
+// Chunk sizes: on ordinary pages a region's next chunk is an eighth of what the region
+// holds, rounded down to a power of two, between kFirstChunkBytes and kChunkBytes, so a
+// small tree holds little and the unused end of the last chunk stays a small share. With
+// huge pages (asked for per arena, or for all arenas of a process by useHugePages) the
+// chunks double from kFirstChunkBytes up to kHugePageBytes, and every chunk of that size is
+// mapped on its own 2 MiB boundary and advised for transparent huge pages. A region's
+// smaller chunks (16 KiB + 16 KiB + 32 KiB + ... + 1 MiB: 2 MiB) are carved in turn from one
+// 2 MiB-aligned mapping on small pages, so a small tree holds little; when it is full and
+// the region takes its first 2 MiB chunk, the kernel is asked to move it onto a huge page
+// too (MADV_COLLAPSE, where the kernel has it).
+//
 // allocatedBytes() is exact: every chunk at its full size (free blocks and unused ends
-// included) and the arena's own tables.
+// included) and the arena's own tables, edge bitmaps included.
 //
 // The caller says how large a block is when it frees it; freeing a block twice or with
-// another size corrupts the arena. Not thread-safe.
+// another size corrupts the arena. Not thread-safe (useHugePages may be called from any
+// thread, before the arenas it should reach are made).
 #ifndef UTIL_ARENA_H_
 #define UTIL_ARENA_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -31,77 +48,112 @@ class Arena {
  public:
   using Handle = uint32_t;
 
+  // Where a block's memory comes from.
+  enum class Region : uint8_t { kBulk = 0, kDense = 1 };
+
   static constexpr size_t kLineBytes = 64;
-  static constexpr int kOffsetBits = 13;
-  static constexpr uint32_t kChunkLines = uint32_t{1} << kOffsetBits;
-  static constexpr size_t kChunkBytes = kChunkLines * kLineBytes;  // 512 KiB
+  static constexpr int kOffsetBits = 15;
+  static constexpr uint32_t kSlotLines = uint32_t{1} << kOffsetBits;
+  static constexpr size_t kSlotBytes = kSlotLines * kLineBytes;  // 2 MiB
+  static constexpr size_t kHugePageBytes = size_t{2} << 20;
+  // The largest chunk on ordinary pages, and the first chunk of each region.
+  static constexpr size_t kChunkBytes = size_t{512} << 10;
   static constexpr size_t kFirstChunkBytes = size_t{16} << 10;
   // Blocks above this many lines get a chunk of their own.
-  static constexpr uint32_t kLargeLines = kChunkLines / 8;
+  static constexpr uint32_t kLargeLines = 1024;
 
-  Arena() = default;
+  static_assert(kHugePageBytes <= kSlotBytes && kChunkBytes <= kSlotBytes);
+
+  // The huge-page choice of the process (useHugePages).
+  Arena();
+  explicit Arena(bool hugePages) : hugePages_(hugePages) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena();
 
-  // A block of `lines` lines (at least one), uninitialised. Throws std::bad_alloc when malloc
-  // fails or the handles run out.
-  Handle allocate(uint64_t lines);
+  // Whether arenas made from now on without an explicit choice use huge pages.
+  static void useHugePages(bool on);
+  bool hugePages() const { return hugePages_; }
+
+  // A block of `lines` lines (at least one) from `region`, uninitialised. Throws
+  // std::bad_alloc when memory or the handles run out.
+  Handle allocate(uint64_t lines, Region region = Region::kBulk);
   // Returns the block `handle` of `lines` lines, as allocated, for reuse.
   void free(Handle handle, uint64_t lines);
 
   // The first byte of block `handle` (not 0).
   std::byte* at(Handle handle) const {
     return bases_[handle >> kOffsetBits] +
-           (static_cast<size_t>(handle & (kChunkLines - 1)) * kLineBytes);
+           (static_cast<size_t>(handle & (kSlotLines - 1)) * kLineBytes);
   }
   template <class T>
   T* as(Handle handle) const {
     return reinterpret_cast<T*>(at(handle));
   }
 
-  // Every byte the arena holds from malloc: its chunks, used or not, and its tables.
+  // Every byte the arena holds: its chunks, used or not, and its tables.
   int64_t allocatedBytes() const;
-  // The lines of all free blocks (the unused end of the current chunk not included).
+  // The bytes of its chunks alone.
+  int64_t chunkBytes() const { return chunkBytes_; }
+  // The lines of all free blocks (the unused ends of the current chunks not included).
   int64_t freeLines() const { return freeLines_; }
 
  private:
+  static constexpr size_t kRegions = 2;
+
   // What a free block keeps in its first line; its last line ends with its size too.
   struct FreeBlock {
     Handle next;
     Handle prev;
     uint32_t lines;
   };
+  enum class Source : uint8_t { kMalloc, kMapped, kFirstPage };
   struct Chunk {
     std::byte* memory = nullptr;
     size_t bytes = 0;
+    Source source = Source::kMalloc;
+    Region region = Region::kBulk;
     // One bit per line: set on the first and the last line of every free block.
     std::vector<uint64_t> edges;
   };
+  struct Stream {
+    Handle tail = 0;  // the unused end of the current chunk
+    uint32_t tailLines = 0;
+    int64_t bytes = 0;  // the region's chunks
+    // heads[n]: the first free block of n lines, or 0; nonEmpty has bit n set when there is one.
+    std::vector<Handle> heads;
+    std::vector<uint64_t> nonEmpty;
+    // Huge pages: the 2 MiB the region's chunks below 2 MiB are carved from.
+    std::byte* firstPage = nullptr;
+    size_t firstPageUsed = 0;
+    bool firstPageCollapsed = false;
+  };
 
   // A new chunk of `bytes` in a free slot; returns the slot.
-  uint32_t newChunk(size_t bytes, bool withEdges);
+  uint32_t newChunk(size_t bytes, Region region, bool withEdges);
+  void releaseChunk(Chunk& chunk);
+  // Memory for a chunk of `bytes` on huge pages, or nullptr where malloc should give it.
+  static std::byte* hugePageChunk(Stream& stream, size_t bytes, Source& source);
+  // The size of the region's next chunk.
+  size_t nextChunkBytes(const Stream& stream) const;
+  Stream& streamOf(Region region) { return streams_[static_cast<size_t>(region)]; }
   FreeBlock* block(Handle handle) const { return reinterpret_cast<FreeBlock*>(at(handle)); }
   bool isEdge(Handle line) const;
   void setEdge(Handle line, bool on);
   // Puts the block on its list and marks its edges, or takes it off and clears them.
-  void link(Handle handle, uint32_t lines);
-  void unlink(Handle handle, uint32_t lines);
+  void link(Stream& stream, Handle handle, uint32_t lines);
+  void unlink(Stream& stream, Handle handle, uint32_t lines);
   // The size of the free block whose last line is `line`.
   uint32_t sizeEndingAt(Handle line) const;
 
+  bool hugePages_;
   // Slot i holds a chunk or nothing; slot 0 is never used, so that no handle is 0. Empty
   // until the first chunk, so that an arena that never allocated holds nothing.
   std::vector<Chunk> chunks_;
   // chunks_[i].memory, in a table of its own for at().
   std::vector<std::byte*> bases_;
   std::vector<uint32_t> emptySlots_;  // slots whose large chunk was returned
-  // heads_[n]: the first free block of n lines, or 0; nonEmpty_ has bit n set when there is one.
-  std::vector<Handle> heads_;
-  std::vector<uint64_t> nonEmpty_;
-  Handle tail_ = 0;  // the unused end of the current chunk
-  uint32_t tailLines_ = 0;
-  size_t nextChunkBytes_ = kFirstChunkBytes;
+  std::array<Stream, kRegions> streams_;
   int64_t chunkBytes_ = 0;
   int64_t edgeBytes_ = 0;
   int64_t freeLines_ = 0;

@@ -28,22 +28,22 @@ NodePool::NodePool(int32_t k, int32_t k_star)
   assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
 }
 
-NodeHandle NodePool::allocate(uint32_t lines) {
-  NodeHandle handle = arena_.allocate(lines);
+NodeHandle NodePool::allocate(uint32_t lines, util::Arena::Region region) {
+  NodeHandle handle = arena_.allocate(lines, region);
   if (handle == kSentinel)  // the very last line of the handle space: left unused
-    handle = arena_.allocate(lines);
+    handle = arena_.allocate(lines, region);
   return handle;
 }
 
 Leaf NodePool::newLeaf() {
-  const NodeHandle handle = allocate(leafLines_);
+  const NodeHandle handle = allocate(leafLines_, util::Arena::Region::kBulk);
   LeafArrayMap::initialize(block(handle), leafCapacity());
   ++leafCount_;
   return Leaf(this, handle);
 }
 
 InternalNode NodePool::newInternalNode(int32_t level) {
-  const NodeHandle handle = allocate(internalLines_);
+  const NodeHandle handle = allocate(internalLines_, util::Arena::Region::kDense);
   InternalNodeArrayMap::initialize(block(handle), internalCapacity());
   ++internalNodeCount_;
   return InternalNode(this, handle, level);

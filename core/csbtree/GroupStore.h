@@ -1,5 +1,9 @@
 // GroupStore: the memory of one CSB+-tree and the layout of its group blocks.
 //
+// Node groups come from the arena's dense region and leaf groups from its bulk region: the
+// internal levels lie together on few pages that stay in the TLB and the cache, so that a
+// lookup's likely misses are on its leaf group alone.
+//
 // Every group is one block of whole cache lines in the store's arena, named by a 32-bit
 // handle (0: no group). A block starts with a GroupHeader:
 //  - a node group of n nodes (level >= 1, its children at level - 1): the header line, then
@@ -76,6 +80,15 @@ class GroupStore {
     if (h->identity == 0)
       h->identity = util::IdentityNumber::next();
     return h->identity;
+  }
+
+  // A block for a node group of `nodes` nodes, or a leaf group of `leaves` leaves; freed
+  // through arena().free with its size in lines.
+  GroupHandle allocateNodeGroup(int32_t nodes) {
+    return arena_.allocate(nodeGroupLines(nodes), util::Arena::Region::kDense);
+  }
+  GroupHandle allocateLeafGroup(int32_t leaves) {
+    return arena_.allocate(leafGroupLines(leaves), util::Arena::Region::kBulk);
   }
 
   // --- Node groups.

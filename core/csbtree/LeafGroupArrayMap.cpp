@@ -14,7 +14,7 @@ LeafGroupArrayMap::LeafGroupArrayMap(GroupStore& store) : LeafGroupArrayMap(stor
 }
 
 LeafGroupArrayMap::LeafGroupArrayMap(GroupStore& store, int32_t leaves)
-    : store_(&store), handle_(store.arena().allocate(store.leafGroupLines(leaves))) {
+    : store_(&store), handle_(store.allocateLeafGroup(leaves)) {
   assert(leaves >= 0);
   GroupHeader* h = header();
   *h = GroupHeader{0, 0, leaves, 0, 0};

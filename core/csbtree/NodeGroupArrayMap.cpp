@@ -9,7 +9,7 @@
 namespace core::csbtree {
 
 NodeGroupArrayMap::NodeGroupArrayMap(GroupStore& store, int32_t numberOfNodes, int32_t level)
-    : store_(&store), handle_(store.arena().allocate(store.nodeGroupLines(numberOfNodes))) {
+    : store_(&store), handle_(store.allocateNodeGroup(numberOfNodes)) {
   assert(numberOfNodes >= 0 && level >= 1);
   *header() = GroupHeader{0, level, numberOfNodes, 0, 0};
   for (int32_t node = 0; node < numberOfNodes; ++node) {

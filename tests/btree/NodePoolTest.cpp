@@ -18,11 +18,14 @@ TEST(NodePoolTest, NodesAreFourLinesAtSixteenAndFollowEachOtherFreshlySetUp) {
   EXPECT_EQ(pool.internalBlockBytes(), 256u);  // count, 31 keys, 32 child handles
   EXPECT_LT(pool.allocatedBytes(), 64);        // the arena's tables only
   const Leaf first = pool.newLeaf();
-  const Leaf second = pool.newLeaf();
   const InternalNode inner = pool.newInternalNode(1);
-  // A handle counts lines: each block starts four lines after the one before.
+  const Leaf second = pool.newLeaf();
+  const InternalNode inner2 = pool.newInternalNode(2);
+  // A handle counts lines: each block starts four lines after the one before of its kind;
+  // internal nodes lie in chunks of their own, apart from the leaves.
   EXPECT_EQ(second.handle() - first.handle(), 4u);
-  EXPECT_EQ(inner.handle() - second.handle(), 4u);
+  EXPECT_EQ(inner2.handle() - inner.handle(), 4u);
+  EXPECT_NE(inner.handle() / util::Arena::kSlotLines, first.handle() / util::Arena::kSlotLines);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(pool.block(second.handle())) % 64, 0u);
   // A leaf never written reads key 0 in its first slot: its chain walks compare that slot.
   EXPECT_EQ(second.getEntries().firstKeySlot(), 0);
@@ -31,11 +34,12 @@ TEST(NodePoolTest, NodesAreFourLinesAtSixteenAndFollowEachOtherFreshlySetUp) {
   EXPECT_EQ(inner.getEntries().size(), 0);
   EXPECT_EQ(inner.getEntries().nodeAt(0), NodePool::kSentinel);
   EXPECT_TRUE(inner.isEmpty());
-  // The arena's first chunk so far, plus its tables.
-  EXPECT_GE(pool.allocatedBytes(), static_cast<int64_t>(util::Arena::kFirstChunkBytes));
-  EXPECT_LT(pool.allocatedBytes(), static_cast<int64_t>(util::Arena::kFirstChunkBytes) + 1024);
+  // The first chunk of each kind so far, plus the arena's tables.
+  const auto twoChunks = static_cast<int64_t>(2 * util::Arena::kFirstChunkBytes);
+  EXPECT_GE(pool.allocatedBytes(), twoChunks);
+  EXPECT_LT(pool.allocatedBytes(), twoChunks + 1024);
   EXPECT_EQ(pool.leafCount(), 2);
-  EXPECT_EQ(pool.internalNodeCount(), 1);
+  EXPECT_EQ(pool.internalNodeCount(), 2);
 }
 
 TEST(NodePoolTest, ALeafLargerThanAChunkGetsOneOfItsOwn) {

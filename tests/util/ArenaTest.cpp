@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <set>
@@ -61,13 +62,23 @@ TEST(ArenaTest, FreedNeighboursJoinAndLargerFreeBlocksAreSplit) {
   EXPECT_EQ(arena.freeLines(), 4);
   EXPECT_EQ(arena.allocate(4), a + 5);
   EXPECT_EQ(arena.freeLines(), 0);
-  // A block next to the unused end of the chunk goes back to it.
-  arena.free(d, 1);
+  // A split that leaves one line keeps that line free too.
+  const Arena::Handle e = arena.allocate(3);
+  arena.allocate(1);  // keeps e from bordering on the unused end
+  arena.free(e, 3);
+  EXPECT_EQ(arena.allocate(2), e);
+  EXPECT_EQ(arena.freeLines(), 1);
+  EXPECT_EQ(arena.allocate(1), e + 2);
   EXPECT_EQ(arena.freeLines(), 0);
-  EXPECT_EQ(arena.allocate(1), d);
+  // A block next to the unused end of the chunk goes back to it.
+  const Arena::Handle end = arena.allocate(1);
+  arena.free(end, 1);
+  EXPECT_EQ(arena.freeLines(), 0);
+  EXPECT_EQ(arena.allocate(1), end);
+  EXPECT_NE(d, end);
 
   // A block that ends its chunk never joins the next chunk's unused start.
-  const uint64_t rest = Arena::kFirstChunkBytes / Arena::kLineBytes - 10;
+  const uint64_t rest = Arena::kFirstChunkBytes / Arena::kLineBytes - (end + 1 - a);
   const Arena::Handle last = arena.allocate(rest);
   const Arena::Handle next = arena.allocate(1);  // a new chunk
   arena.free(last, rest);
@@ -80,7 +91,7 @@ TEST(ArenaTest, LargeBlocksHaveChunksOfTheirOwnThatFreeingReturns) {
   Arena arena;
   const Arena::Handle small = arena.allocate(1);
   const int64_t before = arena.allocatedBytes();
-  const uint64_t lines = Arena::kChunkLines + 3;  // larger than a whole chunk
+  const uint64_t lines = Arena::kSlotLines + 3;  // larger than a whole slot
   const Arena::Handle large = arena.allocate(lines);
   std::memset(arena.at(large), 7, lines * Arena::kLineBytes);
   EXPECT_GE(arena.allocatedBytes() - before, static_cast<int64_t>(lines * Arena::kLineBytes));
@@ -94,6 +105,104 @@ TEST(ArenaTest, LargeBlocksHaveChunksOfTheirOwnThatFreeingReturns) {
   EXPECT_NE(small, large);
   arena.free(again, Arena::kLargeLines + 1);
 }
+
+// Fills an arena far past its first chunks (both regions, blocks of 1 to 7 lines, a few
+// freed and taken again) on ordinary and on huge pages, and checks what every chunk size and
+// place must keep: no two blocks share a handle or a byte, every block keeps what was
+// written to it, chunks never exceed their slot nor (on ordinary pages) kChunkBytes, huge
+// page chunks start on 2 MiB boundaries and hold all but the first 2 MiB of each region,
+// whose smaller chunks share one 2 MiB page, and allocatedBytes() counts the chunks, their edge
+// bitmaps and the tables.
+class ArenaChunksTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
+  const bool huge = GetParam();
+  Arena arena(huge);
+  struct Block {
+    Arena::Handle handle;
+    uint32_t lines;
+    Arena::Region region;
+  };
+  std::vector<Block> blocks;
+  std::set<Arena::Handle> handles;
+  std::set<uint32_t> slots[2];
+  int64_t usedLines = 0;
+  int64_t hugeChunkBytes = 0;
+  std::set<uintptr_t> firstPages[2];
+  const int64_t target = int64_t{40} << 20;
+  for (uint32_t i = 0; arena.chunkBytes() < target; ++i) {
+    const uint32_t lines = 1 + i % 7;
+    // One block in eight from the dense region, as a tree's inner levels.
+    const Arena::Region region = i % 8 == 0 ? Arena::Region::kDense : Arena::Region::kBulk;
+    const int64_t before = arena.chunkBytes();
+    const Arena::Handle handle = arena.allocate(lines, region);
+    ASSERT_NE(handle, 0u);
+    ASSERT_TRUE(handles.insert(handle).second) << "handle " << handle << " given twice";
+    if (const int64_t grown = arena.chunkBytes() - before; grown > 0) {
+      // A new chunk, whose first line this block is.
+      ASSERT_EQ(handle % Arena::kSlotLines, 0u);
+      ASSERT_LE(grown, static_cast<int64_t>(huge ? Arena::kHugePageBytes : Arena::kChunkBytes));
+      ASSERT_GE(grown, static_cast<int64_t>(Arena::kFirstChunkBytes));
+      const uintptr_t address = reinterpret_cast<uintptr_t>(arena.at(handle));
+      if (grown == static_cast<int64_t>(Arena::kHugePageBytes)) {
+        ASSERT_EQ(address % Arena::kHugePageBytes, 0u);
+        hugeChunkBytes += grown;
+      } else if (huge) {
+        // The smaller chunks share one 2 MiB page per region, which can become a huge one.
+        firstPages[static_cast<int>(region)].insert(address / Arena::kHugePageBytes);
+      }
+    }
+    slots[static_cast<int>(region)].insert(handle / Arena::kSlotLines);
+    std::memset(arena.at(handle), static_cast<int>(i % 251), lines * Arena::kLineBytes);
+    blocks.push_back({handle, lines, region});
+    usedLines += lines;
+    if (i % 64 == 63) {  // free one and take its size again: the same block comes back
+      const Block freed = blocks[i - 40];
+      arena.free(freed.handle, freed.lines);
+      ASSERT_EQ(arena.allocate(freed.lines, freed.region), freed.handle);
+      std::memset(arena.at(freed.handle), static_cast<int>((i - 40) % 251),
+                  freed.lines * Arena::kLineBytes);
+    }
+  }
+  for (uint32_t i = 0; i < blocks.size(); ++i) {
+    const std::byte* block = arena.at(blocks[i].handle);
+    const size_t bytes = blocks[i].lines * Arena::kLineBytes;
+    ASSERT_EQ(block[0], std::byte(i % 251)) << i;
+    ASSERT_EQ(block[bytes - 1], std::byte(i % 251)) << i;
+  }
+  // No two blocks overlap in memory.
+  std::vector<std::pair<uintptr_t, size_t>> spans;
+  for (const Block& block : blocks)
+    spans.emplace_back(reinterpret_cast<uintptr_t>(arena.at(block.handle)),
+                       block.lines * Arena::kLineBytes);
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 1; i < spans.size(); ++i)
+    ASSERT_LE(spans[i - 1].first + spans[i - 1].second, spans[i].first);
+  // The regions never share a chunk.
+  for (uint32_t slot : slots[1])
+    EXPECT_EQ(slots[0].count(slot), 0u) << slot;
+
+  const int64_t chunks = arena.chunkBytes();
+  EXPECT_GE(chunks, usedLines * static_cast<int64_t>(Arena::kLineBytes));
+  if (huge) {
+    // All but each region's first 2 MiB in huge-page chunks.
+    EXPECT_GE(hugeChunkBytes, chunks - 2 * static_cast<int64_t>(Arena::kHugePageBytes));
+    EXPECT_EQ(firstPages[0].size(), 1u);
+    EXPECT_EQ(firstPages[1].size(), 1u);
+  } else {
+    // The unused end of the last chunks stays a small share.
+    EXPECT_LT(chunks - usedLines * static_cast<int64_t>(Arena::kLineBytes), chunks / 8);
+  }
+  // One edge bit per line of every chunk, and tables of a few bytes per chunk.
+  const int64_t edges = chunks / static_cast<int64_t>(Arena::kLineBytes) / 8;
+  EXPECT_GE(arena.allocatedBytes() - chunks, edges);
+  EXPECT_LT(arena.allocatedBytes() - chunks, edges + 16384);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, ArenaChunksTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "HugePages" : "OrdinaryPages";
+                         });
 
 }  // namespace
 }  // namespace util
