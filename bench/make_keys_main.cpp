@@ -19,23 +19,17 @@
 #include <vector>
 
 #include "util/AtomicFile.h"
+#include "workload/ParseDecimal.h"
 #include "workload/SyntheticKeys.h"
 
 namespace {
 
 // A decimal number from `minimum` to `maximum`: digits only (leading zeros are decimal
 // too), no sign, space, base prefix or fraction.
-std::optional<uint64_t> parseDecimal(const std::string& text, uint64_t minimum, uint64_t maximum) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  uint64_t value = 0;
-  for (char digit : text) {
-    const uint64_t next = static_cast<uint64_t>(digit - '0');
-    if (value > (std::numeric_limits<uint64_t>::max() - next) / 10)
-      return std::nullopt;
-    value = value * 10 + next;
-  }
-  if (value < minimum || value > maximum)
+std::optional<uint64_t> decimalBetween(const std::string& text, uint64_t minimum,
+                                       uint64_t maximum) {
+  const std::optional<uint64_t> value = test::parseDecimal<uint64_t>(text);
+  if (!value || *value < minimum || *value > maximum)
     return std::nullopt;
   return value;
 }
@@ -44,7 +38,7 @@ std::optional<uint64_t> parseDecimal(const std::string& text, uint64_t minimum, 
 CLI::Validator decimal(uint64_t minimum, uint64_t maximum, const std::string& what) {
   return CLI::Validator(
       [=](std::string& text) -> std::string {
-        return parseDecimal(text, minimum, maximum) ? "" : what + ", got '" + text + "'";
+        return decimalBetween(text, minimum, maximum) ? "" : what + ", got '" + text + "'";
       },
       "");
 }
@@ -82,7 +76,7 @@ int main(int argc, char** argv) {
       ->type_name("N")
       ->check(CLI::Validator(
           [](std::string& text) -> std::string {
-            const std::optional<uint64_t> bits = parseDecimal(text, 32, 64);
+            const std::optional<uint64_t> bits = decimalBetween(text, 32, 64);
             return bits && (*bits == 32 || *bits == 64) ? ""
                                                         : "must be 32 or 64, got '" + text + "'";
           },
@@ -97,14 +91,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const test::KeyShape shape = *test::parseKeyShape(shapeName);
-  const uint64_t count = *parseDecimal(countText, 1, kMost);
+  const uint64_t count = *decimalBetween(countText, 1, kMost);
   if (count > static_cast<uint64_t>(test::maxSyntheticKeys(shape))) {
     std::cerr << "make-keys: a " << shapeName << " set holds at most "
               << test::maxSyntheticKeys(shape) << " keys, got " << countText << "\n";
     return 2;
   }
-  const uint64_t seed = *parseDecimal(seedText, 0, kMost);
-  const int bits = static_cast<int>(*parseDecimal(bitsText, 32, 64));
+  const uint64_t seed = *decimalBetween(seedText, 0, kMost);
+  const int bits = static_cast<int>(*decimalBetween(bitsText, 32, 64));
   std::vector<uint32_t> keys;
   try {
     keys = test::syntheticKeys(shape, static_cast<int64_t>(count), seed);
