@@ -228,6 +228,31 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
   return result;
 }
 
+bool runAndSend(int fd, const MapKind& kind, const TreeParameters& parameters,
+                const WorkloadConfig& config, const RunOptions& options) {
+  try {
+    const RunResult result = runInProcess(kind, parameters, config, options);
+    return writeAll(fd, &kResultTag, 1) && writeAll(fd, &result, sizeof result);
+  } catch (const std::exception& failure) {
+    const std::string_view message = failure.what();
+    if (writeAll(fd, &kFailureTag, 1))
+      writeAll(fd, message.data(), message.size());
+    return false;
+  }
+}
+
+std::optional<RunResult> receivedResult(const std::string& message, std::string& failure) {
+  failure.clear();
+  if (message.size() == 1 + sizeof(RunResult) && message[0] == kResultTag) {
+    RunResult result;
+    std::memcpy(&result, message.data() + 1, sizeof result);
+    return result;
+  }
+  if (!message.empty() && message[0] == kFailureTag)
+    failure = message.substr(1);
+  return std::nullopt;
+}
+
 std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& parameters,
                                      const WorkloadConfig& config, const RunOptions& options,
                                      std::string& error) {
@@ -244,18 +269,9 @@ std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& 
     return std::nullopt;
   }
   if (child == 0) {
-    // The child sends kResultTag and the result, or kFailureTag and the exception's message.
+    // The child sends its result, or the exception's message.
     ::close(fds[0]);
-    bool sent = false;
-    try {
-      const RunResult result = runInProcess(kind, parameters, config, options);
-      sent = writeAll(fds[1], &kResultTag, 1) && writeAll(fds[1], &result, sizeof result);
-    } catch (const std::exception& failure) {
-      const std::string_view message = failure.what();
-      if (writeAll(fds[1], &kFailureTag, 1))
-        writeAll(fds[1], message.data(), message.size());
-    }
-    ::_exit(sent ? 0 : 1);
+    ::_exit(runAndSend(fds[1], kind, parameters, config, options) ? 0 : 1);
   }
   ::close(fds[1]);
   const std::string received = readAll(fds[0]);
@@ -263,17 +279,16 @@ std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& 
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  const bool complete = received.size() == 1 + sizeof(RunResult) && received[0] == kResultTag;
-  if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  std::string failure;
+  const std::optional<RunResult> result = receivedResult(received, failure);
+  if (!result || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     error = "the run of " + kind.name + " failed";
-    if (!received.empty() && received[0] == kFailureTag)
-      error += ": " + received.substr(1);
+    if (!failure.empty())
+      error += ": " + failure;
     else if (WIFSIGNALED(status))
       error += std::string(" with signal ") + strsignal(WTERMSIG(status));
     return std::nullopt;
   }
-  RunResult result;
-  std::memcpy(&result, received.data() + 1, sizeof result);
   return result;
 }
 

@@ -84,6 +84,15 @@ bool marksMeasuredRun();
 RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
                        const WorkloadConfig& config, const RunOptions& options);
 
+// A run in another process reports back with one message: a tag byte, then the RunResult's
+// bytes, or the failure's text. runAndSend runs in this process and writes the message to
+// `fd` (true when the run succeeded and the message was written); receivedResult reads a
+// whole message back: the result, or nothing and the child's failure text (empty when the
+// child sent none).
+bool runAndSend(int fd, const MapKind& kind, const TreeParameters& parameters,
+                const WorkloadConfig& config, const RunOptions& options);
+std::optional<RunResult> receivedResult(const std::string& message, std::string& failure);
+
 // Runs in a forked child; an error message when the child failed.
 std::optional<RunResult> runIsolated(const MapKind& kind, const TreeParameters& parameters,
                                      const WorkloadConfig& config, const RunOptions& options,

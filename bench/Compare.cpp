@@ -18,6 +18,25 @@ namespace bench {
 
 namespace {
 
+// Prints `grid` as a table: the first column left-aligned, the others right-aligned, each
+// as wide as its widest cell, two spaces apart.
+void printGrid(std::ostream& out, const std::vector<std::vector<std::string>>& grid) {
+  std::vector<size_t> widths(grid[0].size(), 0);
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], line[i].size());
+  }
+  for (const auto& line : grid) {
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (i == 0)
+        out << std::left << std::setw(static_cast<int>(widths[i])) << line[i];
+      else
+        out << "  " << std::right << std::setw(static_cast<int>(widths[i])) << line[i];
+    }
+    out << std::right << "\n";
+  }
+}
+
 std::optional<double> ratioOf(std::optional<double> fresh, std::optional<double> base) {
   if (!fresh || !base || *base <= 0)
     return std::nullopt;
@@ -286,20 +305,7 @@ void printCountTable(std::ostream& out, const Comparison& comparison) {
       }
     }
   }
-  std::vector<size_t> widths(grid[0].size(), 0);
-  for (const auto& line : grid) {
-    for (size_t i = 0; i < line.size(); ++i)
-      widths[i] = std::max(widths[i], line[i].size());
-  }
-  for (const auto& line : grid) {
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (i == 0)
-        out << std::left << std::setw(static_cast<int>(widths[i])) << line[i];
-      else
-        out << "  " << std::right << std::setw(static_cast<int>(widths[i])) << line[i];
-    }
-    out << std::right << "\n";
-  }
+  printGrid(out, grid);
 }
 
 }  // namespace
@@ -511,20 +517,7 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
       }
     }
   }
-  std::vector<size_t> widths(grid[0].size(), 0);
-  for (const auto& line : grid) {
-    for (size_t i = 0; i < line.size(); ++i)
-      widths[i] = std::max(widths[i], line[i].size());
-  }
-  for (const auto& line : grid) {
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (i == 0)
-        out << std::left << std::setw(static_cast<int>(widths[i])) << line[i];
-      else
-        out << "  " << std::right << std::setw(static_cast<int>(widths[i])) << line[i];
-    }
-    out << std::right << "\n";
-  }
+  printGrid(out, grid);
   for (const Json& row : comparison.onlyInBase)
     out << "only in base: " << rowName(row) << "\n";
   for (const Json& row : comparison.onlyInNew)

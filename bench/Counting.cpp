@@ -25,9 +25,6 @@ namespace bench {
 
 namespace {
 
-constexpr char kResultTag = 'R';
-constexpr char kFailureTag = 'E';
-
 // A directory of its own for one counted run's files, removed with them.
 class RunDirectory {
  public:
@@ -122,20 +119,6 @@ std::vector<std::string> paddedEnvironment(const std::vector<std::string>& clien
     target += 4096;
   environment.push_back(kPadVariable + std::string(target - bytes, 'x'));
   return environment;
-}
-
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -259,23 +242,26 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
   const std::string received = readFile(resultPath);
   std::ifstream counts(countsPath);
   const std::optional<EventCounts> totals = parseCallgrindTotals(counts);
-  const bool complete = received.size() == 1 + sizeof(RunResult) && received[0] == kResultTag;
+  std::string failure;
+  const std::optional<RunResult> sent = receivedResult(received, failure);
+  const bool complete = sent.has_value();
   if (!complete || !totals || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::string reason;
-    if (!received.empty() && received[0] == kFailureTag)
-      reason = received.substr(1);
-    else if (WIFSIGNALED(status))
+    std::string reason = failure;
+    if (!reason.empty()) {
+      // the run's own failure says most
+    } else if (WIFSIGNALED(status)) {
       reason = std::string("ended by signal ") + strsignal(WTERMSIG(status));
-    else if (std::string said = lastLine(readFile(errorPath)); !said.empty())
+    } else if (std::string said = lastLine(readFile(errorPath)); !said.empty()) {
       reason = said;
-    else if (std::string logged = lastLine(readFile(logPath)); !logged.empty())
+    } else if (std::string logged = lastLine(readFile(logPath)); !logged.empty()) {
       reason = "valgrind: " + logged;
-    else
+    } else {
       reason = complete ? "callgrind wrote no totals" : "no result";
+    }
     err << "mapbench: the counted run of " << kind.name << " failed: " << reason << "\n";
     return false;
   }
-  std::memcpy(&result, received.data() + 1, sizeof result);
+  result = *sent;
   result.counts = *totals;
   return true;
 }
@@ -319,18 +305,10 @@ int runCountedChild(int argc, const char* const* argv) {
     return kUsageError;
   }
   const MapKind& kind = *findMap(options.maps.front());
-  try {
-    const RunResult result = runInProcess(kind, options.parameters, options.config,
-                                          {.countValues = false, .showProgress = false});
-    const bool sent =
-        writeAll(STDOUT_FILENO, &kResultTag, 1) && writeAll(STDOUT_FILENO, &result, sizeof result);
-    return sent ? 0 : 1;
-  } catch (const std::exception& failure) {
-    const std::string message = failure.what();
-    if (writeAll(STDOUT_FILENO, &kFailureTag, 1))
-      writeAll(STDOUT_FILENO, message.data(), message.size());
-    return 1;
-  }
+  return runAndSend(STDOUT_FILENO, kind, options.parameters, options.config,
+                    {.countValues = false, .showProgress = false})
+             ? 0
+             : 1;
 }
 
 std::optional<EventCounts> parseCallgrindTotals(std::istream& in) {
