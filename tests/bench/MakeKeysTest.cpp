@@ -10,16 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileContent.h"
 #include "tests/support/Subprocess.h"
 
 namespace {
 
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test::contentOf;
 
 test::ProcessResult makeKeys(const std::vector<std::string>& args) {
   return test::runProgram(MAKE_KEYS_EXECUTABLE, args);

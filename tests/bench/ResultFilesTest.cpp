@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileContent.h"
 #include "tests/support/Subprocess.h"
 
 namespace bench {
@@ -19,12 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test::contentOf;
 
 // A fresh folder holding old.json, old.csv and old_uint32, each with a line of old text.
 std::string folderWithOldFiles(const std::string& name) {

@@ -16,18 +16,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include "tests/support/FileContent.h"
 
 namespace util {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using test::contentOf;
 
 // A fresh, empty folder of the test's own.
 std::string freshFolder(const std::string& name) {
