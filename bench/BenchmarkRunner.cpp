@@ -201,6 +201,8 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
         });
         result.check.queries += fillCounts.check.queries;
 
+        if (sampling)
+          sampler.setClockCost(clockCostNanos());
         MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
                                  static_cast<uint32_t>(config.sampleEvery - 1), progress,
                                  config.fillOperations);
@@ -225,6 +227,7 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
     result.allocatedBytes = kind.allocatedBytes(*map);
   result.peakResidentBytes = peakResidentBytes();
   result.hugePageBytes = hugePageBytes();
+  result.clockCostNanos = sampler.clockCost();
   return result;
 }
 

@@ -68,6 +68,7 @@ struct RunResult {
   int64_t peakResidentBytes = 0;
   int64_t allocatedBytes = -1;  // exact allocation when the map reports it, else -1
   int64_t hugePageBytes = 0;    // anonymous memory in huge pages at the end of the run
+  int64_t clockCostNanos = 0;   // taken from the sampled latencies (0 when none were sampled)
   CheckSums check;
   EventCounts counts;
 };

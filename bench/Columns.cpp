@@ -217,6 +217,11 @@ std::vector<Column> buildRowColumns() {
   columns.insert(columns.end(), figures.begin(), figures.end());
   for (int type = 0; type < kOperationTypes; ++type)
     addLatencyColumns(columns, type);
+  columns.push_back({.json = "clock_cost_ns",
+                     .csv = "clock_cost_ns",
+                     .unit = "ns",
+                     .value = [](const Row& row) -> Value { return integer(row.clockCostNanos); },
+                     .mode = Mode::kTimed});
   for (int type = 0; type < kOperationTypes; ++type) {
     columns.push_back({.table = std::string(kOperationTypeNames[type]) + " p50/p99",
                        .width = 17,

@@ -55,7 +55,7 @@ Row summarize(const Measurement& measurement) {
   if (measurement.runs.empty())
     return row;
 
-  std::vector<double> seconds, bytes, residentDifferences, hugeBytes;
+  std::vector<double> seconds, bytes, residentDifferences, hugeBytes, clockCosts;
   std::vector<double> p50[kOperationTypes], p99[kOperationTypes];
   for (size_t i = 0; i < measurement.runs.size(); ++i) {
     const RunResult& run = measurement.runs[i];
@@ -67,6 +67,7 @@ Row summarize(const Measurement& measurement) {
     residentDifferences.push_back(
         static_cast<double>(run.peakResidentBytes - baseline.peakResidentBytes));
     hugeBytes.push_back(static_cast<double>(run.hugePageBytes));
+    clockCosts.push_back(static_cast<double>(run.clockCostNanos));
     for (int type = 0; type < kOperationTypes; ++type) {
       p50[type].push_back(run.latency[type].p50Nanos);
       p99[type].push_back(run.latency[type].p99Nanos);
@@ -90,6 +91,7 @@ Row summarize(const Measurement& measurement) {
           ? -1
           : residentDifference / static_cast<double>(std::max<int64_t>(first.reportedSize, 1));
   row.hugePageBytes = static_cast<int64_t>(median(hugeBytes));
+  row.clockCostNanos = static_cast<int64_t>(median(clockCosts));
   for (int type = 0; type < kOperationTypes; ++type) {
     row.latency[type].samples = first.latency[type].samples;
     row.latency[type].p50Nanos = median(p50[type]);
@@ -130,6 +132,20 @@ bool countedRows(const std::vector<Row>& rows) {
   return !rows.empty() && rows.front().counted;
 }
 
+// The clock's cost the rows' latencies are net of: "27", or "27-31" when the runs measured
+// different costs.
+std::string clockCostText(const std::vector<Row>& rows) {
+  if (rows.empty())
+    return "0";
+  const auto [least, most] = std::minmax_element(
+      rows.begin(), rows.end(),
+      [](const Row& a, const Row& b) { return a.clockCostNanos < b.clockCostNanos; });
+  const std::string text = std::to_string(least->clockCostNanos);
+  return least->clockCostNanos == most->clockCostNanos
+             ? text
+             : text + "-" + std::to_string(most->clockCostNanos);
+}
+
 }  // namespace
 
 void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
@@ -166,7 +182,9 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
     printCountFooter(out);
   else
     out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
-           "operations.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
+           "operations, less the clock's own cost of "
+        << clockCostText(rows)
+        << " ns a timing.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
            "resident size over the no-op map's (\"-\" below "
         << kResidentResolutionBytes / 1024
         << " KiB, which it cannot resolve).\n"

@@ -51,7 +51,9 @@ struct Row {
   double residentBytesPerEntry = 0;
   // Anonymous memory in huge pages at the end of the map's run (median over repetitions).
   int64_t hugePageBytes = 0;
+  // Latencies net of the clock's cost of a reading (clockCostNanos, median over repetitions).
   LatencySummary latency[kOperationTypes];
+  int64_t clockCostNanos = 0;
   int64_t operations[kOperationTypes] = {};  // of each type in the measured run
   int64_t expectedSize = 0, reportedSize = 0;
   // Count reports (mapbench --count): the map's counts per measured operation minus the
