@@ -5,7 +5,12 @@
 #   matrix-1e9.*         the same at key space 10^9, one run (its fills take minutes per map)
 #   huge-pages.*         btree, csbtree and abslbtree at 10^7 (all three distributions) with
 #                        every map on transparent huge pages (mapbench --huge-pages)
-#   huge-pages-1e8.*     the same at 10^8, uniform keys
+#   huge-pages-1e8.*     the maps of MAPS at 10^8, uniform keys, on huge pages, and right after
+#   small-pages-1e8.*    the same on 4 KiB pages
+#   huge-pages-1e9.*     the same at 10^9, one run each (as the matrix's 10^9 cells)
+#   small-pages-1e9.*
+#   pages-floor.txt      build/bench/memory-floor at the working sets of 10^7, 10^8 and 10^9
+#                        keys, on 4 KiB pages and on huge pages
 #   best-pairs.*         the default workload with both trees at several (k, k_star) pairs
 #   memory-floor.txt     build/bench/memory-floor at the working set of each key space of the
 #                        matrix (scripts/plot.sh --floor-sizes), the floor line of the p50 plots
@@ -56,7 +61,15 @@ fi
 if part huge-pages; then
   run huge-pages "${trees[@]}" --huge-pages "${distributions[@]}" --key-spaces 10000000 \
     -r "$repetitions"
-  run huge-pages-1e8 "${trees[@]}" --huge-pages --key-spaces 100000000 -r "$repetitions"
+  # Both page sizes one after the other, so that the two tables differ by the pages alone.
+  run huge-pages-1e8 -m "$maps" --huge-pages --key-spaces 100000000 -r "$repetitions"
+  run small-pages-1e8 -m "$maps" --key-spaces 100000000 -r "$repetitions"
+  run huge-pages-1e9 -m "$maps" --huge-pages --key-spaces 1000000000 -r 1
+  run small-pages-1e9 -m "$maps" --key-spaces 1000000000 -r 1
+  # The working sets of the matrix's memory-floor.txt: 8 bytes per entry at the end of a run.
+  { "$build/bench/memory-floor" 18 87 774 && "$build/bench/memory-floor" --huge-pages 18 87 774; } |
+    tee "$out/.pages-floor.txt.partial-$$"
+  mv -f -- "$out/.pages-floor.txt.partial-$$" "$out/pages-floor.txt"
 fi
 if part best-pairs; then
   run best-pairs "${trees[@]}" --k-pairs 16:16,8:32,16:32,32:32,32:64,64:64 -r 3
