@@ -132,18 +132,23 @@ bool countedRows(const std::vector<Row>& rows) {
   return !rows.empty() && rows.front().counted;
 }
 
-// The clock's cost the rows' latencies are net of: "27", or "27-31" when the runs measured
-// different costs.
-std::string clockCostText(const std::vector<Row>& rows) {
-  if (rows.empty())
-    return "0";
+// What the footer says of the latencies: net of the clock's cost, "27" or "27-31" ns when
+// the runs measured different costs; nothing more where no operation was sampled.
+std::string latencyText(const std::vector<Row>& rows) {
+  const bool sampled = std::any_of(rows.begin(), rows.end(), [](const Row& row) {
+    return std::any_of(std::begin(row.latency), std::end(row.latency),
+                       [](const LatencySummary& latency) { return latency.samples > 0; });
+  });
+  if (!sampled)
+    return "latencies in ns from sampled operations.";
   const auto [least, most] = std::minmax_element(
       rows.begin(), rows.end(),
       [](const Row& a, const Row& b) { return a.clockCostNanos < b.clockCostNanos; });
-  const std::string text = std::to_string(least->clockCostNanos);
-  return least->clockCostNanos == most->clockCostNanos
-             ? text
-             : text + "-" + std::to_string(most->clockCostNanos);
+  std::string cost = std::to_string(least->clockCostNanos);
+  if (most->clockCostNanos != least->clockCostNanos)
+    cost += "-" + std::to_string(most->clockCostNanos);
+  return "latencies in ns from sampled operations, less the clock's own cost of " + cost +
+         " ns a timing.";
 }
 
 }  // namespace
@@ -181,10 +186,8 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
   if (counted)
     printCountFooter(out);
   else
-    out << "Times are the map's measured run minus the no-op map's; latencies in ns from sampled "
-           "operations, less the clock's own cost of "
-        << clockCostText(rows)
-        << " ns a timing.\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
+    out << "Times are the map's measured run minus the no-op map's; " << latencyText(rows)
+        << "\nB/entry: bytes the map has allocated at the end, exact; RSS B/e: peak "
            "resident size over the no-op map's (\"-\" below "
         << kResidentResolutionBytes / 1024
         << " KiB, which it cannot resolve).\n"

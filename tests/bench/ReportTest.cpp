@@ -42,6 +42,28 @@ TEST(SummaryTest, TimesAreEachRepetitionMinusItsBaseline) {
   EXPECT_DOUBLE_EQ(row.bytesPerEntry, 16.0);
 }
 
+TEST(SummaryTest, FooterNamesTheClockCostOnlyWhereOperationsWereSampled) {
+  Measurement measurement = measurementOf({3'000'000'000, 4'000'000'000, 5'000'000'000});
+  const int64_t costs[] = {31, 27, 29};
+  for (size_t i = 0; i < measurement.runs.size(); ++i)
+    measurement.runs[i].clockCostNanos = costs[i];
+  Row median = summarize(measurement);
+  EXPECT_EQ(median.clockCostNanos, 29);  // the median of the repetitions
+  Row least = median;
+  least.clockCostNanos = 27;
+  auto footerOf = [](const std::vector<Row>& rows) {
+    std::ostringstream table;
+    printTable(table, Context{}, rows);
+    return table.str();
+  };
+  EXPECT_THAT(footerOf({median, least}), ::testing::HasSubstr("latencies in ns from sampled "
+                                                              "operations.\n"));
+  median.latency[kPointQuery].samples = 1;
+  EXPECT_THAT(footerOf({median, least}),
+              ::testing::HasSubstr("less the clock's own cost of 27-29 ns a timing."));
+  EXPECT_THAT(footerOf({median}), ::testing::HasSubstr("cost of 29 ns a timing."));
+}
+
 TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
   constexpr int64_t kBaseline = int64_t{64} << 20;
   for (const auto& [difference, shown] :
