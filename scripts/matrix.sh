@@ -20,7 +20,7 @@
 # 10^7 cells are the default workload. Each name has a table (.txt), a CSV and a JSON file
 # with the machine's context; the plots of matrix.csv and matrix-1e9.csv, and of the key
 # sets (key_sets.svg), go to plots/. The key sets themselves are written to KEYS_DIR.
-# About two hours on 2 cores (the huge-pages part alone about 40 minutes); PARTS picks some
+# About two hours on 2 cores (PARTS=huge-pages alone about 40 minutes); PARTS picks some
 # of the parts only.
 # Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5 MAPS=...
 #        PARTS="matrix matrix-1e9 huge-pages best-pairs key-sets"

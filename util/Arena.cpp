@@ -66,7 +66,7 @@ void Arena::releaseChunk(Chunk& chunk) {
     ::munmap(chunk.memory, chunk.bytes);
   else if (chunk.source == Source::kMalloc)
     std::free(chunk.memory);
-  chunk.memory = nullptr;  // a part of a first page goes with its page
+  chunk.memory = nullptr;  // a piece of a first page goes with its page
 }
 
 std::byte* Arena::hugePageChunk(Stream& stream, size_t bytes, Source& source) {
