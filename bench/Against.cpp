@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench/ChildOutput.h"
 #include "bench/Statistics.h"
 #include "bench/Sweep.h"
 #include "bench/WorkloadFields.h"
@@ -32,8 +33,6 @@ constexpr int kFailure = 1;
 constexpr size_t kOutputBound = size_t{1} << 20;
 // The largest file a child may write (its JSON report): a few KiB a row.
 constexpr rlim_t kFileBound = rlim_t{64} << 20;
-// The longest quoted line of a child's output.
-constexpr size_t kQuoteBound = 300;
 
 // The signal that interrupted the comparison, or 0.
 volatile std::sig_atomic_t interruptedBy = 0;
@@ -65,46 +64,6 @@ class InterruptCatcher {
   static constexpr int kSignals[2] = {SIGINT, SIGTERM};
   struct sigaction previous_[2]{};
 };
-
-// A directory of its own for the children's files, removed with everything in it.
-class TempDirectory {
- public:
-  TempDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mapbench-against-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr)
-      path_ = pattern;
-  }
-  ~TempDirectory() {
-    std::error_code ignored;
-    if (!path_.empty())
-      std::filesystem::remove_all(path_, ignored);
-  }
-  TempDirectory(const TempDirectory&) = delete;
-  TempDirectory& operator=(const TempDirectory&) = delete;
-
-  bool ok() const { return !path_.empty(); }
-  std::string file(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// The last non-empty line of `text`, printable and at most kQuoteBound characters.
-std::string lastLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
-  const size_t newline = text.rfind('\n');
-  std::string line = text.substr(newline == std::string::npos ? 0 : newline + 1);
-  if (line.size() > kQuoteBound)
-    line = line.substr(0, kQuoteBound) + "...";
-  for (char& c : line) {
-    if (static_cast<unsigned char>(c) < ' ' || c == '\x7f')
-      c = '?';
-  }
-  return line;
-}
 
 struct ChildRun {
   bool ok = false;  // exited with status 0
@@ -553,7 +512,7 @@ int runAgainst(const Options& options, std::ostream& out, std::ostream& err) {
   int status = kFailure;
   {
     const InterruptCatcher catcher;
-    const TempDirectory directory;
+    const TempDirectory directory("mapbench-against");
     status = compareAgainst(options, directory, out, err);
   }  // the folder is gone, the handlers are back
   if (const int signal = interruptedBy; signal != 0) {

@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "bench/Against.h"
+#include "bench/ChildOutput.h"
 #include "bench/Options.h"
 #include "bench/Statistics.h"
 
@@ -25,47 +25,11 @@ namespace bench {
 
 namespace {
 
-// A directory of its own for one counted run's files, removed with them.
-class RunDirectory {
- public:
-  RunDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mapbench-count-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr)
-      path_ = pattern;
-  }
-  ~RunDirectory() {
-    std::error_code ignored;
-    if (!path_.empty())
-      std::filesystem::remove_all(path_, ignored);
-  }
-  RunDirectory(const RunDirectory&) = delete;
-  RunDirectory& operator=(const RunDirectory&) = delete;
-
-  bool ok() const { return !path_.empty(); }
-  std::string file(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 std::string readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << file.rdbuf();
   return bytes.str();
-}
-
-// The last line of `text` that holds more than blanks, or "".
-std::string lastLine(const std::string& text) {
-  std::istringstream lines(text);
-  std::string last;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.find_first_not_of(" \t\r") != std::string::npos)
-      last = line;
-  }
-  return last;
 }
 
 std::string selfPath() {
@@ -180,7 +144,7 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
                RunResult& result, std::ostream& err) {
   const std::string valgrind = findValgrind();
   const std::string self = selfPath();
-  RunDirectory directory;
+  const TempDirectory directory("mapbench-count");
   if (valgrind.empty() || self.empty() || !directory.ok()) {
     err << "mapbench: --count: "
         << (valgrind.empty() ? "valgrind is no longer on PATH"

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/ChildOutput.h"
 #include "bench/Compare.h"
 #include "bench/Counting.h"
 #include "bench/Report.h"
@@ -69,6 +71,25 @@ std::string csvHeader(const std::vector<Row>& rows) {
   while (std::getline(lines, line) && line.rfind("map,", 0) != 0) {
   }
   return line;
+}
+
+TEST(ChildOutputTest, QuotesTheLastLineWithTextBoundedAndPrintable) {
+  EXPECT_EQ(lastLine("first\nvalgrind: out of memory  \r\n \t\n\n"), "valgrind: out of memory");
+  EXPECT_EQ(lastLine("bell\a and \x1b[2J\n"), "bell? and ?[2J");
+  EXPECT_EQ(lastLine(std::string(400, 'x'), 300), std::string(300, 'x') + "...");
+  EXPECT_EQ(lastLine(" \n\t\n"), "");
+}
+
+TEST(ChildOutputTest, TempDirectoryIsRemovedWithItsFiles) {
+  std::string file;
+  {
+    const TempDirectory directory("mapbench-test");
+    ASSERT_TRUE(directory.ok());
+    file = directory.file("result");
+    std::ofstream(file) << "figures";
+    ASSERT_TRUE(std::filesystem::exists(file));
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file).parent_path()));
 }
 
 TEST(CountReportTest, CountsAreTheMapsOverTheNoOpMapsPerOperationAndTimesAreLeftOut) {
