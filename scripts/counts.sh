@@ -18,11 +18,14 @@ build=${BUILD:-build}
 maps=${MAPS:-btree,csbtree,abslbtree,judy}
 ops=${OPS:-200000}
 mkdir -p "$out"
+source scripts/save.sh
+# Writes NAME.json, NAME.csv and NAME.txt; each replaces an old one only once complete.
 run() {
   local name=$1
   shift
-  "$build/bench/mapbench" --count -m "$maps" --key-spaces 1000000,10000000 --ops "$ops" \
-    --no-progress --json "$out/$name.json" --csv "$out/$name.csv" "$@" | tee "$out/$name.txt"
+  save "$out/$name.txt" "$build/bench/mapbench" --count -m "$maps" \
+    --key-spaces 1000000,10000000 --ops "$ops" --no-progress --json "$out/$name.json" \
+    --csv "$out/$name.csv" "$@"
 }
 run counts-lookup --workload read-only
 run counts-insert --workload insert-only

@@ -36,19 +36,14 @@ parts=" ${PARTS:-matrix matrix-1e9 huge-pages best-pairs key-sets} "
 key_sets=${KEY_SETS:-lognormal clustered sparse dense}
 keys_dir=${KEYS_DIR:-$build/keys}
 mkdir -p "$out/plots"
-# Writes NAME.json, NAME.csv and NAME.txt; each replaces an old one only once complete (the
-# table through a file beside it), so that a run that fails leaves the old results whole.
+source scripts/save.sh
+# Writes NAME.json, NAME.csv and NAME.txt; each replaces an old one only once complete, so
+# that a run that fails leaves the old results whole.
 run() {
   local name=$1
   shift
-  local partial="$out/.$name.txt.partial-$$"
-  if "$build/bench/mapbench" --ops 10000000 --no-progress --json "$out/$name.json" \
-    --csv "$out/$name.csv" "$@" | tee "$partial"; then
-    mv -f -- "$partial" "$out/$name.txt"
-  else
-    rm -f -- "$partial"
-    return 1
-  fi
+  save "$out/$name.txt" "$build/bench/mapbench" --ops 10000000 --no-progress \
+    --json "$out/$name.json" --csv "$out/$name.csv" "$@"
 }
 part() { [[ $parts == *" $1 "* ]]; }
 distributions=(--distribution uniform,zipf,latest)
@@ -68,9 +63,10 @@ if part huge-pages; then
   run huge-pages-1e9 -m "$maps" --huge-pages --key-spaces 1000000000 -r 1
   run small-pages-1e9 -m "$maps" --key-spaces 1000000000 -r 1
   # The working sets of the matrix's memory-floor.txt: 8 bytes per entry at the end of a run.
-  { "$build/bench/memory-floor" 18 87 774 && "$build/bench/memory-floor" --huge-pages 18 87 774; } |
-    tee "$out/.pages-floor.txt.partial-$$"
-  mv -f -- "$out/.pages-floor.txt.partial-$$" "$out/pages-floor.txt"
+  floors() {
+    "$build/bench/memory-floor" 18 87 774 && "$build/bench/memory-floor" --huge-pages 18 87 774
+  }
+  save "$out/pages-floor.txt" floors
 fi
 if part best-pairs; then
   run best-pairs "${trees[@]}" --k-pairs 16:16,8:32,16:32,32:32,32:64,64:64 -r 3
@@ -78,8 +74,7 @@ fi
 if part matrix || part matrix-1e9; then
   matrices=("$out/matrix.csv" "$out/matrix-1e9.csv")
   read -r -a floor_sizes < <(scripts/plot.sh --floor-sizes "${matrices[@]}")
-  "$build/bench/memory-floor" "${floor_sizes[@]}" | tee "$out/.memory-floor.txt.partial-$$"
-  mv -f -- "$out/.memory-floor.txt.partial-$$" "$out/memory-floor.txt"
+  save "$out/memory-floor.txt" "$build/bench/memory-floor" "${floor_sizes[@]}"
   scripts/plot.sh --floor "$out/memory-floor.txt" "${matrices[@]}" "$out/plots"
 fi
 if part key-sets; then
