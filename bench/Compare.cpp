@@ -276,6 +276,14 @@ std::optional<double> differenceOf(std::optional<double> fresh, std::optional<do
   return *fresh - *base;
 }
 
+// The rows that only one of the two files has.
+void printUnmatched(std::ostream& out, const Comparison& comparison) {
+  for (const Json& row : comparison.onlyInBase)
+    out << "only in base: " << rowName(row) << "\n";
+  for (const Json& row : comparison.onlyInNew)
+    out << "only in new: " << rowName(row) << "\n";
+}
+
 void printCountTable(std::ostream& out, const Comparison& comparison) {
   std::vector<std::vector<std::string>> grid(1);
   for (const Column& column : rowColumns()) {
@@ -465,10 +473,7 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
     out << "warning: " << warning << "\n";
   if (comparison.counted) {
     printCountTable(out, comparison);
-    for (const Json& row : comparison.onlyInBase)
-      out << "only in base: " << rowName(row) << "\n";
-    for (const Json& row : comparison.onlyInNew)
-      out << "only in new: " << rowName(row) << "\n";
+    printUnmatched(out, comparison);
     out << "Counts per operation under valgrind's cache simulation ("
         << plainText(findAt(fresh.context, "simulated_caches"))
         << "); they do not vary between runs, so new-base is the exact difference and no test "
@@ -518,10 +523,7 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
     }
   }
   printGrid(out, grid);
-  for (const Json& row : comparison.onlyInBase)
-    out << "only in base: " << rowName(row) << "\n";
-  for (const Json& row : comparison.onlyInNew)
-    out << "only in new: " << rowName(row) << "\n";
+  printUnmatched(out, comparison);
   out << "new/base: "
       << (comparison.interleaved ? "median of the pairs' time ratios, with their range"
                                  : "ratio of the median times")
