@@ -82,12 +82,12 @@ class Arena {
   void free(Handle handle, uint64_t lines);
 
   // The first byte of block `handle` (not 0).
-  std::byte* at(Handle handle) const {
+  [[gnu::always_inline]] std::byte* at(Handle handle) const {
     return bases_[handle >> kOffsetBits] +
            (static_cast<size_t>(handle & (kSlotLines - 1)) * kLineBytes);
   }
   template <class T>
-  T* as(Handle handle) const {
+  [[gnu::always_inline]] T* as(Handle handle) const {
     return reinterpret_cast<T*>(at(handle));
   }
 

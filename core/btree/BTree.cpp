@@ -73,21 +73,31 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 
 // Every descent is a loop over raw blocks: the tree knows its height, so it knows the kind
 // of every node on the way. Every internal node has keys (k >= 2 leaves some on both sides
-// of a split), so each level has a child for every key.
-InternalNodeArrayMap BTree::descendToLastInternalLevel(int32_t key) const {
+// of a split), so each level has a child for every key. The search shape is a template
+// argument, chosen once per operation, so that each level's search is inlined.
+template <int KeyLines>
+BTree::Descent BTree::descend(int32_t key) const {
+  const int32_t capacity = pool_.internalCapacity();
   NodeHandle node = root_;
-  for (int32_t level = height_; level > 1; --level) {
-    pool_.prefetchInternalNode(node);
-    node = InternalNodeArrayMap(pool_.internalBlock(node)).childFor(key);
+  int32_t* block = nullptr;
+  int32_t position = 0;
+  for (int32_t level = height_; level > 0; --level) {
+    block = pool_.block(node);
+    pool_.prefetchChildLines(block);
+    position = childPosition<KeyLines>(block, capacity, key);
+    node = InternalBlock(block, capacity).children()[position];
   }
-  pool_.prefetchInternalNode(node);
-  return InternalNodeArrayMap(pool_.internalBlock(node));
+  return Descent{node, InternalBlock(block, capacity), position};
+}
+
+BTree::Descent BTree::descendTo(int32_t key) const {
+  return withKeyLines(pool_.internalKeyLines(), [&](auto lines) { return descend<lines>(key); });
 }
 
 NodeHandle BTree::findLeaf(int32_t key) const {
   if (height_ == 0)
     return root_;
-  return descendToLastInternalLevel(key).childFor(key);
+  return descendTo(key).leaf;
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {
@@ -96,29 +106,27 @@ void BTree::get(int32_t key, util::IntPushOperator& op) {
     op.thatsallfolks();
     return;
   }
-  pool_.prefetchLeafEntries(leaf);
   Leaf(&pool_, leaf).get(key, op);
 }
 
 void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
+  // An empty range reaches no entry: the chain walk would only confirm it.
+  if (root_ == NodePool::kNoNode || lowKey > highKey) {
+    op.thatsallfolks();
+    return;
+  }
   if (height_ == 0) {
-    if (root_ == NodePool::kNoNode) {
-      op.thatsallfolks();
-      return;
-    }
     pool_.prefetchLeafEntries(root_);
     Leaf(&pool_, root_).queryRange(lowKey, highKey, op);
     return;
   }
   // The range's next leaves are the siblings that follow here (chain-only leaves aside): the
-  // scan asks for them ahead of the chain walk.
-  const InternalNodeArrayMap children = descendToLastInternalLevel(lowKey);
-  const int32_t first = children.childPosition(lowKey);
-  const int32_t last = lowKey <= highKey ? children.childPosition(highKey) : first;
-  const NodeHandle leaf = children.nodeAt(first);
-  pool_.prefetchLeafEntries(leaf);
-  Leaf(&pool_, leaf)
-      .queryRange(lowKey, highKey, op, ScanAhead{children.childArray(), first + 1, last});
+  // scan asks for them ahead of the chain walk, as far as their separators lie in the range.
+  const Descent descent = descendTo(lowKey);
+  pool_.prefetchLeafEntries(descent.leaf);
+  const ScanAhead ahead{descent.parent.children(), descent.parent.keys(), descent.position + 1,
+                        descent.parent.count()};
+  Leaf(&pool_, descent.leaf).queryRange(lowKey, highKey, op, ahead);
 }
 
 void BTree::remove(int32_t key) {

@@ -98,9 +98,18 @@ class BTree {
     int32_t highKey;
   };
   LeafRoute routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const;
-  // The internal node just above the leaves on the way to `key`, as its entries.
-  // REQUIRES: an internal root (height_ >= 1).
-  InternalNodeArrayMap descendToLastInternalLevel(int32_t key) const;
+  // A lookup's way down to `key`: the leaf where it starts, and the internal node just
+  // above it (the last level's parent) with the leaf's position there.
+  struct Descent {
+    NodeHandle leaf;
+    InternalBlock parent{nullptr, 0};
+    int32_t position;
+  };
+  // REQUIRES: an internal root (height_ >= 1). descend is the loop for one search shape,
+  // descendTo picks the pool's.
+  template <int KeyLines>
+  Descent descend(int32_t key) const;
+  Descent descendTo(int32_t key) const;
   // The leaf where a lookup of `key` starts, or kNoNode for a tree without one.
   NodeHandle findLeaf(int32_t key) const;
   BTreeNode rootNode() const { return BTreeNode(&pool_, root_, height_); }

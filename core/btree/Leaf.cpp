@@ -1,6 +1,7 @@
 #include "core/btree/Leaf.h"
 
 #include "core/btree/BTreeConstants.h"
+#include "core/btree/BlockSearch.h"
 #include "core/btree/LeafCarrier.h"
 #include "util/IOError.h"
 
@@ -86,13 +87,29 @@ std::optional<SplitInfo> Leaf::linkSplit(const Leaf& right) const {
 }
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) const {
-  util::LookupResult code = getEntries().get(key, op);
-  // Most lookups end in their first leaf: the next leaf's handle is read only when the run
-  // may go on.
-  if (code == util::LookupResult::STOP) {
-    op.thatsallfolks();
-    return;
+  const LeafBlock block = layout();
+  const int32_t count = block.count();
+  // What LeafArrayMap::get answers, without its calls: an empty leaf and a key past every
+  // entry send the lookup on with a search, a run that reaches the end with a scan.
+  util::LookupResult code = util::LookupResult::CONTINUE_WITH_BINSEARCH;
+  if (count != 0) {
+    int32_t pos = lowerBound(block, key);
+    if (pos < count) {
+      const int32_t* keys = block.keys();
+      const int32_t* values = block.values();
+      for (; pos < count && keys[pos] == key; ++pos)
+        op.pass(values[pos]);
+      if (pos < count) {
+        op.thatsallfolks();
+        return;
+      }
+      code = util::LookupResult::CONTINUE_WITH_SCAN;
+    }
   }
+  getAlongChain(code, key, op);
+}
+
+void Leaf::getAlongChain(util::LookupResult code, int32_t key, util::IntPushOperator& op) const {
   for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
        leaf = leaf.getNextLeaf()) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
@@ -105,18 +122,26 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) const {
 void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op,
                       ScanAhead ahead) const {
   // A chain walk waits for every leaf in turn unless the next few are on their way: keep
-  // kDepth hinted leaves in flight, whole leaves, one more for every leaf scanned.
+  // kDepth hinted leaves in flight, whole leaves, one more for every leaf scanned, as long as
+  // the parent's separators say they start inside the range.
   constexpr int32_t kDepth = 3;
   // Asks for the next hinted leaf; false once the hint is used up.
-  auto askAhead = [&ahead, this] {
-    if (ahead.next > ahead.last)
+  auto askAhead = [&ahead, highKey, this] {
+    if (ahead.next > ahead.last || ahead.separators[ahead.next - 1] > highKey)
       return false;
     pool_->prefetchLeaf(ahead.children[ahead.next++]);
     return true;
   };
   for (int32_t i = 0; i < kDepth && askAhead(); ++i) {
   }
-  util::LookupResult code = getEntries().queryRange(lowKey, highKey, op);
+  // LeafArrayMap::queryRange with the block search.
+  auto scanFromSearch = [&](const Leaf& leaf) {
+    const LeafBlock block = leaf.layout();
+    if (block.count() == 0)
+      return util::LookupResult::CONTINUE_WITH_BINSEARCH;
+    return LeafArrayMap(block).continueScan(lowerBound(block, lowKey), highKey, op);
+  };
+  util::LookupResult code = scanFromSearch(*this);
   for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
        leaf = leaf.getNextLeaf()) {
     // Without a hint, the first line of the leaf after this one: one line is enough, as
@@ -126,7 +151,7 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
         __builtin_prefetch(pool_->leafBlock(next).data());
     }
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? leaf.getEntries().queryRange(lowKey, highKey, op)
+               ? scanFromSearch(leaf)
                : leaf.getEntries().continueScan(0, highKey, op);
   }
   op.thatsallfolks();

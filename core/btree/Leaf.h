@@ -36,9 +36,11 @@ namespace core::btree {
 class LeafCarrier;
 
 // The leaves a scan from here will likely reach: children[next .. last] of the parent (none
-// by default). Only a prefetching hint: chain-only leaves make the chain differ from it.
+// by default), as far as their separators (child i starts at separators[i - 1]) do not pass
+// the range's end. Only a prefetching hint: chain-only leaves make the chain differ from it.
 struct ScanAhead {
   const NodeHandle* children = nullptr;
+  const int32_t* separators = nullptr;
   int32_t next = 0;
   int32_t last = -1;
 };
@@ -104,7 +106,7 @@ class Leaf {
   operator BTreeNode() const { return BTreeNode(pool_, handle_, 0); }
 
  private:
-  LeafBlock layout() const { return pool_->leafBlock(handle_); }
+  [[gnu::always_inline]] LeafBlock layout() const { return pool_->leafBlock(handle_); }
   NodeHandle nextHandle() const { return layout().next(); }
   void setNext(NodeHandle next) const { layout().setNext(next); }
   // Stores the entry at `pos` (as tryAdd or an append would place it), splitting this leaf
@@ -113,6 +115,10 @@ class Leaf {
   // Links `right`, which has just taken this leaf's upper entries, in after this leaf and
   // reports the split as split() does.
   std::optional<SplitInfo> linkSplit(const Leaf& right) const;
+  // The rest of a lookup whose run in this leaf answered `code`: the following leaves, then
+  // thatsallfolks(). Rare: runs of equal keys that reach a leaf's end, and keys at or past
+  // a leaf's last key.
+  void getAlongChain(util::LookupResult code, int32_t key, util::IntPushOperator& op) const;
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
   // For an empty leaf: whether a following leaf of the subtree holds an entry that must
