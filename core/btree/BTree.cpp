@@ -76,7 +76,7 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 // of a split), so each level has a child for every key. The search shape is a template
 // argument, chosen once per operation, so that each level's search is inlined.
 template <int KeyLines>
-BTree::Descent BTree::descend(int32_t key) const {
+[[gnu::always_inline]] inline BTree::Descent BTree::descend(int32_t key) const {
   const int32_t capacity = pool_.internalCapacity();
   NodeHandle node = root_;
   int32_t* block = nullptr;
@@ -90,7 +90,7 @@ BTree::Descent BTree::descend(int32_t key) const {
   return Descent{node, InternalBlock(block, capacity), position};
 }
 
-BTree::Descent BTree::descendTo(int32_t key) const {
+[[gnu::always_inline]] inline BTree::Descent BTree::descendTo(int32_t key) const {
   return withKeyLines(pool_.internalKeyLines(), [&](auto lines) { return descend<lines>(key); });
 }
 

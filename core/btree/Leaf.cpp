@@ -134,25 +134,39 @@ void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op
   };
   for (int32_t i = 0; i < kDepth && askAhead(); ++i) {
   }
-  // LeafArrayMap::queryRange with the block search.
-  auto scanFromSearch = [&](const Leaf& leaf) {
+  // LeafArrayMap::queryRange in a leaf the walk searches (the first, and any after one where
+  // nothing was at or above lowKey), LeafArrayMap::continueScan from the first entry in a
+  // leaf a run of the range goes on into: what their answers mean, without their calls.
+  bool search = true;
+  for (Leaf leaf = *this;;) {
     const LeafBlock block = leaf.layout();
-    if (block.count() == 0)
-      return util::LookupResult::CONTINUE_WITH_BINSEARCH;
-    return LeafArrayMap(block).continueScan(lowerBound(block, lowKey), highKey, op);
-  };
-  util::LookupResult code = scanFromSearch(*this);
-  for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
-       leaf = leaf.getNextLeaf()) {
-    // Without a hint, the first line of the leaf after this one: one line is enough, as
+    const int32_t count = block.count();
+    int32_t pos = 0;
+    if (search && count != 0)
+      pos = lowerBound(block, lowKey);
+    if (pos < count) {
+      const int32_t* keys = block.keys();
+      if (keys[pos] > highKey)
+        break;
+      const int32_t* values = block.values();
+      for (; pos < count && keys[pos] <= highKey; ++pos)
+        op.pass(values[pos]);
+      if (pos < count)
+        break;
+      search = false;
+    } else {
+      search = true;  // nothing here at or above lowKey (or no entry at all)
+    }
+    const NodeHandle next = block.next();
+    if (next == NodePool::kNoNode)
+      break;
+    leaf = Leaf(pool_, next);
+    // Without a hint, the first line of the leaf after the next one: one line is enough, as
     // asking for whole leaves of an unknown chain measured slower than asking for nothing.
     if (!askAhead()) {
-      if (const NodeHandle next = leaf.nextHandle(); next != NodePool::kNoNode)
-        __builtin_prefetch(pool_->leafBlock(next).data());
+      if (const NodeHandle after = leaf.nextHandle(); after != NodePool::kNoNode)
+        __builtin_prefetch(pool_->leafBlock(after).data());
     }
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? scanFromSearch(leaf)
-               : leaf.getEntries().continueScan(0, highKey, op);
   }
   op.thatsallfolks();
 }
