@@ -143,22 +143,25 @@ void BTree::remove(int32_t key, int32_t value) {
 }
 
 BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const {
-  NodeHandle node = root_;
-  int32_t lowKey = kMinKey;
-  int32_t highKey = kMaxKey;
-  for (int32_t level = height_; level > 0; --level) {
-    pool_.prefetchInternalNode(node);
-    const InternalNodeArrayMap entries(pool_.internalBlock(node));
-    if (path != nullptr)
-      path->push_back(node);
-    const int32_t pos = entries.childPosition(key);
-    if (pos > 0)
-      lowKey = entries.keyAt(pos - 1);
-    if (pos < entries.size())
-      highKey = entries.keyAt(pos);
-    node = entries.nodeAt(pos);
-  }
-  return {node, lowKey, highKey};
+  return withKeyLines(pool_.internalKeyLines(), [&](auto lines) {
+    const int32_t capacity = pool_.internalCapacity();
+    NodeHandle node = root_;
+    int32_t lowKey = kMinKey;
+    int32_t highKey = kMaxKey;
+    for (int32_t level = height_; level > 0; --level) {
+      const InternalBlock block = pool_.internalBlock(node);
+      pool_.prefetchChildLines(block.data());
+      if (path != nullptr)
+        path->push_back(node);
+      const int32_t pos = childPosition<lines>(block.data(), capacity, key);
+      if (pos > 0)
+        lowKey = block.keys()[pos - 1];
+      if (pos < block.count())
+        highKey = block.keys()[pos];
+      node = block.children()[pos];
+    }
+    return LeafRoute{node, lowKey, highKey};
+  });
 }
 
 int64_t BTree::size() {
