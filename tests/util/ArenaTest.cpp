@@ -24,6 +24,11 @@ TEST(ArenaTest, BlocksAreDistinctLineAlignedAndReusedBySizeOnlyAfterFree) {
     ASSERT_NE(handle, 0u);
     ASSERT_TRUE(handles.insert(handle).second);
     ASSERT_EQ(reinterpret_cast<uintptr_t>(arena.at(handle)) % Arena::kLineBytes, 0u);
+    // Every handle's block lies where the handle counts lines from the first one's, in
+    // whichever chunk it is.
+    ASSERT_EQ(arena.at(handle) - arena.at(blocks.empty() ? handle : blocks[0].first),
+              (static_cast<int64_t>(handle) - (blocks.empty() ? handle : blocks[0].first)) *
+                  static_cast<int64_t>(Arena::kLineBytes));
     std::memset(arena.at(handle), static_cast<int>(i % 251), lines * Arena::kLineBytes);
     blocks.emplace_back(handle, lines);
   }
