@@ -7,7 +7,7 @@
 #include "core/btree/BTreeVerifier.h"
 #include "core/btree/InternalNode.h"
 #include "util/IOError.h"
-#include "util/NumberFormat.h"
+#include "util/LeafStatistics.h"
 
 namespace core::btree {
 
@@ -186,14 +186,11 @@ double BTree::getLeafUtilization() {
 
 void BTree::printStats() {
   calculateStats();
-  std::cout << "leafUtilization:\t" << util::formatDouble(leafUtilization_) << "\tleafCount:\t"
-            << leafCount_ << "\telementCount:\t" << elemCount_ << '\t';
+  std::cout << util::leafStatisticsLine(leafUtilization_, leafCount_, elemCount_);
 }
 
 double BTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
-  // Divided in double precision: 0 / 0 (no leaves) is NaN.
-  const int64_t slots = 2 * static_cast<int64_t>(k_star) * leaves;
-  return static_cast<double>(elements) / static_cast<double>(slots);
+  return util::leafUtilization(elements, leaves, k_star);
 }
 
 void BTree::calculateStats() {

@@ -22,8 +22,8 @@ uint32_t linesFor(size_t ints) {
 NodePool::NodePool(int32_t k, int32_t k_star)
     : k_(k),
       k_star_(k_star),
-      leafLines_(linesFor(LeafArrayMap::blockInts(2 * k_star - 1))),
-      internalLines_(linesFor(InternalNodeArrayMap::blockInts(2 * k - 1))),
+      leafLines_(linesFor(LeafArrayMap::blockInts(leafCapacity()))),
+      internalLines_(linesFor(InternalNodeArrayMap::blockInts(internalCapacity()))),
       internalKeyLines_(internalKeyLinesFor(internalCapacity())) {
   // Children 0 .. capacity follow the count and the keys.
   const auto lineOf = [](size_t ints) {

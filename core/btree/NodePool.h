@@ -89,11 +89,6 @@ class NodePool {
   [[gnu::always_inline]] void prefetchLeaf(NodeHandle leaf) const {
     prefetchLines(block(leaf), 0, leafLines_);
   }
-  // Every line of an internal node on arrival, so that the search's probes and the chosen
-  // child's handle miss together instead of in turn.
-  [[gnu::always_inline]] void prefetchInternalNode(NodeHandle node) const {
-    prefetchLines(block(node), 0, internalLines_);
-  }
   // The first and the last line of an internal block's children, which a descent reads one
   // of right after the search (that reads the key lines itself): both are asked for on
   // arrival, so that the child's handle does not wait for the search.

@@ -11,7 +11,7 @@
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "util/IOError.h"
-#include "util/NumberFormat.h"
+#include "util/LeafStatistics.h"
 
 namespace core::csbtree {
 
@@ -95,8 +95,7 @@ void CSBTree::calculateStats() {
 }
 
 double CSBTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
-  // 0 / 0 gives NaN while there are no leaves.
-  return static_cast<double>(elements) / static_cast<double>(leaves * k_star * 2);
+  return util::leafUtilization(elements, leaves, k_star);
 }
 
 int64_t CSBTree::size() {
@@ -130,8 +129,7 @@ void CSBTree::printStats() {
 
 void CSBTree::printStats(std::ostream& out) {
   calculateStats();
-  out << "leafUtilization:\t" + util::formatDouble(leafUtilization_) + "\tleafCount:\t" +
-             std::to_string(leafCount_) + "\telementCount:\t" + std::to_string(elemCount_) + "\t";
+  out << util::leafStatisticsLine(leafUtilization_, leafCount_, elemCount_);
 }
 
 void CSBTree::toDot(util::OutputStream& out) {
