@@ -668,6 +668,11 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << "mapbench compare: " << *clash << "\n";
     return 2;
   }
+  if (const std::optional<std::string> refusal =
+          jsonPath.empty() ? std::nullopt : util::writableRefusal(jsonPath)) {
+    err << "mapbench compare: " << *refusal << "\n";
+    return 2;
+  }
   ResultSet base, fresh;
   std::string error;
   if (!readResults(basePath, base, error) || !readResults(newPath, fresh, error)) {
