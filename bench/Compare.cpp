@@ -68,6 +68,16 @@ std::string fixed(std::optional<double> value, int decimals) {
   return out.str();
 }
 
+// The column's number in `row`, or nothing: absent, not a number, or drawn from no samples.
+std::optional<double> figureAt(const Json& row, const Column& column) {
+  if (!column.countedBy.empty()) {
+    const std::optional<double> count = numberAt(row, column.countedBy);
+    if (count && *count <= 0)
+      return std::nullopt;
+  }
+  return numberAt(row, column.json);
+}
+
 bool isKey(const Column& column, bool withCell) {
   return !column.json.empty() &&
          (column.role == Role::kMap || (withCell && column.role == Role::kCell));
@@ -400,13 +410,20 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
   const std::set<std::string> baseCells = cellsOf(base), newCells = cellsOf(fresh);
   const bool withCell = !(baseCells.size() == 1 && newCells.size() == 1);
   std::vector<bool> used(fresh.rows.size(), false);
+  // A row whose key an earlier row of its file has is a repeat: where it finds no partner of
+  // its own it is named in a warning, not listed as found in one file only.
+  std::set<std::string> baseKeys, repeatedInBase, repeatedInNew;
   for (const Json& baseRow : base.rows) {
     const std::string key = rowKey(baseRow, withCell);
+    const bool repeat = !baseKeys.insert(key).second;
     size_t match = 0;
     while (match < fresh.rows.size() && (used[match] || rowKey(fresh.rows[match], withCell) != key))
       ++match;
     if (match == fresh.rows.size()) {
-      comparison.onlyInBase.push_back(baseRow);
+      if (repeat)
+        repeatedInBase.insert(rowName(baseRow));
+      else
+        comparison.onlyInBase.push_back(baseRow);
       continue;
     }
     used[match] = true;
@@ -425,9 +442,37 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
       judge(row, alpha);
     comparison.rows.push_back(std::move(row));
   }
+  std::set<std::string> newKeys;
   for (size_t i = 0; i < fresh.rows.size(); ++i) {
-    if (!used[i])
+    const std::string key = rowKey(fresh.rows[i], withCell);
+    const bool repeat = !newKeys.insert(key).second;
+    if (used[i])
+      continue;
+    if (repeat)
+      repeatedInNew.insert(rowName(fresh.rows[i]));
+    else
       comparison.onlyInNew.push_back(fresh.rows[i]);
+  }
+  for (const auto& [side, names] :
+       {std::pair{"base", &repeatedInBase}, std::pair{"new", &repeatedInNew}}) {
+    if (!names->empty()) {
+      comparison.warnings.push_back(std::string("the ") + side + " file repeats rows of " +
+                                    joined({names->begin(), names->end()}) +
+                                    ": the repeats without a partner are not compared");
+    }
+  }
+  // Latencies of reports written before the clock's cost was measured include it.
+  if (!comparison.counted) {
+    auto net = [](const ResultSet& results) {
+      return std::any_of(results.rows.begin(), results.rows.end(),
+                         [](const Json& row) { return findAt(row, "clock_cost_ns") != nullptr; });
+    };
+    if (!base.rows.empty() && !fresh.rows.empty() && net(base) != net(fresh)) {
+      comparison.warnings.push_back(
+          std::string("the latencies differ: the ") + (net(base) ? "new" : "base") +
+          " file's include the clock's cost of a reading (no clock_cost_ns), the " +
+          (net(base) ? "base" : "new") + " file's are net of it");
+    }
   }
   if (!cells.empty())
     comparison.warnings.push_back("the cells differ: " + joined(cells));
@@ -516,7 +561,7 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
       } else if (column.compared == Compared::kTimes) {
         cells.push_back(verdictText(row));
       } else if (column.compared == Compared::kRatio) {
-        cells.push_back(fixed(ratioOf(newValue, baseValue), 2));
+        cells.push_back(fixed(ratioOf(figureAt(row.fresh, column), figureAt(row.base, column)), 2));
       } else if (column.compared == Compared::kValues) {
         cells.insert(cells.end(), {number(baseValue), number(newValue)});
       }
@@ -576,7 +621,7 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
           compared["new"] = newValue != nullptr ? *newValue : Json();
           if (column.compared != Compared::kValues) {
             const std::optional<double> ratio =
-                ratioOf(numberAt(row.fresh, column.json), numberAt(row.base, column.json));
+                ratioOf(figureAt(row.fresh, column), figureAt(row.base, column));
             compared["ratio"] = ratio ? Json(*ratio) : Json();
           }
           break;
@@ -620,6 +665,39 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
   return document;
 }
 
+namespace {
+
+// The rows --fail-above cannot pass because no test was made on them, as one line, or
+// nothing. A gate that let them through would pass whatever they hold: with three
+// repetitions a side no outcome reaches the usual levels.
+std::optional<std::string> unjudged(const Comparison& comparison) {
+  if (comparison.counted)
+    return std::nullopt;
+  std::vector<std::string> fewTimes, noTimes;
+  for (const RowComparison& row : comparison.rows) {
+    if (row.verdict == Verdict::kTooFewRepetitions)
+      (row.newTimes.empty() || row.baseTimes.empty() ? noTimes : fewTimes)
+          .push_back(rowName(row.fresh));
+  }
+  if (fewTimes.empty() && noTimes.empty())
+    return std::nullopt;
+  size_t needed = 2;
+  while (smallestPValue(needed, needed) > comparison.alpha && needed < 1000)
+    ++needed;
+  std::string line = "--fail-above cannot judge " +
+                     std::to_string(fewTimes.size() + noTimes.size()) + " of " +
+                     std::to_string(comparison.rows.size()) + " rows: ";
+  if (!fewTimes.empty()) {
+    line += "too few repetitions for a test at alpha " + significant(comparison.alpha, 6) +
+            " (at least " + std::to_string(needed) + " a side) in " + joined(fewTimes);
+  }
+  if (!noTimes.empty())
+    line += std::string(fewTimes.empty() ? "" : "; ") + "no times in " + joined(noTimes);
+  return line;
+}
+
+}  // namespace
+
 int reportComparison(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh,
                      const std::string& jsonPath, std::optional<double> failAbove,
                      std::ostream& out, std::ostream& err) {
@@ -631,6 +709,8 @@ int reportComparison(const Comparison& comparison, const ResultSet& base, const 
     // Nothing judged is no pass: a gate over no rows would let anything through.
     if (comparison.rows.empty())
       slower.push_back("no row of the new results matches one of the base: nothing to judge");
+    if (const std::optional<std::string> line = unjudged(comparison))
+      slower.push_back(*line);
     document["fail_above"] = *failAbove;
     document["failed"] = !slower.empty();
   }
