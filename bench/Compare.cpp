@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -342,6 +344,7 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
     return false;
   }
   Json document = Json::parse(text, nullptr, false);
+  std::string().swap(text);  // the text is not needed beside its values
   if (document.is_discarded()) {
     error = notReport + " (not valid JSON)";
     return false;
@@ -354,7 +357,7 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
   if (document.contains("context") && document["context"].is_object())
     results.context = document["context"];
   results.rows.clear();
-  for (const Json& row : document["results"]) {
+  for (Json& row : document["results"]) {
     if (!row.is_object() || !row.contains("map")) {
       error = path + " holds a result row without a map";
       return false;
@@ -364,7 +367,7 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
               util::printable(rowName(row), 200) + ") " + *refusal;
       return false;
     }
-    results.rows.push_back(row);
+    results.rows.push_back(std::move(row));
   }
   return true;
 }
@@ -392,7 +395,12 @@ const char* verdictName(Verdict verdict) {
   return "too few repetitions";
 }
 
-Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha) {
+namespace {
+
+// compareResults(), with the rows copied from `base` and `fresh`, or moved from `baseRows` and
+// `freshRows` (their rows) where those are given.
+Comparison compareRows(const ResultSet& base, const ResultSet& fresh, double alpha,
+                       std::vector<Json>* baseRows, std::vector<Json>* freshRows) {
   Comparison comparison;
   comparison.alpha = alpha;
   std::vector<std::string> machine, workload, cells;
@@ -409,27 +417,47 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
   // Two single-cell files are matched whatever their cells, with a warning.
   const std::set<std::string> baseCells = cellsOf(base), newCells = cellsOf(fresh);
   const bool withCell = !(baseCells.size() == 1 && newCells.size() == 1);
+  auto take = [](const std::vector<Json>& rows, std::vector<Json>* movable, size_t i) -> Json {
+    if (movable != nullptr)
+      return std::move((*movable)[i]);
+    return rows[i];
+  };
+  // Latencies of reports written before the clock's cost was measured include it.
+  auto net = [](const ResultSet& results) {
+    return std::any_of(results.rows.begin(), results.rows.end(),
+                       [](const Json& row) { return findAt(row, "clock_cost_ns") != nullptr; });
+  };
+  const bool netBase = net(base), netNew = net(fresh);
+  // The new rows of each key, in their order; a row is matched once at most.
+  std::map<std::string, std::deque<size_t>> unmatched;
+  std::vector<std::string> newKeys(fresh.rows.size());
+  for (size_t i = 0; i < fresh.rows.size(); ++i) {
+    newKeys[i] = rowKey(fresh.rows[i], withCell);
+    unmatched[newKeys[i]].push_back(i);
+  }
   std::vector<bool> used(fresh.rows.size(), false);
   // A row whose key an earlier row of its file has is a repeat: where it finds no partner of
   // its own it is named in a warning, not listed as found in one file only.
   std::set<std::string> baseKeys, repeatedInBase, repeatedInNew;
-  for (const Json& baseRow : base.rows) {
-    const std::string key = rowKey(baseRow, withCell);
+  for (size_t b = 0; b < base.rows.size(); ++b) {
+    const std::string key = rowKey(base.rows[b], withCell);
     const bool repeat = !baseKeys.insert(key).second;
-    size_t match = 0;
-    while (match < fresh.rows.size() && (used[match] || rowKey(fresh.rows[match], withCell) != key))
-      ++match;
-    if (match == fresh.rows.size()) {
+    std::deque<size_t>* candidates = nullptr;
+    if (const auto found = unmatched.find(key); found != unmatched.end() && !found->second.empty())
+      candidates = &found->second;
+    if (candidates == nullptr) {
       if (repeat)
-        repeatedInBase.insert(rowName(baseRow));
+        repeatedInBase.insert(rowName(base.rows[b]));
       else
-        comparison.onlyInBase.push_back(baseRow);
+        comparison.onlyInBase.push_back(take(base.rows, baseRows, b));
       continue;
     }
+    const size_t match = candidates->front();
+    candidates->pop_front();
     used[match] = true;
     RowComparison row;
-    row.base = baseRow;
-    row.fresh = fresh.rows[match];
+    row.base = take(base.rows, baseRows, b);
+    row.fresh = take(fresh.rows, freshRows, match);
     for (const Column& column : rowColumns()) {
       if (column.json.empty())
         continue;
@@ -442,16 +470,15 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
       judge(row, alpha);
     comparison.rows.push_back(std::move(row));
   }
-  std::set<std::string> newKeys;
+  std::set<std::string> seenNew;
   for (size_t i = 0; i < fresh.rows.size(); ++i) {
-    const std::string key = rowKey(fresh.rows[i], withCell);
-    const bool repeat = !newKeys.insert(key).second;
+    const bool repeat = !seenNew.insert(newKeys[i]).second;
     if (used[i])
       continue;
     if (repeat)
       repeatedInNew.insert(rowName(fresh.rows[i]));
     else
-      comparison.onlyInNew.push_back(fresh.rows[i]);
+      comparison.onlyInNew.push_back(take(fresh.rows, freshRows, i));
   }
   for (const auto& [side, names] :
        {std::pair{"base", &repeatedInBase}, std::pair{"new", &repeatedInNew}}) {
@@ -461,18 +488,11 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
                                     ": the repeats without a partner are not compared");
     }
   }
-  // Latencies of reports written before the clock's cost was measured include it.
-  if (!comparison.counted) {
-    auto net = [](const ResultSet& results) {
-      return std::any_of(results.rows.begin(), results.rows.end(),
-                         [](const Json& row) { return findAt(row, "clock_cost_ns") != nullptr; });
-    };
-    if (!base.rows.empty() && !fresh.rows.empty() && net(base) != net(fresh)) {
-      comparison.warnings.push_back(
-          std::string("the latencies differ: the ") + (net(base) ? "new" : "base") +
-          " file's include the clock's cost of a reading (no clock_cost_ns), the " +
-          (net(base) ? "base" : "new") + " file's are net of it");
-    }
+  if (!comparison.counted && !base.rows.empty() && !fresh.rows.empty() && netBase != netNew) {
+    comparison.warnings.push_back(
+        std::string("the latencies differ: the ") + (netBase ? "new" : "base") +
+        " file's include the clock's cost of a reading (no clock_cost_ns), the " +
+        (netBase ? "base" : "new") + " file's are net of it");
   }
   if (!cells.empty())
     comparison.warnings.push_back("the cells differ: " + joined(cells));
@@ -481,6 +501,16 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
   if (!machine.empty())
     comparison.warnings.push_back("the machines differ: " + joined(machine));
   return comparison;
+}
+
+}  // namespace
+
+Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha) {
+  return compareRows(base, fresh, alpha, nullptr, nullptr);
+}
+
+Comparison compareResultsTakingRows(ResultSet& base, ResultSet& fresh, double alpha) {
+  return compareRows(base, fresh, alpha, &base.rows, &fresh.rows);
 }
 
 std::vector<std::string> slowerThan(const Comparison& comparison, double ratio) {
@@ -702,7 +732,8 @@ int reportComparison(const Comparison& comparison, const ResultSet& base, const 
                      const std::string& jsonPath, std::optional<double> failAbove,
                      std::ostream& out, std::ostream& err) {
   printComparison(out, comparison, base, fresh);
-  Json document = comparisonJson(comparison, base, fresh);
+  // Built only for the file: it holds every compared figure of both sides.
+  Json document = jsonPath.empty() ? Json::object() : comparisonJson(comparison, base, fresh);
   std::vector<std::string> slower;
   if (failAbove) {
     slower = slowerThan(comparison, *failAbove);
@@ -715,7 +746,7 @@ int reportComparison(const Comparison& comparison, const ResultSet& base, const 
     document["failed"] = !slower.empty();
   }
   const bool written = writeFile(
-      jsonPath, [&](std::ostream& file) { file << document.dump(2) << "\n"; }, err);
+      jsonPath, [&](std::ostream& file) { file << std::setw(2) << document << "\n"; }, err);
   for (const std::string& line : slower)
     err << "mapbench: " << line << "\n";
   return written && slower.empty() ? 0 : 1;
@@ -759,7 +790,7 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << "mapbench compare: " << error << "\n";
     return 2;
   }
-  const Comparison comparison = compareResults(base, fresh, verdict.alpha);
+  const Comparison comparison = compareResultsTakingRows(base, fresh, verdict.alpha);
   return reportComparison(comparison, base, fresh, jsonPath, verdict.failAbove, out, err);
 }
 
