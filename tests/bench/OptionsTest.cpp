@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/HugePages.h"
 #include "bench/KeySetOption.h"
 #include "bench/Options.h"
 #include "bench/Report.h"
@@ -91,6 +92,26 @@ TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
   EXPECT_EQ(options.parameterGrid, (std::vector<int32_t>{4, 8}));
   EXPECT_EQ(options.keySpaces, (std::vector<int32_t>{100, 2147483646}));
   EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
+}
+
+TEST(OptionsTest, AMapNamedTwiceIsRefused) {
+  for (const char* maps : {"-m btree,btree", "-m btree,csbtree -m btree"}) {
+    Options options;
+    std::string errors;
+    EXPECT_EQ(parse(maps, options, &errors), 2) << maps;
+    EXPECT_EQ(errors, "mapbench: -m names btree more than once\n");
+  }
+}
+
+TEST(OptionsTest, OnlyTheWholeTunableSetToOneAsksForHugePages) {
+  for (const char* tunables :
+       {"glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1",
+        "glibc.malloc.hugetlb=0:glibc.malloc.hugetlb=1"})
+    EXPECT_TRUE(tunablesAskForHugePages(tunables)) << tunables;
+  for (const char* tunables : {"", "glibc.malloc.hugetlb=10", "xglibc.malloc.hugetlb=1",
+                               "glibc.malloc.hugetlb=1:glibc.malloc.hugetlb=0",
+                               "glibc.malloc.hugetlb=2", "a=glibc.malloc.hugetlb=1"})
+    EXPECT_FALSE(tunablesAskForHugePages(tunables)) << tunables;
 }
 
 TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {

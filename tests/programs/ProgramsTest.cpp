@@ -118,5 +118,21 @@ TEST(ExampleUsageProgramTest, FullClosedOrBrokenStandardOutputIsReportedNotFatal
   expectGracefulFailure(StdoutMode::kBrokenPipe, "broken pipe");
 }
 
+TEST(MemoryFloorProgramTest, SizesAreStrictDecimalsAndLostOutputFailsWithOneLine) {
+  for (const char* size : {"-18446744073709551615", "+1", "0x10", "1 ", "0", "65537", ""}) {
+    const ProcessResult run = runProgram(MEMORY_FLOOR, {size});
+    EXPECT_EQ(run.exitStatus, 2) << size;
+    EXPECT_EQ(run.err, "memory-floor: expected a size in MiB (1 .. 65536), got '" +
+                           std::string(size) + "'\n");
+    EXPECT_EQ(run.out, "") << size;
+  }
+  for (const StdoutMode mode : {StdoutMode::kDevFull, StdoutMode::kClosed}) {
+    const ProcessResult run = runProgram(MEMORY_FLOOR, {"1"}, mode);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_EQ(lineCount(run.err), 1) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("could not write")) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace test
