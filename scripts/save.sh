@@ -19,7 +19,7 @@ save() {
   local signal
   for signal in INT TERM HUP; do
     # shellcheck disable=SC2064  # the job and the file are fixed now
-    trap "kill -s $signal -- -$job 2>/dev/null; wait $job || true; rm -f -- '$partial'; trap - $signal; kill -s $signal \$\$" "$signal"
+    trap "kill -s $signal -- -$job 2>/dev/null; wait $job || true; rm -f -- '$partial'; trap - $signal; kill -s $signal \$BASHPID" "$signal"
   done
   local status=0
   wait "$job" || status=$?
