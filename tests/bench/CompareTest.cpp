@@ -97,7 +97,7 @@ TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
       EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
   }
-  const test::ProcessResult folder = compare({good, ::testing::TempDir()});
+  const test::ProcessResult folder = compare({good, test::tempPath()});
   EXPECT_EQ(folder.exitStatus, 2);
   EXPECT_THAT(folder.err, ::testing::HasSubstr("is a folder, not a JSON report"));
   EXPECT_EQ(std::count(folder.err.begin(), folder.err.end(), '\n'), 1) << folder.err;

@@ -15,6 +15,7 @@
 #include "bench/Options.h"
 #include "bench/Report.h"
 #include "bench/Sweep.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -140,7 +141,7 @@ TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
 }
 
 TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
-  const std::string keys = ::testing::TempDir() + "options_keys.txt";
+  const std::string keys = test::tempPath("options_keys.txt");
   std::ofstream(keys) << "9\n-3\n5\n1\n5\n";
   WorkloadConfig plain;
   plain.keySpace = 5000;

@@ -98,7 +98,7 @@ TEST(ExampleUsageProgramTest, WritesStatisticsAndAGraphThatRenders) {
             "node [shape=record,height=.1];\n" +
                 leaf + leaf + "}\n");
 
-  const std::string graphPath = ::testing::TempDir() + "example-usage.dot";
+  const std::string graphPath = test::tempPath("example-usage.dot");
   std::ofstream(graphPath) << run.out.substr(run.out.find("digraph"));
   renderWithDot(graphPath);
 }
