@@ -66,6 +66,10 @@ struct Column {
   JsonWhenAbsent jsonWhenAbsent = JsonWhenAbsent::kOmit;
   bool csvSixDigits = false;  // written with a stream's default six significant digits
   Mode mode = Mode::kBoth;
+  // The JSON key of the count the figure comes from (a latency's samples), or empty: where
+  // that count is 0 the figure stands for nothing and `compare` shows none, whatever number
+  // an older report wrote.
+  std::string countedBy{};
 };
 
 struct ContextField {

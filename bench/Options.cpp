@@ -304,6 +304,13 @@ std::optional<int> parseOptions(int argc, const char* const* argv, Options& opti
     }
   }
 
+  for (auto name = options.maps.begin(); name != options.maps.end(); ++name) {
+    // A map named twice would run twice and be reported as its own rival.
+    if (std::find(options.maps.begin(), name, *name) != name) {
+      err << "mapbench: -m names " << *name << " more than once\n";
+      return kUsageError;
+    }
+  }
   for (const std::string& name : options.maps) {
     const MapKind* kind = findMap(name);
     if (kind == nullptr) {

@@ -31,6 +31,14 @@ bool outputPathsUsable(const Options& options, std::ostream& err) {
     err << "mapbench: " << *clash << "\n";
     return false;
   }
+  // Found now rather than after the whole run.
+  for (const std::string& path : {options.jsonPath, options.csvPath}) {
+    if (const std::optional<std::string> refusal =
+            path.empty() ? std::nullopt : util::writableRefusal(path)) {
+      err << "mapbench: " << *refusal << "\n";
+      return false;
+    }
+  }
   return true;
 }
 

@@ -3,7 +3,8 @@
 // Each file is written whole or not at all (util/AtomicFile.h): a failed write leaves the
 // old file as it was. A file that could not be written is a failure the caller must report;
 // every other requested file is still written. outputPathsUsable() refuses, before any run,
-// an output that would overwrite an input or another output of the same invocation.
+// an output that would overwrite an input or another output of the same invocation, or that
+// could not be written at all.
 #ifndef BENCH_RESULT_FILES_H_
 #define BENCH_RESULT_FILES_H_
 
@@ -28,7 +29,8 @@ bool writeResultFiles(const std::string& jsonPath, const std::string& csvPath,
                       const Context& context, const std::vector<Row>& rows, std::ostream& err);
 
 // False, after one line on `err`, when --json or --csv names the --keys file, the --against
-// build or the other output.
+// build or the other output, or cannot be written at all (a folder that does not exist, a
+// dangling link).
 bool outputPathsUsable(const Options& options, std::ostream& err);
 
 }  // namespace bench

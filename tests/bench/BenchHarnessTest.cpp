@@ -23,6 +23,7 @@
 #include "bench/Statistics.h"
 #include "maps/StdTreeMap.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 #include "util/DummyIntPushOperator.h"
 #include "workload/WorkloadGenerator.h"
 
@@ -67,8 +68,8 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
 }
 
 TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
-  const std::string json = ::testing::TempDir() + "mapbench_smoke.json";
-  const std::string csv = ::testing::TempDir() + "mapbench_smoke.csv";
+  const std::string json = test::tempPath("mapbench_smoke.json");
+  const std::string csv = test::tempPath("mapbench_smoke.csv");
   const ProgramResult result =
       runMapbench(std::string(kTinyWorkload) + " -r 2 --key-spaces 5000,10000 --k-pairs 4:4,8:8" +
                   " -m " + allMapNames() + " --json " + json + " --csv " + csv);
@@ -140,7 +141,7 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
 }
 
 TEST(MapbenchTest, HugePagesRestartEveryMapWithTheTunableOrAreRefusedWhereTheKernelHasNone) {
-  const std::string csv = ::testing::TempDir() + "mapbench_huge.csv";
+  const std::string csv = test::tempPath("mapbench_huge.csv");
   const ProgramResult result = runMapbench(std::string(kTinyWorkload) +
                                            " -r 1 -m btree,abslbtree --huge-pages --csv " + csv);
   if (const std::optional<std::string> reason = hugePagesUnavailable()) {
@@ -163,7 +164,7 @@ TEST(HugePagesTest, TunableJoinsTheOthersAndOnlyAnActivePolicyCounts) {
   EXPECT_EQ(tunablesWithHugePages(std::nullopt), "glibc.malloc.hugetlb=1");
   EXPECT_EQ(tunablesWithHugePages("glibc.malloc.arena_max=1"),
             "glibc.malloc.arena_max=1:glibc.malloc.hugetlb=1");
-  const std::string policy = ::testing::TempDir() + "mapbench_thp_policy";
+  const std::string policy = test::tempPath("mapbench_thp_policy");
   for (const auto& [text, usable] :
        {std::pair{"always [madvise] never", true}, std::pair{"[always] madvise never", true},
         std::pair{"always madvise [never]", false}}) {
@@ -227,7 +228,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
     EXPECT_EQ(refused.exitStatus, 2) << arguments[0] << ": " << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
   }
-  const std::string notExecutable = ::testing::TempDir() + "mapbench_not_executable";
+  const std::string notExecutable = test::tempPath("mapbench_not_executable");
   std::ofstream(notExecutable) << "#!/bin/sh\n";
   ::chmod(notExecutable.c_str(), 0644);
   EXPECT_THAT(runMapbench("--against " + notExecutable),
@@ -243,7 +244,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
 // A JSON report of a small run with four repetitions: enough for a verdict at alpha 0.05,
 // and long enough that each map's run outlasts the no-op map's on a busy machine.
 std::string tinyReport(const std::string& name) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = test::tempPath(name);
   const ProgramResult result = runMapbench(
       "--key-space 20000 --fill 2000 --ops 400000 --no-progress -r 4 -m btree,stdmap --json " +
       path);
@@ -257,7 +258,7 @@ void writeReport(const std::string& path, const Json& document) {
 
 TEST(CompareTest, AFileComparedWithItselfIsTheSameAndPassesAnyFailAbove) {
   const std::string report = tinyReport("mapbench_self.json");
-  const std::string out = ::testing::TempDir() + "mapbench_self_compare.json";
+  const std::string out = test::tempPath("mapbench_self_compare.json");
   const ProgramResult result =
       runMapbench("compare " + report + " " + report + " --fail-above 1 --json " + out);
   EXPECT_EQ(result.status, 0) << result.output;
@@ -314,7 +315,7 @@ TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
   EXPECT_THAT(slowerThan(comparison, 2.0), ::testing::IsEmpty());  // only beyond the ratio
 
   // Through the command line: the exit status follows --fail-above.
-  const std::string newer = ::testing::TempDir() + "mapbench_slower.json";
+  const std::string newer = test::tempPath("mapbench_slower.json");
   writeReport(report, {{"context", base.context}, {"results", base.rows}});
   writeReport(newer, {{"context", slower.context}, {"results", slower.rows}});
   const ProgramResult failing =
@@ -364,9 +365,9 @@ TEST(CompareTest, RowsMeetOnlyTheirOwnCellAndKeySetUnlessBothSidesHoldOneCell) {
 }
 
 TEST(AgainstTest, TheSameBuildAgreesOverAKeySetAndTakesAboutTheSameTime) {
-  const std::string keys = ::testing::TempDir() + "mapbench_against_uint32";
+  const std::string keys = test::tempPath("mapbench_against_uint32");
   ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"sparse", "200001", keys}).exitStatus, 0);
-  const std::string out = ::testing::TempDir() + "mapbench_against.json";
+  const std::string out = test::tempPath("mapbench_against.json");
   const ProgramResult result =
       runMapbench("--keys " + keys + " --fill 20000 --ops 300000 -r 4 -m btree,stdmap" +
                   " --against " + MAPBENCH_EXECUTABLE + " --json " + out);
@@ -411,7 +412,7 @@ TEST(AgainstTest, TheVerdictAndThePairRatiosJudgeThisBuildAgainstTheOther) {
 
 TEST(AgainstTest, TheGateHoldsTheBuildsToEveryFigureOfTheValuesTheyPush) {
   const CheckReport here = {{"btree", {100, 5000, 10, 10, 50}}};
-  const std::string path = ::testing::TempDir() + "mapbench_check.json";
+  const std::string path = test::tempPath("mapbench_check.json");
   std::ofstream(path) << checkReportJson(here).dump();
   CheckReport read;
   std::string error;
@@ -439,7 +440,7 @@ test::ProcessResult runShell(const std::string& directory, const std::string& sc
 }
 
 TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFiles) {
-  const std::string directory = ::testing::TempDir() + "mapbench_against_tmp";
+  const std::string directory = test::tempPath("tmp");  // fresh: emptied with the test's folder
   ::mkdir(directory.c_str(), 0700);
   const std::string flood = directory + ".flood", hang = directory + ".hang",
                     pidFile = directory + ".pid";
@@ -477,7 +478,7 @@ TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFi
 
 TEST(AgainstTest, BuildsThatPushDifferentValuesAreStoppedWithOneLine) {
   // "Another build" that runs a different operation stream: it swaps the seed for 7.
-  const std::string other = ::testing::TempDir() + "mapbench_other_seed.sh";
+  const std::string other = test::tempPath("mapbench_other_seed.sh");
   std::ofstream(other) << "#!/bin/sh\nfor a; do shift; [ \"$previous\" = --seed ] && a=7; "
                           "set -- \"$@\" \"$a\"; previous=$a; done\nexec "
                        << MAPBENCH_EXECUTABLE << " \"$@\"\n";
@@ -492,12 +493,12 @@ TEST(AgainstTest, BuildsThatPushDifferentValuesAreStoppedWithOneLine) {
 }
 
 TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
-  const std::string csv = ::testing::TempDir() + "mapbench_written.csv";
+  const std::string csv = test::tempPath("mapbench_written.csv");
   std::remove(csv.c_str());
-  const ProgramResult missingDirectory = runMapbench(
-      std::string(kTinyWorkload) + " -r 1 -m stdmap --json /nonexistent/x.json" + " --csv " + csv);
-  EXPECT_EQ(missingDirectory.status, 1);
-  EXPECT_THAT(missingDirectory.output, ::testing::HasSubstr("could not write /nonexistent/x.json"));
+  const ProgramResult full = runMapbench(std::string(kTinyWorkload) +
+                                         " -r 1 -m stdmap --json /dev/full" + " --csv " + csv);
+  EXPECT_EQ(full.status, 1);
+  EXPECT_THAT(full.output, ::testing::HasSubstr("could not write /dev/full"));
   EXPECT_TRUE(std::ifstream(csv).good());
   std::remove(csv.c_str());
 
@@ -510,7 +511,7 @@ TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
 
 TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
   // 20001 keys: the slots 0 .. 20000 of key space 20000.
-  const std::string keys = ::testing::TempDir() + "mapbench_clustered_uint32";
+  const std::string keys = test::tempPath("mapbench_clustered_uint32");
   ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"clustered", "20001", keys, "--seed", "3"})
                 .exitStatus,
             0);
@@ -523,8 +524,8 @@ TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
   EXPECT_THAT(overFile.output, ::testing::HasSubstr("All maps agree."));
   EXPECT_EQ(overFile.output, runMapbench(check + "--key-space 20000").output);
 
-  const std::string json = ::testing::TempDir() + "mapbench_keys.json";
-  const std::string csv = ::testing::TempDir() + "mapbench_keys.csv";
+  const std::string json = test::tempPath("mapbench_keys.json");
+  const std::string csv = test::tempPath("mapbench_keys.csv");
   const ProgramResult run =
       runMapbench("--fill 2000 --ops 20000 --no-progress -r 1 -m judy --keys " + keys + " --json " +
                   json + " --csv " + csv);
@@ -546,7 +547,7 @@ TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
               ::testing::HasSubstr(",mapbench_clustered_uint32,20001," + hash + "\n"));
 
   // Refusals: one line, exit status 2, before any run.
-  const std::string unnamed = ::testing::TempDir() + "mapbench_keys.bin";
+  const std::string unnamed = test::tempPath("mapbench_keys.bin");
   { std::ofstream(unnamed) << std::ifstream(keys, std::ios::binary).rdbuf(); }
   for (const std::string& arguments :
        {"--keys " + keys + " --key-space 20000", "--keys " + keys + " --key-spaces 100,200",

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/HugePages.h"
 #include "bench/KeySetOption.h"
 #include "bench/Options.h"
 #include "bench/Report.h"
 #include "bench/Sweep.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -93,6 +95,26 @@ TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
   EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
 }
 
+TEST(OptionsTest, AMapNamedTwiceIsRefused) {
+  for (const char* maps : {"-m btree,btree", "-m btree,csbtree -m btree"}) {
+    Options options;
+    std::string errors;
+    EXPECT_EQ(parse(maps, options, &errors), 2) << maps;
+    EXPECT_EQ(errors, "mapbench: -m names btree more than once\n");
+  }
+}
+
+TEST(OptionsTest, OnlyTheWholeTunableSetToOneAsksForHugePages) {
+  for (const char* tunables :
+       {"glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1",
+        "glibc.malloc.hugetlb=0:glibc.malloc.hugetlb=1"})
+    EXPECT_TRUE(tunablesAskForHugePages(tunables)) << tunables;
+  for (const char* tunables : {"", "glibc.malloc.hugetlb=10", "xglibc.malloc.hugetlb=1",
+                               "glibc.malloc.hugetlb=1:glibc.malloc.hugetlb=0",
+                               "glibc.malloc.hugetlb=2", "a=glibc.malloc.hugetlb=1"})
+    EXPECT_FALSE(tunablesAskForHugePages(tunables)) << tunables;
+}
+
 TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
   Options options;
   ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, nullptr));
@@ -119,7 +141,7 @@ TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
 }
 
 TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
-  const std::string keys = ::testing::TempDir() + "options_keys.txt";
+  const std::string keys = test::tempPath("options_keys.txt");
   std::ofstream(keys) << "9\n-3\n5\n1\n5\n";
   WorkloadConfig plain;
   plain.keySpace = 5000;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Columns.h"
 #include "bench/Options.h"
 #include "bench/Report.h"
 #include "bench/Sweep.h"
@@ -176,6 +177,13 @@ TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber
   EXPECT_EQ(row["erase_p99_ns"], "");
   EXPECT_EQ(row["point_p99_ns"], "90");
   EXPECT_EQ(row["range_p50_ns"], "");
+
+  std::ostringstream json;
+  writeJson(json, Context{}, rows);
+  const Json latency = Json::parse(json.str())["results"][0]["latency_ns"];
+  EXPECT_EQ(latency["insert"]["p50"], 0.0);
+  EXPECT_TRUE(latency["erase"]["p50"].is_null()) << latency;
+  EXPECT_TRUE(latency["erase"]["p99"].is_null()) << latency;
 }
 
 TEST(ReportTest, ARunTooShortToTimeShowsNoTimesAndTextFieldsAreQuoted) {
