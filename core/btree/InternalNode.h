@@ -25,6 +25,7 @@
 #include "core/btree/InternalNodeArrayMap.h"
 #include "core/btree/NodePool.h"
 #include "core/btree/SplitInfo.h"
+#include "util/SplitPolicy.h"
 
 namespace core::btree {
 
@@ -79,6 +80,9 @@ class InternalNode {
   // child route() chose, or a chain-only leaf after it) and splits this node when it has no
   // room for the new key. Returns this node's split, or nothing.
   std::optional<SplitInfo> absorb(const SplitInfo& childSplit) const;
+  // The same, splitting this node where `rule` says: at the new separator when the leaf split
+  // below followed a run (util/SplitPolicy.h). The absorb above splits in the middle.
+  std::optional<SplitInfo> absorb(const SplitInfo& childSplit, const util::SplitRule& rule) const;
 
   // Splits this node around its middle key (position size() / 2): a new node at the same
   // level takes the keys above it with their children, the middle key goes to neither.
