@@ -3,12 +3,12 @@
 // kPositional splits every full node in the middle: with keys arriving in ascending order
 // every left half then stays half full for ever. kSequential watches the insertions: when the
 // entry that fills a leaf lands right after (or right before) the entry inserted last, with
-// no stored key between the two, the insertions run in order, and the leaf splits at the new
-// entry instead. An ascending run leaves everything before the entry in the old leaf and
-// starts the new right leaf with it (at the end of a leaf: the new leaf holds only that entry);
-// a descending run ends the old leaf with it and moves what follows. The split of an inner
-// node (or of a CSB+-tree group) that absorbs such a leaf split happens at the new separator
-// as well, keeping at least one key on each side; every other split stays in the middle. Random
+// no stored key between the two, the insertions run in order, and the leaf splits right after
+// the new entry instead: the entries after it move to the new leaf, so that the run goes on
+// where nothing follows it (at the end of a leaf the new leaf holds only the new entry). The
+// split of an inner node (or of a CSB+-tree group) that absorbs such a leaf split happens right
+// after the new separator as well, keeping at least one key on each side; every other split
+// stays in the middle. Random
 // insertions almost never meet the condition and keep the middle splits. A run of equal keys
 // counts as ascending.
 //
@@ -65,29 +65,24 @@ class SplitRule {
   }
 
   // How many of `total` entries the lower leaf keeps when the new one is entry `pos` of them
-  // (0-based) and the insertions run as `direction`: everything before the entry (ascending),
-  // everything up to it (descending), else the lower half. Callers pass a direction that
-  // leaves both leaves an entry: ascending with pos >= 1, descending with pos <= total - 2,
-  // which directionOf guarantees.
+  // (0-based) and the insertions run as `direction`: everything up to the new entry, which
+  // sends the entries after it away so that the run goes on in a leaf of its own (at the end
+  // of the leaf: everything before it, the new leaf takes the entry alone); else the lower
+  // half. Callers pass a direction that leaves both leaves an entry (descending with
+  // pos <= total - 2), which directionOf guarantees.
   static int32_t lowerEntries(int32_t total, int32_t pos, RunDirection direction) {
-    switch (direction) {
-      case RunDirection::kAscending:
-        return pos;
-      case RunDirection::kDescending:
-        return pos + 1;
-      case RunDirection::kNone:
-        break;
-    }
-    return total / 2;
+    if (direction == RunDirection::kNone)
+      return total / 2;
+    return std::min(pos + 1, total - 1);
   }
 
   // How many of its `keys` separators an inner node keeps when a separator joins at position
-  // `pos` (0 .. keys) and one of the keys + 1 goes up: at the new separator (the separator
-  // itself goes up; at least one key stays on either side) after a leaf split that followed a
-  // run, else the lower half. REQUIRES: keys >= 2.
+  // `pos` (0 .. keys) and one of the keys + 1 goes up: after a leaf split that followed a run,
+  // everything up to the new separator (at least one key stays on either side, so at the right
+  // end all but the last key), else the lower half. REQUIRES: keys >= 2.
   int32_t lowerKeys(int32_t keys, int32_t pos) const {
     if (sequentialSplit_)
-      return std::clamp(pos, 1, keys - 1);
+      return std::clamp(pos + 1, 1, keys - 1);
     return (keys + 1) / 2;
   }
 
