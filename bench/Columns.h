@@ -66,6 +66,9 @@ struct Column {
   JsonWhenAbsent jsonWhenAbsent = JsonWhenAbsent::kOmit;
   bool csvSixDigits = false;  // written with a stream's default six significant digits
   Mode mode = Mode::kBoth;
+  // What `compare` reads for a JSON row that lacks the member (a report written before the
+  // column existed), or nothing to leave it absent.
+  std::function<std::optional<Json>(const Json& row)> whenMissing{};
 };
 
 struct ContextField {

@@ -355,6 +355,12 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
       return false;
     }
     results.rows.push_back(row);
+    for (const Column& column : rowColumns()) {
+      if (column.whenMissing && !column.json.empty() && findAt(row, column.json) == nullptr) {
+        if (std::optional<Json> value = column.whenMissing(row))
+          setAt(results.rows.back(), column.json, std::move(*value));
+      }
+    }
   }
   return true;
 }
