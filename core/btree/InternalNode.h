@@ -6,8 +6,9 @@
 // picks the child for a key and narrows the subtree bounds that insertion and removal hand
 // to the leaves; on the way back up, absorb() posts a child's split into the entries and
 // splits the node when it would reach 2 x k keys (into the two nodes that posting and then
-// splitting would leave). add is those two steps around the child's add; the tree's own
-// descent loop takes the same two steps. It never merges, shrinks or rebalances.
+// splitting would leave, or, after a leaf split that followed an in-order run, right after the
+// new separator, each node keeping a key). add is those two steps around the child's add; the
+// tree's own descent loop takes the same two steps. It never merges, shrinks or rebalances.
 //
 // Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
 // children of one kind and depth. NULL_NODE names no block: it is the sentinel that marks a

@@ -13,9 +13,10 @@
 //
 // Invariants: along the chain keys never decrease; a leaf holds fewer than 2 x k_star
 // entries (the insertion that would make 2 x k_star splits it, into the two halves that
-// inserting and then splitting would leave). A leaf that internal nodes reference stays in
-// the chain when it empties; a chain-only leaf that a removal empties leaves the chain (it
-// stays allocated in the tree's NodePool). A default Leaf names no leaf.
+// inserting and then splitting would leave, or, where a util::SplitRule sees an in-order run,
+// right after the new entry; each side keeps an entry). A leaf that internal nodes reference stays
+// in the chain when it empties; a chain-only leaf that a removal empties leaves the chain (it stays
+// allocated in the tree's NodePool). A default Leaf names no leaf.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_LEAF_H_
