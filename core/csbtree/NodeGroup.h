@@ -21,7 +21,8 @@
 //
 // Invariants in a tree: node i with s keys references a child group of exactly s + 1
 // members, all at the level below; the root group's single node holds 1 .. 4k keys, every
-// other node 2k .. 4k. Removal never changes a node group.
+// other node 2k .. 4k (1 .. 4k under the sequential split rule). Removal never changes a node
+// group.
 //
 // NULL_NODE is the sentinel child of a node whose child has not been set: the null group
 // (handle 0), never descended into. Not thread-safe.
