@@ -14,6 +14,7 @@
 
 #include "bench/LatencySampler.h"
 #include "bench/MapRegistry.h"
+#include "util/SplitPolicy.h"
 #include "workload/KeyDistribution.h"
 #include "workload/KeyFile.h"
 #include "workload/OperationStream.h"
@@ -38,6 +39,8 @@ struct WorkloadConfig {
   std::shared_ptr<const test::KeyFile> keySet;
   std::string keyFile;    // with a key set: the path it was read from, as given
   std::string keyFormat;  // its format (sosd32, sosd64, text); empty: from the file's name
+  // Where the trees split full nodes (util/SplitPolicy.h); the other maps ignore it.
+  util::SplitPolicy splitPolicy = util::SplitPolicy::kSequential;
   // Every field an option sets is described once in bench/WorkloadFields.h.
 };
 

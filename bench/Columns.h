@@ -70,6 +70,9 @@ struct Column {
   // that count is 0 the figure stands for nothing and `compare` shows none, whatever number
   // an older report wrote.
   std::string countedBy{};
+  // What `compare` reads for a JSON row that lacks the member (a report written before the
+  // column existed), or nothing to leave it absent.
+  std::function<std::optional<Json>(const Json& row)> whenMissing{};
 };
 
 struct ContextField {

@@ -368,6 +368,13 @@ bool readResults(const std::string& path, ResultSet& results, std::string& error
       return false;
     }
     results.rows.push_back(std::move(row));
+    Json& stored = results.rows.back();
+    for (const Column& column : rowColumns()) {
+      if (column.whenMissing && !column.json.empty() && findAt(stored, column.json) == nullptr) {
+        if (std::optional<Json> value = column.whenMissing(stored))
+          setAt(stored, column.json, std::move(*value));
+      }
+    }
   }
   return true;
 }

@@ -63,7 +63,7 @@ WorkloadConfig scaledTo(const WorkloadConfig& base, int32_t keySpace, bool fixed
 
 std::optional<std::string> refusalOf(const MapKind& kind, const TreeParameters& parameters) {
   try {
-    kind.create(parameters);
+    kind.create(parameters, util::SplitPolicy::kSequential);
   } catch (const std::exception& refusal) {
     return std::string(refusal.what());
   }

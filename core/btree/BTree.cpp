@@ -28,8 +28,10 @@ int32_t checkedKStar(int32_t k_star) {
 
 }  // namespace
 
-BTree::BTree(int32_t k, int32_t k_star)
-    : k_(checkedK(k)), k_star_(checkedKStar(k_star)), pool_(k_, k_star_) {}
+BTree::BTree(int32_t k, int32_t k_star) : BTree(k, k_star, util::SplitPolicy::kPositional) {}
+
+BTree::BTree(int32_t k, int32_t k_star, util::SplitPolicy policy)
+    : k_(checkedK(k)), k_star_(checkedKStar(k_star)), pool_(k_, k_star_), rule_(policy) {}
 
 std::string BTree::toString() const {
   if (root_ == NodePool::kNoNode)
@@ -56,12 +58,13 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   const LeafRoute route = routeToLeaf(key, &path_);
   pool_.prefetchLeafEntries(route.leaf);
   std::optional<SplitInfo> split =
-      Leaf(&pool_, route.leaf).add(key, value, route.lowKey, route.highKey, carrier);
+      Leaf(&pool_, route.leaf).add(key, value, route.lowKey, route.highKey, carrier, rule_);
+  rule_.inserted(key);
   refreshNeeded_ = true;
   // path_[i] lies at level height_ - i.
   for (; split && !path_.empty(); path_.pop_back()) {
     const auto level = static_cast<int32_t>(height_ - (path_.size() - 1));
-    split = InternalNode(&pool_, path_.back(), level).absorb(*split);
+    split = InternalNode(&pool_, path_.back(), level).absorb(*split, rule_);
   }
   if (split) {
     // The old root stays the first child; for a leaf root the split's left node may be a

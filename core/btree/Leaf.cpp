@@ -25,8 +25,14 @@ bool Leaf::laterLeafPrecedes(int32_t key, int32_t highKey) const {
   return false;
 }
 
-std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
                                    LeafCarrier* carrier) const {
+  util::SplitRule positional;
+  return add(key, value, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+                                   LeafCarrier* carrier, util::SplitRule& rule) const {
   Leaf target = *this;
   // The entry goes after every key <= key here. An empty leaf takes it unless chain-only
   // leaves of its subtree that outlived its entries hold a key <= key: it must go after
@@ -48,19 +54,27 @@ std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*
   }
   if (carrier != nullptr)
     carrier->setLeaf(target);
-  return target.insert(key, value, pos);
+  return target.insert(key, value, pos, rule);
 }
 
-std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos) const {
+std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos,
+                                      util::SplitRule& rule) const {
   LeafArrayMap entries = getEntries();
-  if (entries.size() < entries.capacity()) {
+  const int32_t n = entries.size();
+  if (n < entries.capacity()) {
     entries.addAtPos(key, value, pos);
     return std::nullopt;
   }
-  // Full: with the entry it would hold 2 x k_star and split, so it splits now.
+  // Full: with the entry it would hold 2 x k_star and split, so it splits now, in the middle
+  // or, where the insertions run in order, at the entry.
+  const util::RunDirection direction =
+      rule.directionOf(key, pos > 0 ? std::optional(entries.keyAt(pos - 1)) : std::nullopt,
+                       pos < n ? std::optional(entries.keyAt(pos)) : std::nullopt);
+  rule.setSequentialSplit(direction != util::RunDirection::kNone);
   const Leaf right = pool_->newLeaf();
   LeafArrayMap rightEntries = right.getEntries();
-  entries.insertAndSplit(key, value, pos, rightEntries);
+  entries.insertAndSplit(key, value, pos, rightEntries,
+                         util::SplitRule::lowerEntries(n + 1, pos, direction));
   return linkSplit(right);
 }
 

@@ -31,11 +31,14 @@ int32_t checked(const char* name, int32_t value, int32_t max, const char* bound)
 
 }  // namespace
 
-CSBTree::CSBTree(int32_t k, int32_t k_star)
+CSBTree::CSBTree(int32_t k, int32_t k_star) : CSBTree(k, k_star, util::SplitPolicy::kPositional) {}
+
+CSBTree::CSBTree(int32_t k, int32_t k_star, util::SplitPolicy policy)
     : k_(checked("k", k, CSBTreeConstants::kMaxK, "4 x k keys per node, counted in 32 bits")),
       k_star_(checked("k_star", k_star, CSBTreeConstants::kMaxKStar,
                       "2 x k_star entries per leaf, counted in 32 bits")),
-      store_(k_, k_star_) {}
+      store_(k_, k_star_),
+      rule_(policy) {}
 
 CSBTree::~CSBTree() = default;
 
@@ -45,7 +48,9 @@ void CSBTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
     store_.setFirstLeaf(group.handle());
     root_ = group.node();
   }
-  std::optional<SplitInfo> grown = root_.add(0, key, value, false, kMinKey, kMaxKey, carrier);
+  std::optional<SplitInfo> grown =
+      root_.add(0, key, value, false, kMinKey, kMaxKey, carrier, rule_);
+  rule_.inserted(key);
   ++addCounter_;
   if (grown) {
     // The root group has two members now; a new one-node root group goes on top of it.
@@ -169,7 +174,7 @@ CSBTreeNode CSBTree::getFirstLeaf() const {
 }
 
 std::optional<std::string> CSBTree::verify() const {
-  return CSBTreeVerifier(k_, k_star_)
+  return CSBTreeVerifier(k_, k_star_, rule_.policy())
       .check(root_, getFirstLeaf(), refreshNeeded_, leafGroupCount_, leafCount_, elemCount_,
              leafUtilization_);
 }

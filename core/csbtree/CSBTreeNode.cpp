@@ -8,11 +8,18 @@ namespace core::csbtree {
 std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t value,
                                           bool parentFull, int32_t lowKey, int32_t highKey,
                                           LeafCarrier* carrier) {
+  util::SplitRule positional;
+  return add(index, key, value, parentFull, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t value,
+                                          bool parentFull, int32_t lowKey, int32_t highKey,
+                                          LeafCarrier* carrier, util::SplitRule& rule) {
   std::optional<SplitInfo> grown =
-      isLeaf()
-          ? LeafGroup(*store_, handle_).add(index, key, value, parentFull, lowKey, highKey, carrier)
-          : NodeGroup(*store_, handle_)
-                .add(index, key, value, parentFull, lowKey, highKey, carrier);
+      isLeaf() ? LeafGroup(*store_, handle_)
+                     .add(index, key, value, parentFull, lowKey, highKey, carrier, rule)
+               : NodeGroup(*store_, handle_)
+                     .add(index, key, value, parentFull, lowKey, highKey, carrier, rule);
   if (grown)
     handle_ = grown->leftNode.handle();  // the group has moved
   return grown;

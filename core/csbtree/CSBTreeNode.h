@@ -27,6 +27,7 @@
 #include "core/csbtree/GroupStore.h"
 #include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
@@ -43,6 +44,11 @@ class CSBTreeNode {
   // number of keys: only then may the group split in two. `carrier` may be null.
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier);
+  // The same, splitting where `rule` says (util/SplitPolicy.h); the add above splits in the
+  // middle.
+  std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                               int32_t lowKey, int32_t highKey, LeafCarrier* carrier,
+                               util::SplitRule& rule);
   // Pushes every value of `key` in stored order, then calls op.thatsallfolks() once.
   void get(int32_t index, int32_t key, util::IntPushOperator& op) const;
   // True for a group without members, and for no group at all.

@@ -232,5 +232,34 @@ TEST(CompareTest, LatenciesTakenDifferentlyAreNamedInAWarning) {
                   "the workloads differ: sample_every 64 vs 1"));
 }
 
+// Rows match on the trees' split rule; a report from before the rule was named holds trees that
+// split in the middle, and its rows meet the positional ones.
+TEST(CompareTest, RowsMatchOnTheSplitRuleAndOlderReportsReadAsPositional) {
+  const std::vector<double> times = {1.0, 1.1, 1.2, 1.3};
+  Json positional = row("btree", times);
+  positional["split"] = "positional";
+  Json sequential = row("btree", times);
+  sequential["split"] = "sequential";
+  Json peer = row("abslbtree", times);
+  peer.erase("k");
+  peer.erase("k_star");
+  const std::string older = writeReport("compare_older.json", {row("btree", times), peer});
+  const std::string named = writeReport("compare_named.json", {positional, peer});
+  const std::string fresh = writeReport("compare_fresh.json", {sequential, peer});
+  ResultSet olderSet, namedSet, freshSet;
+  std::string error;
+  ASSERT_TRUE(readResults(older, olderSet, error)) << error;
+  ASSERT_TRUE(readResults(named, namedSet, error)) << error;
+  ASSERT_TRUE(readResults(fresh, freshSet, error)) << error;
+  EXPECT_EQ(olderSet.rows[0]["split"], "positional");
+  EXPECT_FALSE(olderSet.rows[1].contains("split"));  // a map without tree parameters
+  EXPECT_EQ(compareResults(olderSet, namedSet, 0.05).rows.size(), 2u);
+  const Comparison across = compareResults(olderSet, freshSet, 0.05);
+  EXPECT_EQ(across.rows.size(), 1u);  // abslbtree only
+  EXPECT_EQ(across.onlyInNew.size(), 1u);
+  for (const std::string& path : {older, named, fresh})
+    std::remove(path.c_str());
+}
+
 }  // namespace
 }  // namespace bench

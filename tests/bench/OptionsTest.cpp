@@ -1,8 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -15,6 +18,7 @@
 #include "bench/Options.h"
 #include "bench/Report.h"
 #include "bench/Sweep.h"
+#include "bench/WorkloadFields.h"
 #include "tests/support/TempFolder.h"
 
 namespace bench {
@@ -66,6 +70,28 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
   EXPECT_EQ(defaults.config.measuredMix.deleteRatio, 0.5);
   EXPECT_EQ(defaults.config.maxRangeSize, 1000);
   EXPECT_EQ(defaults.distributions, std::vector{test::KeyDistribution::kUniform});
+}
+
+// The trees split sequentially unless told otherwise; child command lines name only the other
+// rule, which a build from before the choice would refuse.
+TEST(OptionsTest, SplitRuleIsSequentialByDefaultAndWrittenOnlyWhenPositional) {
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_EQ(defaults.config.splitPolicy, util::SplitPolicy::kSequential);
+  EXPECT_THAT(workloadArguments(defaults.config), ::testing::Not(::testing::Contains("--split")));
+
+  Options positional;
+  ASSERT_FALSE(parse("--split positional", positional, nullptr));
+  EXPECT_EQ(positional.config.splitPolicy, util::SplitPolicy::kPositional);
+  const std::vector<std::string> arguments = workloadArguments(positional.config);
+  const auto at = std::find(arguments.begin(), arguments.end(), "--split");
+  ASSERT_NE(at, arguments.end());
+  EXPECT_EQ(*std::next(at), "positional");
+
+  Options refused;
+  std::string errors;
+  EXPECT_EQ(parse("--split middle", refused, &errors), 2);
+  EXPECT_THAT(errors, ::testing::HasSubstr("expected sequential or positional, got 'middle'"));
 }
 
 TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
