@@ -72,6 +72,15 @@ struct LeafSpot {
   int32_t leaves;
   const int32_t* separators;
   int32_t separatorCount;
+
+  // The separator after leaf `j` of this group, when the node above has one: every entry
+  // after the leaf is >= it. The node's last child has none.
+  bool boundAfter(int32_t j, int32_t& bound) const {
+    if (j >= separatorCount)
+      return false;
+    bound = separators[j];
+    return true;
+  }
 };
 
 // Descends from member `index` of `group` to the first leaf that may hold `key`: in every
@@ -94,8 +103,8 @@ template <class S>
     index = countBelow<false>(keys, m, key);
     group = meta->child;
     block = store.at(group);
+    const int32_t size = meta->size;
     if (--level == 0) {
-      const int32_t size = meta->size;
       __builtin_prefetch(shape.leafKeys(block, size + 1, index) + shape.w() - 1);
       return LeafSpot{block, group, index, size + 1, keys, size};
     }
@@ -104,8 +113,8 @@ template <class S>
 }
 
 // Carries a lookup that group `group` answered with `code` on along the chain, then ends it.
-void walkGet(GroupStore& store, GroupHandle group, LookupResult code, int32_t key,
-             util::IntPushOperator& op) {
+[[gnu::noinline]] void walkGet(GroupStore& store, GroupHandle group, LookupResult code, int32_t key,
+                               util::IntPushOperator& op) {
   for (group = store.header(group)->next; code != LookupResult::STOP && group != 0;
        group = store.header(group)->next) {
     const LeafGroupArrayMap next(store, group);
@@ -115,8 +124,8 @@ void walkGet(GroupStore& store, GroupHandle group, LookupResult code, int32_t ke
   op.thatsallfolks();
 }
 
-void walkRange(GroupStore& store, GroupHandle group, LookupResult code, int32_t lowKey,
-               int32_t highKey, util::IntPushOperator& op) {
+[[gnu::noinline]] void walkRange(GroupStore& store, GroupHandle group, LookupResult code,
+                                 int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   for (group = store.header(group)->next; code != LookupResult::STOP && group != 0;
        group = store.header(group)->next) {
     const LeafGroupArrayMap next(store, group);
@@ -131,25 +140,33 @@ void lookupValuesIn(GroupStore& store, GroupHandle group, int32_t index, int32_t
                     util::IntPushOperator& op) {
   const S shape(store);
   const LeafSpot spot = descend(shape, group, index, key);
-  const LeafGroupArrayMap entries(store, spot.group);
-  if (spot.leaf < spot.separatorCount && key < spot.separators[spot.leaf]) {
-    // Below the separator, so below the filler: the key's run ends at the first other key
-    // of the leaf, and nothing after the leaf can extend it.
+  int32_t bound = 0;
+  const bool known = spot.boundAfter(spot.leaf, bound);
+  if (known ? key < bound : key != kUnusedKey) {
+    // Below the filler: the key's run ends at the first other key of the leaf.
     const int32_t w = shape.w();
     const int32_t* keys = shape.leafKeys(spot.block, spot.leaves, spot.leaf);
     const int32_t* values = keys + w;
-    int32_t i = countBelow<false>(keys, w, key);
+    const int32_t first = countBelow<false>(keys, w, key);
+    int32_t i = first;
     for (; i < w && keys[i] == key; ++i)
       op.pass(values[i]);
-    if (i < w) {
+    // Nothing after the leaf can extend the run when the separator after the leaf lies above
+    // the key, or when the run ended at an entry of the leaf (which the leaf's size tells from
+    // the filler; only a leaf without a separator after it reads it).
+    if (i < w && (known || i < GroupStore::leafSizes(spot.block)[spot.leaf])) {
       op.thatsallfolks();
       return;
     }
-    // A full leaf (only ever for a moment, inside an insertion): go on from the next leaf.
-    walkGet(store, spot.group, entries.continueGet(entries.indexOf(spot.leaf + 2, 1), key, op), key,
-            op);
-    return;
+    if (i > first) {
+      // The run reached the leaf's last entry: it may go on in the next leaves.
+      const LeafGroupArrayMap entries(store, spot.group);
+      walkGet(store, spot.group,
+              entries.continueGet(entries.indexOf(spot.leaf + 1, i + 1), key, op), key, op);
+      return;
+    }
   }
+  const LeafGroupArrayMap entries(store, spot.group);
   walkGet(store, spot.group, entries.get(spot.leaf + 1, key, op), key, op);
 }
 
@@ -165,12 +182,13 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
   // A scan pushes values from its first entry on: ask for them with the keys.
   GroupStore::prefetch(keys + w, 4 * static_cast<size_t>(w));
   int32_t i = countBelow<false>(keys, w, lowKey);
+  int32_t bound = 0;
+  bool known = spot.boundAfter(leaf, bound);
   // The entries after this leaf are >= lowKey when a separator follows it (the descent
   // stopped left of the first separator >= lowKey) or when the leaf holds an entry >= lowKey.
   // Without either, and for the largest high key (which the filler does not stop), the
   // general walk searches every leaf afresh.
-  if (highKey == kUnusedKey ||
-      (leaf >= spot.separatorCount && i >= GroupStore::leafSizes(block)[leaf])) {
+  if (highKey == kUnusedKey || (!known && i >= GroupStore::leafSizes(block)[leaf])) {
     const LeafGroupArrayMap entries(store, spot.group);
     walkRange(store, spot.group, entries.queryRange(leaf + 1, lowKey, highKey, op), lowKey, highKey,
               op);
@@ -179,22 +197,22 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
   const size_t leafBytes = shape.leafBytes();
   const size_t leafInts = leafBytes / sizeof(int32_t);
   int32_t leaves = spot.leaves;
-  int32_t separatorCount = spot.separatorCount;
   for (;;) {
     // The scan reads the next leaf when its high key reaches the separator after this one.
-    const bool beyond = leaf < separatorCount && highKey >= spot.separators[leaf];
-    if (beyond)
+    const bool beyond = known && highKey >= bound;
+    if (beyond && leaf + 1 < leaves)
       GroupStore::prefetch(keys + leafInts, leafBytes);
     const int32_t* values = keys + w;
     // highKey is below the filler, which therefore ends the leaf's entries.
     for (; i < w && keys[i] <= highKey; ++i)
       op.pass(values[i]);
-    if (i < w && !beyond && (leaf < separatorCount || i < GroupStore::leafSizes(block)[leaf])) {
-      break;  // an entry above highKey, or a separator above it after the leaf
-    }
-    // The leaf is done: the next one, in this group or the next, from its first entry.
+    if (i < w && !beyond && (known || i < GroupStore::leafSizes(block)[leaf]))
+      break;  // a separator above highKey after the leaf, or an entry above it
+    // The leaf is done: the next one, in this group or the next, from its first entry. Only
+    // the first group's leaves have known separators.
     if (++leaf < leaves) {
       keys += leafInts;
+      known = known && spot.boundAfter(leaf, bound);
     } else {
       const GroupHandle next = headerOf(block)->next;
       if (next == 0)
@@ -202,7 +220,7 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
       block = store.at(next);
       leaves = headerOf(block)->members;
       leaf = 0;
-      separatorCount = 0;
+      known = false;
       keys = shape.leafKeys(block, leaves, 0);
     }
     i = 0;
