@@ -140,33 +140,27 @@ void lookupValuesIn(GroupStore& store, GroupHandle group, int32_t index, int32_t
                     util::IntPushOperator& op) {
   const S shape(store);
   const LeafSpot spot = descend(shape, group, index, key);
+  const LeafGroupArrayMap entries(store, spot.group);
   int32_t bound = 0;
-  const bool known = spot.boundAfter(spot.leaf, bound);
-  if (known ? key < bound : key != kUnusedKey) {
-    // Below the filler: the key's run ends at the first other key of the leaf.
+  if (spot.boundAfter(spot.leaf, bound) && key < bound) {
+    // Below the separator, so below the filler: the key's run ends at the first other key
+    // of the leaf, and nothing after the leaf can extend it. Present or absent, the key is
+    // settled here.
     const int32_t w = shape.w();
     const int32_t* keys = shape.leafKeys(spot.block, spot.leaves, spot.leaf);
     const int32_t* values = keys + w;
-    const int32_t first = countBelow<false>(keys, w, key);
-    int32_t i = first;
+    int32_t i = countBelow<false>(keys, w, key);
     for (; i < w && keys[i] == key; ++i)
       op.pass(values[i]);
-    // Nothing after the leaf can extend the run when the separator after the leaf lies above
-    // the key, or when the run ended at an entry of the leaf (which the leaf's size tells from
-    // the filler; only a leaf without a separator after it reads it).
-    if (i < w && (known || i < GroupStore::leafSizes(spot.block)[spot.leaf])) {
+    if (i < w) {
       op.thatsallfolks();
       return;
     }
-    if (i > first) {
-      // The run reached the leaf's last entry: it may go on in the next leaves.
-      const LeafGroupArrayMap entries(store, spot.group);
-      walkGet(store, spot.group,
-              entries.continueGet(entries.indexOf(spot.leaf + 1, i + 1), key, op), key, op);
-      return;
-    }
+    // A full leaf (only ever for a moment, inside an insertion): go on from the next leaf.
+    walkGet(store, spot.group, entries.continueGet(entries.indexOf(spot.leaf + 2, 1), key, op), key,
+            op);
+    return;
   }
-  const LeafGroupArrayMap entries(store, spot.group);
   walkGet(store, spot.group, entries.get(spot.leaf + 1, key, op), key, op);
 }
 
@@ -182,13 +176,12 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
   // A scan pushes values from its first entry on: ask for them with the keys.
   GroupStore::prefetch(keys + w, 4 * static_cast<size_t>(w));
   int32_t i = countBelow<false>(keys, w, lowKey);
-  int32_t bound = 0;
-  bool known = spot.boundAfter(leaf, bound);
   // The entries after this leaf are >= lowKey when a separator follows it (the descent
   // stopped left of the first separator >= lowKey) or when the leaf holds an entry >= lowKey.
   // Without either, and for the largest high key (which the filler does not stop), the
   // general walk searches every leaf afresh.
-  if (highKey == kUnusedKey || (!known && i >= GroupStore::leafSizes(block)[leaf])) {
+  if (highKey == kUnusedKey ||
+      (leaf >= spot.separatorCount && i >= GroupStore::leafSizes(block)[leaf])) {
     const LeafGroupArrayMap entries(store, spot.group);
     walkRange(store, spot.group, entries.queryRange(leaf + 1, lowKey, highKey, op), lowKey, highKey,
               op);
@@ -197,22 +190,22 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
   const size_t leafBytes = shape.leafBytes();
   const size_t leafInts = leafBytes / sizeof(int32_t);
   int32_t leaves = spot.leaves;
+  // Only the first group's leaves have separators known (those of the node above it).
+  int32_t separatorCount = spot.separatorCount;
   for (;;) {
     // The scan reads the next leaf when its high key reaches the separator after this one.
-    const bool beyond = known && highKey >= bound;
-    if (beyond && leaf + 1 < leaves)
+    const bool beyond = leaf < separatorCount && highKey >= spot.separators[leaf];
+    if (beyond)
       GroupStore::prefetch(keys + leafInts, leafBytes);
     const int32_t* values = keys + w;
     // highKey is below the filler, which therefore ends the leaf's entries.
     for (; i < w && keys[i] <= highKey; ++i)
       op.pass(values[i]);
-    if (i < w && !beyond && (known || i < GroupStore::leafSizes(block)[leaf]))
+    if (i < w && !beyond && (leaf < separatorCount || i < GroupStore::leafSizes(block)[leaf]))
       break;  // a separator above highKey after the leaf, or an entry above it
-    // The leaf is done: the next one, in this group or the next, from its first entry. Only
-    // the first group's leaves have known separators.
+    // The leaf is done: the next one, in this group or the next, from its first entry.
     if (++leaf < leaves) {
       keys += leafInts;
-      known = known && spot.boundAfter(leaf, bound);
     } else {
       const GroupHandle next = headerOf(block)->next;
       if (next == 0)
@@ -220,7 +213,7 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
       block = store.at(next);
       leaves = headerOf(block)->members;
       leaf = 0;
-      known = false;
+      separatorCount = 0;
       keys = shape.leafKeys(block, leaves, 0);
     }
     i = 0;
