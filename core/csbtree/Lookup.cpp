@@ -4,6 +4,7 @@
 
 #include "core/csbtree/KeySearch.h"
 #include "core/csbtree/LeafGroupArrayMap.h"
+#include "util/KeySearch.h"
 #include "util/LookupResult.h"
 
 namespace core::csbtree {
@@ -19,6 +20,14 @@ constexpr int32_t kDefaultW = 32;
 
 const GroupHeader* headerOf(const std::byte* block) {
   return reinterpret_cast<const GroupHeader*>(block);
+}
+
+// The position of the first of keys[0 .. n) that is >= key: counted (KeySearch.h) for the
+// short runs of the usual sizes, bisected beyond, where counting would read every line.
+[[gnu::always_inline]] inline int32_t firstAtLeast(const int32_t* keys, int32_t n, int32_t key) {
+  if (n <= kLinearSearchMax)
+    return countBelow<false>(keys, n, key);
+  return static_cast<int32_t>(util::lowerBound(keys, n, key) - keys);
 }
 
 // The sizes of a tree's nodes and leaves: fixed at compile time for the driver's default
@@ -85,8 +94,9 @@ struct LeafSpot {
 
 // Descends from member `index` of `group` to the first leaf that may hold `key`: in every
 // node, the child after the last separator below the key (keys equal to a separator may lie
-// left of it). Asks for the one line of the next node's or the leaf's keys that the search's
-// block comparisons do not read (the last), so that it arrives with the others.
+// left of it). For a counted search, asks for the one line of the next node's or the leaf's
+// keys that its block comparisons do not read (the last), so that it arrives with the others;
+// a bisection's probes depend on one another and are not asked for.
 template <class S>
 [[gnu::always_inline]] inline LeafSpot descend(const S& shape, GroupHandle group, int32_t index,
                                                int32_t key) {
@@ -100,15 +110,17 @@ template <class S>
     const int32_t* keys = shape.nodeKeys(block, index);
     const NodeSlotMeta* meta = store.nodeMeta(keys);
     // The filler after the node's keys is the largest int: the count stops at the size.
-    index = countBelow<false>(keys, m, key);
+    index = firstAtLeast(keys, m, key);
     group = meta->child;
     block = store.at(group);
     const int32_t size = meta->size;
     if (--level == 0) {
-      __builtin_prefetch(shape.leafKeys(block, size + 1, index) + shape.w() - 1);
+      if (shape.w() <= kLinearSearchMax)
+        __builtin_prefetch(shape.leafKeys(block, size + 1, index) + shape.w() - 1);
       return LeafSpot{block, group, index, size + 1, keys, size};
     }
-    __builtin_prefetch(shape.nodeKeys(block, index) + m - 1);
+    if (m <= kLinearSearchMax)
+      __builtin_prefetch(shape.nodeKeys(block, index) + m - 1);
   }
 }
 
@@ -149,7 +161,7 @@ void lookupValuesIn(GroupStore& store, GroupHandle group, int32_t index, int32_t
     const int32_t w = shape.w();
     const int32_t* keys = shape.leafKeys(spot.block, spot.leaves, spot.leaf);
     const int32_t* values = keys + w;
-    int32_t i = countBelow<false>(keys, w, key);
+    int32_t i = firstAtLeast(keys, w, key);
     for (; i < w && keys[i] == key; ++i)
       op.pass(values[i]);
     if (i < w) {
@@ -175,7 +187,7 @@ void lookupRangeIn(GroupStore& store, GroupHandle group, int32_t index, int32_t 
   const int32_t* keys = shape.leafKeys(block, spot.leaves, leaf);
   // A scan pushes values from its first entry on: ask for them with the keys.
   GroupStore::prefetch(keys + w, 4 * static_cast<size_t>(w));
-  int32_t i = countBelow<false>(keys, w, lowKey);
+  int32_t i = firstAtLeast(keys, w, lowKey);
   // The entries after this leaf are >= lowKey when a separator follows it (the descent
   // stopped left of the first separator >= lowKey) or when the leaf holds an entry >= lowKey.
   // Without either, and for the largest high key (which the filler does not stop), the

@@ -178,9 +178,9 @@ TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
 // A lookup settles its key inside one leaf, by the separator after the leaf or by an entry
 // after the key; scans leave that leaf along the chain without searching again. Every leaf
 // boundary, every last child of a node, runs of equal keys and emptied leaves must still give
-// what the reference gives, with the default sizes and with small ones.
+// what the reference gives, with the default sizes, small ones and ones searched by bisection.
 TEST(CSBTreeTest, LookupsAndShortScansAgreeWithAReferenceAtEveryKey) {
-  for (auto [k, k_star] : {std::pair{16, 16}, {2, 3}}) {
+  for (auto [k, k_star] : {std::pair{16, 16}, {2, 3}, {32, 40}}) {
     SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
     CSBTree tree(k, k_star);
     std::multimap<int32_t, int32_t> reference;
