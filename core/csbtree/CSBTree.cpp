@@ -9,6 +9,7 @@
 #include "core/csbtree/CSBTreeConstants.h"
 #include "core/csbtree/CSBTreeVerifier.h"
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "util/IOError.h"
 #include "util/LeafStatistics.h"
@@ -62,7 +63,7 @@ void CSBTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 
 void CSBTree::get(int32_t key, util::IntPushOperator& op) {
   if (!root_.isNull())
-    root_.get(0, key, op);
+    lookupValues(store_, root_.handle(), 0, key, op);
   else
     op.thatsallfolks();
   ++getCounter_;
@@ -70,7 +71,7 @@ void CSBTree::get(int32_t key, util::IntPushOperator& op) {
 
 void CSBTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   if (!root_.isNull())
-    root_.queryRange(0, lowKey, highKey, op);
+    lookupRange(store_, root_.handle(), 0, lowKey, highKey, op);
   else
     op.thatsallfolks();
   ++rangeQueryCounter_;

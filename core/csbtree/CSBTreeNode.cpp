@@ -1,6 +1,7 @@
 #include "core/csbtree/CSBTreeNode.h"
 
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 #include "core/csbtree/NodeGroup.h"
 
 namespace core::csbtree {
@@ -26,10 +27,7 @@ std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t va
 }
 
 void CSBTreeNode::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  if (isLeaf())
-    LeafGroup(*store_, handle_).get(index, key, op);
-  else
-    NodeGroup(*store_, handle_).get(index, key, op);
+  lookupValues(*store_, handle_, index, key, op);
 }
 
 bool CSBTreeNode::isEmpty() const {
@@ -43,10 +41,7 @@ bool CSBTreeNode::isFull(int32_t index) const {
 
 void CSBTreeNode::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                              util::IntPushOperator& op) const {
-  if (isLeaf())
-    LeafGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
-  else
-    NodeGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
+  lookupRange(*store_, handle_, index, lowKey, highKey, op);
 }
 
 void CSBTreeNode::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey,

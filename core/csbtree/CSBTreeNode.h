@@ -6,11 +6,12 @@
 // that descends says which member it is meant for.
 //
 // A CSBTreeNode is a small value: the tree's GroupStore and the group's handle. It has no
-// virtual functions; each operation reads the group's level from its block and goes to the
-// NodeGroup or LeafGroup operation of that name. A default-made value names no group (the
-// sentinel NodeGroup::NULL_NODE is one). A value names a block, not a group for ever: an add()
-// that reports a split has moved the group to a new block, and the value then to use is the
-// report's leftNode.
+// virtual functions; get and queryRange go straight to the tree's lookup loop (Lookup.h),
+// which reads each group's level itself, and every other operation reads the group's level
+// from its block and goes to the NodeGroup or LeafGroup operation of that name. A default-made
+// value names no group (the sentinel NodeGroup::NULL_NODE is one). A value names a block, not a
+// group for ever: an add() that reports a split has moved the group to a new block, and the value
+// then to use is the report's leftNode.
 //
 // `lowKey` and `highKey` of add and remove are the separators enclosing the child interval
 // being descended (at the root the smallest and the largest int). Every key stored below the

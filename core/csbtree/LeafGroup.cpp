@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/csbtree/Lookup.h"
+
 namespace core::csbtree {
 
 std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
@@ -82,29 +84,12 @@ SplitInfo LeafGroup::split(const SplitInfo& info, int32_t lowerLeaves) {
 }
 
 void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  util::LookupResult code = entries_.get(index + 1, key, op);
-  GroupStore& store = entries_.store();
-  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
-       group = store.header(group)->next) {
-    const LeafGroupArrayMap next(store, group);
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH ? next.get(1, key, op)
-                                                               : next.continueGet(0, key, op);
-  }
-  op.thatsallfolks();
+  lookupValues(entries_.store(), handle(), index, key, op);
 }
 
 void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) const {
-  util::LookupResult code = entries_.queryRange(index + 1, lowKey, highKey, op);
-  GroupStore& store = entries_.store();
-  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
-       group = store.header(group)->next) {
-    const LeafGroupArrayMap next(store, group);
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? next.queryRange(1, lowKey, highKey, op)
-               : next.continueScan(0, highKey, op);
-  }
-  op.thatsallfolks();
+  lookupRange(entries_.store(), handle(), index, lowKey, highKey, op);
 }
 
 void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowKey*/,

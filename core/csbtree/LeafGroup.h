@@ -15,7 +15,8 @@
 //
 // Lookups and removals start at the first leaf that may hold the key (see NodeGroup) and walk
 // on across the following leaves of the group and along the chain for as long as entries of
-// the key may follow, so that every mapping of a key divided by a leaf split is found.
+// the key may follow, so that every mapping of a key divided by a leaf split is found. get and
+// queryRange are the tree's lookup loop (Lookup.h) started at this group.
 //
 // Invariants: keys are non-decreasing along the chain, across the leaves of a group and
 // inside each leaf; every group has at least one leaf (leaves may be empty); a group below a

@@ -4,6 +4,7 @@
 
 #include "core/csbtree/KeySearch.h"
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 
 namespace core::csbtree {
 
@@ -167,16 +168,12 @@ SplitInfo NodeGroup::split(int32_t key, CSBTreeNode newChild, bool parentFull, i
 }
 
 void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  GroupStore& store = entries_.store();
-  const LeafStop stop = descendFirst<false>(store, handle(), entries_.level(), index, key, 0, 0);
-  LeafGroup(store, stop.group).get(stop.member, key, op);
+  lookupValues(entries_.store(), handle(), index, key, op);
 }
 
 void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) const {
-  GroupStore& store = entries_.store();
-  const LeafStop stop = descendFirst<false>(store, handle(), entries_.level(), index, lowKey, 0, 0);
-  LeafGroup(store, stop.group).queryRange(stop.member, lowKey, highKey, op);
+  lookupRange(entries_.store(), handle(), index, lowKey, highKey, op);
 }
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey,

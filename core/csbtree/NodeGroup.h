@@ -6,7 +6,8 @@
 // `index`; the group finds the key's child interval in that node and passes the operation on
 // to the node's child group, naming the child by its position there.
 //
-// The descent is one loop over the levels below this group: per level it searches the node's
+// get and queryRange are the tree's lookup loop (Lookup.h) started at this group. The descent
+// of add and remove is one loop over the levels below this group: per level it searches the node's
 // keys, reads the node's child handle from the same slot, computes the child member's
 // address from that handle and the member number, and asks for the member's lines at once, so
 // that one level costs one round of cache misses. An insertion records its path and, on the

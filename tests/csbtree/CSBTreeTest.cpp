@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -141,7 +143,7 @@ TEST(CSBTreeTest, WorkedExampleGrowsOneLevelPerRootSplit) {
 // lookups and removals must still see the mappings left of it, and new mappings must still
 // go after all stored ones.
 TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
-  for (auto [k, k_star] : {std::pair{1, 1}, {1, 2}, {2, 1}, {3, 2}}) {
+  for (auto [k, k_star] : {std::pair{1, 1}, {1, 2}, {2, 1}, {3, 2}, {16, 16}}) {
     SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
     CSBTree tree(k, k_star);
     std::vector<int32_t> sevens;
@@ -171,6 +173,49 @@ TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
     EXPECT_THAT(valuesOf(tree, 6), ElementsAreArray(sixes));
     EXPECT_THAT(valuesOf(tree, 8), ElementsAreArray(eights));
     EXPECT_EQ(tree.verify(), std::nullopt);
+  }
+}
+
+// A lookup settles its key inside one leaf, by the separator after the leaf or by an entry
+// after the key; scans leave that leaf along the chain without searching again. Every leaf
+// boundary, every last child of a node, runs of equal keys and emptied leaves must still give
+// what the reference gives, with the default sizes, small ones and ones searched by bisection.
+TEST(CSBTreeTest, LookupsAndShortScansAgreeWithAReferenceAtEveryKey) {
+  for (auto [k, k_star] : {std::pair{16, 16}, {2, 3}, {32, 40}}) {
+    SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
+    CSBTree tree(k, k_star);
+    std::multimap<int32_t, int32_t> reference;
+    std::mt19937 random(5);
+    for (int32_t i = 0; i < 40000; ++i) {
+      const int32_t key = 2 * std::uniform_int_distribution<int32_t>(0, 30000)(random);
+      tree.add(key, i);
+      reference.emplace(key, i);
+    }
+    for (int32_t key = 10000; key < 14000; key += 2) {
+      tree.remove(key);
+      reference.erase(key);
+    }
+    for (const int32_t key : {kMin, kMax}) {
+      tree.add(key, key);
+      reference.emplace(key, key);
+    }
+    ASSERT_EQ(tree.verify(), std::nullopt);
+    const auto expected = [&](int32_t low, int32_t high) {
+      std::vector<int32_t> values;
+      for (auto it = reference.lower_bound(low); it != reference.end() && it->first <= high; ++it)
+        values.push_back(it->second);
+      return values;
+    };
+    std::vector<int32_t> keys = {kMin, kMin + 1, kMax - 1, kMax};
+    for (int32_t key = -1; key <= 60002; ++key)
+      keys.push_back(key);
+    for (const int32_t key : keys) {
+      SCOPED_TRACE(testing::Message() << "key " << key);
+      ASSERT_EQ(valuesOf(tree, key), expected(key, key));
+      const int32_t high = key > kMax - 60 ? kMax : key + (key & 63);
+      ASSERT_EQ(rangeOf(tree, key, high), expected(key, high));
+    }
+    EXPECT_THAT(rangeOf(tree, 101, 100), IsEmpty());
   }
 }
 
