@@ -7,6 +7,20 @@
 // else owns: a NodePool block, or the block a standalone entry map allocates. Every reader of
 // a block (the entry maps, the nodes, the tree's descent and statistics, the verifier) asks
 // these types for a field instead of counting offsets itself. Not thread-safe.
+//
+// The blocks at the default k = k_star = 16 (capacity 31), four 64-byte lines each:
+//
+//   leaf      bytes      ints      line   holds
+//             0 .. 3     0         0      entry count
+//             4 .. 7     1         0      next leaf's handle
+//             8 .. 131   2 .. 32   0-2    keys 0 .. 30 (keys 0-13 in line 0, 14-29 in 1)
+//             132 .. 255 33 .. 63  2-3    values 0 .. 30
+//   internal  0 .. 3     0         0      key count
+//             4 .. 127   1 .. 31   0-1    keys 0 .. 30 (keys 0-14 in line 0, 15-30 in 1)
+//             128 .. 255 32 .. 63  2-3    child handles 0 .. 31
+//
+// A lookup reads an internal node's two key lines and one line of children, and a leaf's
+// first line, its second when the key lies past key 13, and a line of values on a hit.
 #ifndef CORE_BTREE_NODE_LAYOUT_H_
 #define CORE_BTREE_NODE_LAYOUT_H_
 

@@ -5,10 +5,9 @@
 // internal levels, a few percent of the tree, lie together on few pages that stay in the
 // TLB and the cache, so that a lookup's likely misses are on its leaf alone.
 //
-// A leaf block is an 8-byte header (entry count, next leaf's handle) followed by the keys and
-// then the values of 2 x k_star - 1 entries; an internal block is the key count, 2 x k - 1
-// keys and 2 x k child handles (NodeLayout.h places the fields; leafBlock and internalBlock
-// hand out those views). At k = k_star = 16 both are exactly four lines. A node never
+// A leaf block holds 2 x k_star - 1 entries, an internal block 2 x k - 1 keys and 2 x k child
+// handles; NodeLayout.h places the fields (with their offsets at the default parameters),
+// and leafBlock and internalBlock hand out those views. A node never
 // holds its 2 x k_star-th entry (2 x k-th key) in place: the insertion that would fill it
 // splits it at once, producing the two nodes that inserting and then splitting would. Nodes
 // carry no kind, parameters or identity: k and k_star live here, a node's kind follows from

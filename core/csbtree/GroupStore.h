@@ -19,6 +19,17 @@
 // new block for the whole group, copy it and free the old one, so a group's handle changes
 // while its identity number (kept in the header) does not.
 //
+// The blocks at the default k = k_star = 16 (m = 64 keys a node, W = 32 entries a leaf):
+//
+//   node group of n nodes        bytes                  holds
+//     header line                0 .. 63                GroupHeader (20 bytes), padding
+//     node i's slot (320 bytes)  64 + 320 i + 0 .. 255  its 64 keys, four lines
+//                                64 + 320 i + 256 .. 263  NodeSlotMeta: key count, child group
+//   leaf group of L leaves
+//     header                     0 .. 20 + 4 L, padded to whole lines: GroupHeader, L sizes
+//     leaf j (256 bytes)         header + 256 j + 0 .. 127    its 32 keys, two lines
+//                                header + 256 j + 128 .. 255  its 32 values, two lines
+//
 // The store also keeps the handle of the first leaf group, which the leaf groups update
 // when the first one moves. Not thread-safe.
 #ifndef CORE_CSBTREE_GROUP_STORE_H_
@@ -52,7 +63,7 @@ class GroupStore {
  public:
   static constexpr size_t kLine = util::Arena::kLineBytes;
 
-  // REQUIRES: 1 <= k, k_star <= CSBTreeConstants::kMaxParameter.
+  // REQUIRES: 1 <= k <= CSBTreeConstants::kMaxK, 1 <= k_star <= CSBTreeConstants::kMaxKStar.
   GroupStore(int32_t k, int32_t k_star)
       : k_(k),
         k_star_(k_star),
@@ -128,10 +139,15 @@ class GroupStore {
   static int32_t* leafSizes(std::byte* block) {
     return reinterpret_cast<int32_t*>(block + sizeof(GroupHeader));
   }
-  // The keys of leaf `leaf` (0-based) of a group of `leaves` leaves; its values follow at
-  // + w().
+  // The keys of leaf `leaf` (0-based) of a group of `leaves` leaves; leafValues gives its
+  // values, which follow the keys.
   int32_t* leafKeys(std::byte* block, int32_t leaves, int32_t leaf) const {
     return leafKeysAt(block, leaves, leaf, leafBytes_);
+  }
+  // The values of the leaf whose keys start at `keys` (the same slot as keys[0]).
+  template <class Int>
+  Int* leafValues(Int* keys) const {
+    return keys + w_;
   }
 
   GroupHandle firstLeaf() const { return firstLeaf_; }

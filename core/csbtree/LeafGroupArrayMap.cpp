@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/csbtree/CSBTreeConstants.h"
-#include "core/csbtree/KeySearch.h"
+#include "core/csbtree/CountingSearch.h"
 
 namespace core::csbtree {
 
@@ -55,7 +55,7 @@ void LeafGroupArrayMap::addAtPos(int32_t key, int32_t value, int32_t leaf, int64
   if (count >= store_->w() || at < 0)
     return;  // a full leaf, or a slot before the leaf: refused
   int32_t* keys = keysOf(leaf);
-  int32_t* values = keys + store_->w();
+  int32_t* values = store_->leafValues(keys);
   if (at >= count) {
     at = count;
   } else {
@@ -96,7 +96,7 @@ util::LookupResult LeafGroupArrayMap::continueGet(int64_t pos, int32_t key,
   auto from = static_cast<int32_t>(pos % w);
   for (; leaf <= count; ++leaf, from = 0) {
     const int32_t* keys = keysOf(leaf);
-    const int32_t* values = keys + w;
+    const int32_t* values = store_->leafValues(keys);
     const int32_t end = size(leaf);
     for (int32_t i = from; i < end; ++i) {
       if (keys[i] != key)
@@ -144,7 +144,7 @@ util::LookupResult LeafGroupArrayMap::scan(int32_t leaf, int32_t from, int32_t h
   for (; leaf <= leafCount; ++leaf, from = 0) {
     const auto* keys =
         reinterpret_cast<const int32_t*>(first + static_cast<size_t>(leaf - 1) * leafBytes);
-    const int32_t* values = keys + w;
+    const int32_t* values = store_->leafValues(keys);
     // The scan will likely go on into the next leaf: ask for its lines while this one is read.
     if (leaf < leafCount)
       GroupStore::prefetch(reinterpret_cast<const std::byte*>(keys) + leafBytes, leafBytes);
@@ -174,7 +174,7 @@ LeafGroupArrayMap::Removal LeafGroupArrayMap::removeFrom(int32_t leaf, int32_t k
   assert(leaf >= 1 && leaf <= leaves());
   const int32_t w = store_->w();
   int32_t* keys = keysOf(leaf);
-  int32_t* values = keys + w;
+  int32_t* values = store_->leafValues(keys);
   const int32_t end = size(leaf);
   const auto first = static_cast<int32_t>(countedLowerBound(keys, w, key) - keys);
   if (first >= end)
@@ -218,7 +218,7 @@ void LeafGroupArrayMap::copyEntries(const LeafGroupArrayMap& from, int32_t fromL
   int32_t* to = keysOf(toLeaf);
   std::copy_n(keys, count, to);
   std::fill(to + count, to + w, kUnusedKey);
-  std::copy_n(keys + w, count, to + w);
+  std::copy_n(store_->leafValues(keys), count, store_->leafValues(to));
   sizes()[toLeaf - 1] = count;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "core/csbtree/KeySearch.h"
+#include "core/csbtree/CountingSearch.h"
 #include "core/csbtree/LeafGroupArrayMap.h"
 #include "util/KeySearch.h"
 #include "util/LookupResult.h"
@@ -22,7 +22,7 @@ const GroupHeader* headerOf(const std::byte* block) {
   return reinterpret_cast<const GroupHeader*>(block);
 }
 
-// The position of the first of keys[0 .. n) that is >= key: counted (KeySearch.h) for the
+// The position of the first of keys[0 .. n) that is >= key: counted (CountingSearch.h) for the
 // short runs of the usual sizes, bisected beyond, where counting would read every line.
 [[gnu::always_inline]] inline int32_t firstAtLeast(const int32_t* keys, int32_t n, int32_t key) {
   if (n <= kLinearSearchMax)

@@ -1,7 +1,7 @@
 // Lookup: the read paths of the CSB+-tree (point lookups and range scans), from any group down.
 //
 // One loop over the levels, with no call per level: per node group it counts the node's keys
-// below the key (KeySearch.h, inlined), reads the child group's handle from the node's slot
+// below the key (CountingSearch.h, inlined), reads the child group's handle from the node's slot
 // and goes on to the named member of that group. It ends in a leaf, which it searches once.
 //
 // The node right above the leaf also gives the separator right of the leaf, unless the leaf

@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "core/csbtree/KeySearch.h"
+#include "core/csbtree/CountingSearch.h"
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/Lookup.h"
 

@@ -32,8 +32,8 @@
 #include <string>
 
 #include "core/csbtree/CSBTreeNode.h"
+#include "core/csbtree/CountingSearch.h"
 #include "core/csbtree/GroupStore.h"
-#include "core/csbtree/KeySearch.h"
 
 namespace core::csbtree {
 

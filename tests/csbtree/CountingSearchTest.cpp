@@ -1,4 +1,4 @@
-#include "core/csbtree/KeySearch.h"
+#include "core/csbtree/CountingSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 // Short runs are counted (four keys at a time, then one by one), long ones bisected; every
 // length around the boundaries must give what the standard searches give, for keys with
 // duplicates, the extreme ints, and probes below, on and above every key.
-TEST(KeySearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
+TEST(CountingSearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
   std::mt19937 random(7);
   std::vector<int32_t> lengths;
   for (int32_t n = 0; n <= kLinearSearchMax + 9; ++n)
@@ -54,7 +54,7 @@ TEST(KeySearchTest, BothSearchesAgreeWithTheStandardOnesForEveryRunLength) {
 }
 
 // The B+-tree's leaves search with the leftmost search over a part of their keys.
-TEST(KeySearchTest, LeftmostSearchFindsTheFirstEqualKeyOrEncodesTheInsertionPoint) {
+TEST(CountingSearchTest, LeftmostSearchFindsTheFirstEqualKeyOrEncodesTheInsertionPoint) {
   const std::vector<int32_t> a{3, 5, 5, 5, 8};
   EXPECT_EQ(util::leftmostSearch(a.data(), 5, 0, 4), 1);
   EXPECT_EQ(util::leftmostSearch(a.data(), 5, 2, 4), 2);  // the range starts inside the run

@@ -6,10 +6,9 @@
 // block, four at a time, with no load depending on another, so once the lines are in it
 // costs a few cycles, where a bisection waits for one load per step.
 // Longer runs use the branch-free bisection of util/KeySearch.h. Both give the same answer.
-// (The B+-tree keeps the bisection for all runs: it reads only the lines its probes need,
-// which measured faster there, where a search starts before all of a node's lines are in.)
-#ifndef CORE_CSBTREE_KEY_SEARCH_H_
-#define CORE_CSBTREE_KEY_SEARCH_H_
+// (The B+-tree's blocks, whose keys follow a header, are searched by util/BlockRank.h.)
+#ifndef CORE_CSBTREE_COUNTING_SEARCH_H_
+#define CORE_CSBTREE_COUNTING_SEARCH_H_
 
 #include <cstdint>
 
@@ -22,19 +21,6 @@
 namespace core::csbtree {
 
 inline constexpr int32_t kLinearSearchMax = 64;
-
-// Asks for the cache lines of a short run of keys (or values) at once, so that the misses
-// overlap instead of following one another. Long runs get their first lines only. The
-// searches below do not call it: a parent node asks for its child's lines before the descent
-// reaches the child (NodeGroupArrayMap::prefetchChildKeys), and asking again cost time. Always
-// inlined: GCC takes an out-of-line function that only prefetches for one without effects
-// and deletes the calls to it.
-[[gnu::always_inline]] inline void prefetchRun(const int32_t* first, int32_t n) {
-  constexpr int32_t kKeysPerLine = 16;
-  constexpr int32_t kMaxLines = 8;
-  for (int32_t i = 0; i < n && i < kKeysPerLine * kMaxLines; i += kKeysPerLine)
-    __builtin_prefetch(first + i);
-}
 
 // How many of first[0 .. n) are < key (orEqual false) or <= key (orEqual true), for n <= 16
 // or so: every key is compared.
@@ -124,4 +110,4 @@ inline const int32_t* countedUpperBound(const int32_t* first, int32_t n, int32_t
 
 }  // namespace core::csbtree
 
-#endif  // CORE_CSBTREE_KEY_SEARCH_H_
+#endif  // CORE_CSBTREE_COUNTING_SEARCH_H_
