@@ -4,7 +4,7 @@
 // The table, JSON and CSV writers and `mapbench compare` all walk these two lists: a column
 // is in an output when it has a name there, in the order of the list. Adding a column or a
 // context field is one entry; the workload's columns are those of its fields
-// (bench/WorkloadFields.h). A value can be absent (a map without tree parameters has no
+// (bench/model/WorkloadFields.h). A value can be absent (a map without tree parameters has no
 // k, an operation type without samples no latency): the table shows "-", the CSV an empty
 // field, and the JSON what the column's `jsonWhenAbsent` says.
 //

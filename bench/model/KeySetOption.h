@@ -6,7 +6,9 @@
 // for the i-th smallest key. It refuses, with one line, a file it cannot read or use: no
 // format known, unreadable, malformed, fewer than two distinct keys, more than the slots can
 // address. The fill is checked against the keys once the whole command line is read
-// (workloadRefusal in bench/WorkloadFields.h).
+// (workloadRefusal in bench/model/WorkloadFields.h).
+//
+// Failure rule: useKeyFile() returns its refusal or nothing. Reads the file once; no state.
 #ifndef BENCH_MODEL_KEY_SET_OPTION_H_
 #define BENCH_MODEL_KEY_SET_OPTION_H_
 

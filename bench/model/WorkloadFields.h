@@ -12,7 +12,9 @@
 // override the preset and the rest; workloadRefusal() then checks the fill against the final
 // key space.
 //
-// The list is built once and never changes; safe to read from any thread.
+// Failure rule: a field's read(), workloadRefusal() and decimalRefusal() return their
+// refusal (one line) or nothing. The list is built once and never changes; safe to read from
+// any thread.
 #ifndef BENCH_MODEL_WORKLOAD_FIELDS_H_
 #define BENCH_MODEL_WORKLOAD_FIELDS_H_
 

@@ -1,7 +1,7 @@
 // Against: times this build of mapbench against another build, run by run in turns.
 //
 // runAgainst() goes in four steps. Plan: the sweep's cells, each with the command line of its
-// workload (written from bench/WorkloadFields.h, so the other build runs exactly the
+// workload (written from bench/model/WorkloadFields.h, so the other build runs exactly the
 // workload this one does, key set included). Gate: both builds run each cell with --check
 // --json and must push the same values. Pairs: each pair runs the cell once with this build
 // and once with the other (this, other, this, other, ...), every run a separate invocation

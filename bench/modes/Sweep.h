@@ -27,7 +27,7 @@
 
 namespace bench {
 
-// The workload on another key space. The fields that scale (bench/WorkloadFields.h: the fill)
+// The workload on another key space. The fields that scale (bench/model/WorkloadFields.h: the fill)
 // keep their share of the key space; those that scale unless given (the measured operations)
 // too unless `fixedOperations` holds them.
 WorkloadConfig scaledTo(const WorkloadConfig& base, int32_t keySpace, bool fixedOperations);

@@ -213,7 +213,8 @@ std::string countHelp() {
          std::to_string(kCountMeasuredOperations) +
          " and -r 1, which count a cell (the no-op map and the three default maps) in about a "
          "minute on a 2-core machine; "
-         "--ops stays the same over --key-spaces. Needs valgrind on PATH";
+         "--ops stays the same over --key-spaces. Needs valgrind on PATH; a counted run that "
+         "takes longer than --time-limit seconds ends the count";
 }
 
 std::optional<std::string> applyCountMode(Options& options, bool opsGiven, bool repetitionsGiven) {

@@ -30,7 +30,7 @@ namespace bench {
 
 struct Options {
   std::vector<std::string> maps = {"btree", "csbtree", "abslbtree"};
-  WorkloadConfig config;  // its fields are those of bench/WorkloadFields.h
+  WorkloadConfig config;  // its fields are those of bench/model/WorkloadFields.h
   std::vector<test::KeyDistribution> distributions = {test::KeyDistribution::kUniform};
   std::string workload = "default";  // the preset the measured mix came from
   TreeParameters parameters;
