@@ -4,9 +4,8 @@
 #include <cmath>
 #include <fstream>
 #include <iomanip>
-#include <sstream>
-
 #include <map>
+#include <sstream>
 #include <tuple>
 
 #include "bench/model/KeySetOption.h"
@@ -14,6 +13,7 @@
 #include "bench/modes/Counting.h"
 #include "bench/output/Report.h"
 #include "bench/output/ResultFiles.h"
+#include "bench/run/BenchmarkRunner.h"
 #include "bench/run/MachineContext.h"
 #include "bench/run/Valgrind.h"
 #include "workload/CommandLine.h"

@@ -23,7 +23,6 @@
 #include "bench/model/Results.h"
 #include "bench/model/WorkloadConfig.h"
 #include "bench/options/Options.h"
-#include "bench/run/BenchmarkRunner.h"
 
 namespace bench {
 
