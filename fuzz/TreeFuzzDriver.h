@@ -1,8 +1,11 @@
 // TreeFuzzDriver: replays a fuzzer's bytes as an operation stream on a tree and a model.
 //
-// The first two bytes choose the tree's parameters (small, so that nodes split often); the
-// rest is a sequence of operations, each an opcode byte followed by its operands. Keys come
-// either from a tiny domain (heavy duplicates) or as four raw bytes (the whole int range).
+// The first two bytes choose the tree's parameters (small, so that nodes split often; the
+// second byte's top bit the split policy, splitPolicyOf); the rest is a sequence of
+// operations, each an opcode byte followed by its operands. Keys come either from a tiny domain
+// (heavy duplicates), as four raw bytes (the whole int range), or, for inserts with bit 5 set,
+// 0 to 2 above (opcode % 6 == 0) or below (== 1) the key inserted last: in-order runs, with
+// runs of one key among them, for the sequential split rule.
 // Every lookup's pushed values and its end-of-query calls are compared with the model,
 // sizes are compared, and the tree's invariant check runs regularly. Any difference aborts,
 // which the fuzzer reports as a crash with the input that caused it.
@@ -20,6 +23,7 @@
 
 #include "testing/ModelMultimap.h"
 #include "testing/RecordingOperator.h"
+#include "util/SplitPolicy.h"
 
 namespace fuzz {
 
@@ -49,6 +53,11 @@ class ByteReader {
   std::abort();
 }
 
+// The split policy the parameter byte `byte` picks: its top bit sets the sequential rule.
+inline util::SplitPolicy splitPolicyOf(uint8_t byte) {
+  return (byte & 0x80) != 0 ? util::SplitPolicy::kSequential : util::SplitPolicy::kPositional;
+}
+
 // `Tree` offers add, remove(key), get, queryRange, size and verify; `removeOne` is called
 // for single-mapping removals when the tree supports them.
 template <class Tree, class RemoveOne>
@@ -56,6 +65,7 @@ void replay(Tree& tree, ByteReader& in, RemoveOne removeOne, bool supportsRemove
   test::ModelMultimap model;
   test::RecordingOperator op;
   int32_t nextValue = 1;  // distinct values make order mistakes visible
+  int32_t lastKey = 0;    // the key inserted last, where in-order runs go on from
   int operations = 0;
   const auto compare = [&](const std::vector<int32_t>& expected, const char* what) {
     if (op.values != expected)
@@ -70,10 +80,19 @@ void replay(Tree& tree, ByteReader& in, RemoveOne removeOne, bool supportsRemove
     switch (opcode % 6) {
       case 0:
       case 1: {  // insert; bit 6 picks a value from a tiny domain so that pairs repeat
-        const int32_t key = in.key(wide);
+        int32_t key = 0;
+        if (opcode & 0x20) {
+          const int64_t step = in.byte() % 3;
+          key = static_cast<int32_t>(std::clamp<int64_t>(
+              opcode % 6 == 0 ? int64_t{lastKey} + step : int64_t{lastKey} - step, INT32_MIN,
+              INT32_MAX));
+        } else {
+          key = in.key(wide);
+        }
         const int32_t value = (opcode & 0x40) ? 1 + in.byte() % 4 : nextValue++;
         tree.add(key, value);
         model.add(key, value);
+        lastKey = key;
         break;
       }
       case 2: {

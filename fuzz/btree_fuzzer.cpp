@@ -5,8 +5,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ByteReader in(data, size);
   const int32_t k = 2 + in.byte() % 7;
-  const int32_t kStar = 1 + in.byte() % 8;
-  core::btree::BTree tree(k, kStar);
+  const uint8_t leafByte = in.byte();
+  const int32_t kStar = 1 + leafByte % 8;
+  core::btree::BTree tree(k, kStar, fuzz::splitPolicyOf(leafByte));
   fuzz::replay(
       tree, in, [&](int32_t key, int32_t value) { tree.remove(key, value); }, true);
   return 0;

@@ -5,8 +5,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ByteReader in(data, size);
   const int32_t k = 1 + in.byte() % 6;
-  const int32_t kStar = 1 + in.byte() % 8;
-  core::csbtree::CSBTree tree(k, kStar);
+  const uint8_t leafByte = in.byte();
+  const int32_t kStar = 1 + leafByte % 8;
+  core::csbtree::CSBTree tree(k, kStar, fuzz::splitPolicyOf(leafByte));
   fuzz::replay(
       tree, in, [](int32_t, int32_t) {}, false);
   return 0;

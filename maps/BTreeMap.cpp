@@ -4,6 +4,8 @@ namespace util {
 
 BTreeMap::BTreeMap(int32_t k, int32_t k_star) : btree_(k, k_star) {}
 
+BTreeMap::BTreeMap(int32_t k, int32_t k_star, SplitPolicy policy) : btree_(k, k_star, policy) {}
+
 void BTreeMap::erase(int32_t key) {
   btree_.remove(key);
 }

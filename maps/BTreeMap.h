@@ -19,6 +19,8 @@ class BTreeMap final : public Map {
   // k: internal node parameter, k_star: leaf parameter, both passed to the tree unchanged
   // (which throws std::invalid_argument for values it refuses).
   BTreeMap(int32_t k, int32_t k_star);
+  // The same, the tree splitting full nodes as `policy` says (BTree.h).
+  BTreeMap(int32_t k, int32_t k_star, SplitPolicy policy);
 
   void erase(int32_t key) override;
   void insert(int32_t key, int32_t value) override;

@@ -4,6 +4,9 @@ namespace util {
 
 CSBTreeMap::CSBTreeMap(int32_t k, int32_t k_star) : csbtree_(k, k_star) {}
 
+CSBTreeMap::CSBTreeMap(int32_t k, int32_t k_star, SplitPolicy policy)
+    : csbtree_(k, k_star, policy) {}
+
 void CSBTreeMap::erase(int32_t key) {
   csbtree_.remove(key);
 }

@@ -18,6 +18,8 @@ class CSBTreeMap final : public Map {
  public:
   // Throws std::invalid_argument when the tree refuses k or k_star.
   CSBTreeMap(int32_t k, int32_t k_star);
+  // The same, the tree splitting full leaves, nodes and groups as `policy` says (CSBTree.h).
+  CSBTreeMap(int32_t k, int32_t k_star, SplitPolicy policy);
 
   void erase(int32_t key) override;
   void insert(int32_t key, int32_t value) override;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the count tables in results/ (or the directory given): instructions and
-# simulated D1/LL data misses per operation (mapbench --count, valgrind's cache simulation)
+# Regenerates the count tables in results/ (or the directory given, relative to the current
+# folder): instructions and simulated D1/LL data misses per operation (mapbench --count,
+# valgrind's cache simulation)
 # of the maps of MAPS at key spaces 10^6 and 10^7, each filled to a tenth, one operation
 # type per file:
 #   counts-lookup.*   point queries only (--workload read-only)
@@ -11,9 +12,14 @@
 # 15 minutes on a shared 2-core machine.
 # Usage: scripts/counts.sh [outdir]   (environment: BUILD=build MAPS=... OPS=200000)
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 
+# A folder given is the caller's; the default is the repository's results/.
 out=${1:-results}
+if [ $# -ge 1 ] && [[ $out != /* ]]; then
+  out=$caller/$out
+fi
 build=${BUILD:-build}
 maps=${MAPS:-btree,csbtree,abslbtree,judy}
 ops=${OPS:-200000}

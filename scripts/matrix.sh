@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Regenerates the reference results in results/ (or the directory given):
+# Regenerates the reference results in results/ (or the directory given, relative to the
+# current folder):
 #   matrix.*             the maps of MAPS over the key distributions uniform, zipf and latest
 #                        and the key spaces 10^7 and 10^8, REPETITIONS runs each (5 by default)
 #   matrix-1e9.*         the same at key space 10^9, one run (its fills take minutes per map)
@@ -21,18 +22,30 @@
 # with the machine's context; the plots of matrix.csv and matrix-1e9.csv, and of the key
 # sets (key_sets.svg), go to plots/. The key sets themselves are written to KEYS_DIR.
 # About two hours on 2 cores (PARTS=huge-pages alone about 40 minutes); PARTS picks some
-# of the parts only.
+# of the parts only; an unknown part is refused.
 # Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5 MAPS=...
 #        PARTS="matrix matrix-1e9 huge-pages best-pairs key-sets"
 #        KEY_SETS="lognormal clustered sparse dense" KEYS_DIR=$BUILD/keys)
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 
+# A folder given is the caller's; the default is the repository's results/.
 out=${1:-results}
+if [ $# -ge 1 ] && [[ $out != /* ]]; then
+  out=$caller/$out
+fi
 build=${BUILD:-build}
 maps=${MAPS:-btree,csbtree,abslbtree,judy}
 repetitions=${REPETITIONS:-5}
-parts=" ${PARTS:-matrix matrix-1e9 huge-pages best-pairs key-sets} "
+known_parts="matrix matrix-1e9 huge-pages best-pairs key-sets"
+parts=" ${PARTS:-$known_parts} "
+for name in $parts; do
+  if [[ " $known_parts " != *" $name "* ]]; then
+    echo "matrix.sh: unknown part '$name' in PARTS (the parts: $known_parts)" >&2
+    exit 2
+  fi
+done
 key_sets=${KEY_SETS:-lognormal clustered sparse dense}
 keys_dir=${KEYS_DIR:-$build/keys}
 mkdir -p "$out/plots"

@@ -62,7 +62,7 @@ publish() {
 # <TAB>expected_size"; pair is k/k_star or "-", key_set the --keys file or "-". Rows over a
 # key set go to key_set_rows, the others to rows. A field in double quotes may hold commas
 # and doubled quotes (RFC 4180), as a key set's file name can.
-for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -v OFS='\t' '
+for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done | awk -v OFS='\t' '
   function split_csv(line,    n, i, c, quoted) {
     split("", value)
     n = 1
@@ -89,6 +89,10 @@ for csv in "${csvs[@]}"; do grep -v '^#' "$csv"; done | awk -v OFS='\t' '
           field("key_set") == "" ? "-" : field("key_set"), field("bytes_per_entry"),
           field("expected_size")
   }' >"$work/all_rows"
+if [ ! -s "$work/all_rows" ]; then
+  echo "scripts/plot.sh: no result rows in ${csvs[*]} (empty, or a header alone): nothing to plot" >&2
+  exit 1
+fi
 awk -F'\t' '$11 == "-"' "$work/all_rows" >"$work/rows"
 awk -F'\t' '$11 != "-"' "$work/all_rows" >"$work/key_set_rows"
 

@@ -25,74 +25,76 @@ constexpr int kMadviseCollapse = MADV_COLLAPSE;
 constexpr int kMadviseCollapse = 25;  // Linux 6.1's value, when the C library lacks the name
 #endif
 
-// `bytes` of fresh memory starting on a huge-page boundary, advised for huge pages when
-// `huge`.
-std::byte* mapHugePageAligned(size_t bytes, bool huge) {
-  const size_t span = bytes + Arena::kHugePageBytes;
-  void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED)
-    throw std::bad_alloc();
-  const auto start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + Arena::kHugePageBytes - 1) & ~(Arena::kHugePageBytes - 1);
-  if (aligned > start)
-    ::munmap(raw, aligned - start);
-  if (const size_t after = start + span - (aligned + bytes); after > 0)
-    ::munmap(reinterpret_cast<void*>(aligned + bytes), after);
-  // Advice only: without it the kernel may still back the range with small pages.
-  if (huge)
-    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
-  return reinterpret_cast<std::byte*>(aligned);
-}
+// The address range an arena asks for first: a line for every handle.
+constexpr size_t kFullRangeBytes = (size_t{1} << 32) * Arena::kLineBytes;
+// The smallest range it settles for.
+constexpr size_t kLeastRangeBytes = size_t{64} * Arena::kSlotBytes;
 
 }  // namespace
 
 Arena::Arena() : hugePages_(processHugePages.load(std::memory_order_relaxed)) {}
 
 Arena::~Arena() {
-  for (Chunk& chunk : chunks_)
-    releaseChunk(chunk);
-  for (Stream& stream : streams_) {
-    if (stream.firstPage != nullptr)
-      ::munmap(stream.firstPage, kHugePageBytes);
-  }
+  if (base_ != nullptr)
+    ::munmap(base_, reservedBytes_);
 }
 
 void Arena::useHugePages(bool on) {
   processHugePages.store(on, std::memory_order_relaxed);
 }
 
-void Arena::releaseChunk(Chunk& chunk) {
-  if (chunk.source == Source::kMapped)
-    ::munmap(chunk.memory, chunk.bytes);
-  else if (chunk.source == Source::kMalloc)
-    std::free(chunk.memory);
-  chunk.memory = nullptr;  // a piece of a first page goes with its page
+void Arena::reserve() {
+  // Readable and writable from the start, without swap reserved for it: a page takes memory
+  // only once written, and a chunk needs no call to the kernel. On a 2 MiB boundary, so that
+  // every slot can be a huge page.
+  for (size_t bytes = kFullRangeBytes; bytes >= kLeastRangeBytes; bytes /= 2) {
+    const size_t span = bytes + kHugePageBytes;
+    void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (raw == MAP_FAILED)
+      continue;
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    if (aligned > start)
+      ::munmap(raw, aligned - start);
+    if (const size_t after = start + span - (aligned + bytes); after > 0)
+      ::munmap(reinterpret_cast<void*>(aligned + bytes), after);
+    base_ = reinterpret_cast<std::byte*>(aligned);
+    reservedBytes_ = bytes;
+    slotLimit_ = static_cast<uint32_t>(bytes / kSlotBytes);
+    return;
+  }
+  throw std::bad_alloc();
 }
 
-std::byte* Arena::hugePageChunk(Stream& stream, size_t bytes, Source& source) {
-  if (bytes == kHugePageBytes) {
-    // The region's first page is full: have the kernel put it on a huge page now.
-    if (stream.firstPage != nullptr && !stream.firstPageCollapsed) {
-      ::madvise(stream.firstPage, kHugePageBytes, MADV_HUGEPAGE);
-      ::madvise(stream.firstPage, kHugePageBytes, kMadviseCollapse);
-      stream.firstPageCollapsed = true;
-    }
-    source = Source::kMapped;
-    return mapHugePageAligned(bytes, true);
+bool Arena::growFirstChunk(Stream& stream, size_t bytes) {
+  if (!hugePages_ || bytes >= kHugePageBytes || stream.firstSlot == 0)
+    return false;
+  Chunk& chunk = chunks_[stream.firstSlot];
+  if (chunk.bytes + bytes > kHugePageBytes)
+    return false;
+  const Handle end = (stream.firstSlot << kOffsetBits) + chunk.first +
+                     static_cast<Handle>(chunk.bytes / kLineBytes);
+  // The region's unused end goes on into the new lines where it borders on them, else it
+  // becomes a free block.
+  if (stream.tailLines == 0 || stream.tail + stream.tailLines != end) {
+    if (stream.tailLines > 0)
+      link(stream, stream.tail, stream.tailLines);
+    stream.tail = end;
+    stream.tailLines = 0;
   }
-  if (stream.firstPageUsed + bytes > kHugePageBytes)
-    return nullptr;
-  if (stream.firstPage == nullptr)
-    stream.firstPage = mapHugePageAligned(kHugePageBytes, false);
-  std::byte* memory = stream.firstPage + stream.firstPageUsed;
-  stream.firstPageUsed += bytes;
-  source = Source::kFirstPage;
-  return memory;
+  edgeBytes_ -= static_cast<int64_t>(chunk.edges.capacity() * sizeof(uint64_t));
+  chunk.bytes += bytes;
+  chunk.edges.resize((chunk.bytes / kLineBytes + 63) / 64, 0);
+  edgeBytes_ += static_cast<int64_t>(chunk.edges.capacity() * sizeof(uint64_t));
+  stream.tailLines += static_cast<uint32_t>(bytes / kLineBytes);
+  chunkBytes_ += static_cast<int64_t>(bytes);
+  stream.bytes += static_cast<int64_t>(bytes);
+  return true;
 }
 
 int64_t Arena::allocatedBytes() const {
-  size_t tables = chunks_.capacity() * sizeof(Chunk) + bases_.capacity() * sizeof(std::byte*) +
-                  emptySlots_.capacity() * sizeof(uint32_t);
+  size_t tables = chunks_.capacity() * sizeof(Chunk) + emptySlots_.capacity() * sizeof(uint32_t);
   for (const Stream& stream : streams_)
     tables +=
         stream.heads.capacity() * sizeof(Handle) + stream.nonEmpty.capacity() * sizeof(uint64_t);
@@ -107,52 +109,70 @@ size_t Arena::nextChunkBytes(const Stream& stream) const {
   return std::clamp(std::bit_floor(held / 8), kFirstChunkBytes, kChunkBytes);
 }
 
-uint32_t Arena::newChunk(size_t bytes, Region region, bool withEdges) {
-  if (emptySlots_.empty()) {
-    if (chunks_.empty()) {
-      chunks_.emplace_back();  // slot 0: never used
-      bases_.push_back(nullptr);
-    }
-    if (chunks_.size() >= (size_t{1} << (32 - kOffsetBits)))
-      throw std::bad_alloc();
-    chunks_.reserve(chunks_.size() + 1);
-    bases_.reserve(chunks_.size() + 1);
+Arena::Handle Arena::newChunk(size_t bytes, Region region, bool withEdges) {
+  if (base_ == nullptr)
+    reserve();
+  const auto slots = static_cast<uint32_t>((bytes + kSlotBytes - 1) / kSlotBytes);
+  if (chunks_.empty()) {
+    chunks_.reserve(1);
+    chunks_.emplace_back();  // slot 0: never used
   }
-  Chunk chunk;
+  uint32_t slot;
+  if (slots == 1 && !emptySlots_.empty()) {
+    slot = emptySlots_.back();
+    emptySlots_.pop_back();
+  } else {
+    if (chunks_.size() + slots > slotLimit_)
+      throw std::bad_alloc();
+    slot = static_cast<uint32_t>(chunks_.size());
+    chunks_.reserve(chunks_.size() + slots);  // exactly: the table counts in allocatedBytes()
+    chunks_.resize(chunks_.size() + slots);
+  }
+  Chunk& chunk = chunks_[slot];
   chunk.region = region;
+  chunk.slots = slots;
   if (withEdges)
     chunk.edges.assign((bytes / kLineBytes + 63) / 64, 0);
-  if (hugePages_ && withEdges)
-    chunk.memory = hugePageChunk(streamOf(region), bytes, chunk.source);
-  if (chunk.memory == nullptr) {
-    chunk.memory = static_cast<std::byte*>(std::aligned_alloc(kLineBytes, bytes));
-    if (chunk.memory == nullptr)
-      throw std::bad_alloc();
+  Stream& stream = streamOf(region);
+  // On ordinary pages a chunk starts where it would in one run of the region's chunks: at
+  // the region's size so far, modulo a slot, rounded down to the chunk's size (a power of
+  // two that divides the slot). Chunks at the start of their slots would all meet the
+  // same sets of a cache indexed by address.
+  if (!hugePages_ && withEdges) {
+    chunk.first = static_cast<uint32_t>(static_cast<size_t>(stream.bytes) % kSlotBytes / bytes *
+                                        bytes / kLineBytes);
+  }
+  if (hugePages_ && withEdges) {
+    if (bytes == kHugePageBytes) {
+      // The region's first slot is full: have the kernel put it on a huge page now.
+      if (stream.firstSlot != 0 && !stream.firstSlotCollapsed) {
+        ::madvise(slotAddress(stream.firstSlot), kHugePageBytes, MADV_HUGEPAGE);
+        ::madvise(slotAddress(stream.firstSlot), kHugePageBytes, kMadviseCollapse);
+        stream.firstSlotCollapsed = true;
+      }
+      // Advice only: without it the kernel may still back the slot with small pages.
+      ::madvise(slotAddress(slot), kHugePageBytes, MADV_HUGEPAGE);
+    } else if (stream.firstSlot == 0) {
+      stream.firstSlot = slot;
+    }
   }
   chunk.bytes = bytes;
   chunkBytes_ += static_cast<int64_t>(bytes);
-  streamOf(region).bytes += static_cast<int64_t>(bytes);
+  stream.bytes += static_cast<int64_t>(bytes);
   edgeBytes_ += static_cast<int64_t>(chunk.edges.capacity() * sizeof(uint64_t));
-  if (!emptySlots_.empty()) {
-    const uint32_t slot = emptySlots_.back();
-    emptySlots_.pop_back();
-    bases_[slot] = chunk.memory;
-    chunks_[slot] = std::move(chunk);
-    return slot;
-  }
-  bases_.push_back(chunk.memory);
-  chunks_.push_back(std::move(chunk));
-  return static_cast<uint32_t>(chunks_.size() - 1);
+  return (slot << kOffsetBits) + chunk.first;
 }
 
 bool Arena::isEdge(Handle line) const {
-  const uint32_t offset = offsetOf(line);
-  return (chunks_[line >> kOffsetBits].edges[offset / 64] >> (offset % 64)) & 1;
+  const Chunk& chunk = chunks_[line >> kOffsetBits];
+  const uint32_t offset = offsetOf(line) - chunk.first;
+  return (chunk.edges[offset / 64] >> (offset % 64)) & 1;
 }
 
 void Arena::setEdge(Handle line, bool on) {
-  const uint32_t offset = offsetOf(line);
-  uint64_t& word = chunks_[line >> kOffsetBits].edges[offset / 64];
+  Chunk& chunk = chunks_[line >> kOffsetBits];
+  const uint32_t offset = offsetOf(line) - chunk.first;
+  uint64_t& word = chunk.edges[offset / 64];
   const uint64_t bit = uint64_t{1} << (offset % 64);
   word = on ? word | bit : word & ~bit;
 }
@@ -201,7 +221,7 @@ Arena::Handle Arena::allocate(uint64_t lines, Region region) {
   if (lines > kLargeLines) {
     if (lines > (uint64_t{1} << 32) || lines * kLineBytes > SIZE_MAX / 2)
       throw std::bad_alloc();
-    return newChunk(static_cast<size_t>(lines * kLineBytes), region, false) << kOffsetBits;
+    return newChunk(static_cast<size_t>(lines * kLineBytes), region, false);
   }
   Stream& stream = streamOf(region);
   const auto n = static_cast<uint32_t>(lines);
@@ -219,13 +239,15 @@ Arena::Handle Arena::allocate(uint64_t lines, Region region) {
       link(stream, handle + n, size - n);
     return handle;
   }
-  if (stream.tailLines < n) {
+  while (stream.tailLines < n) {
+    const size_t bytes =
+        std::max(nextChunkBytes(stream), std::bit_ceil(static_cast<size_t>(n) * kLineBytes));
+    if (growFirstChunk(stream, bytes))
+      continue;
     // The rest of the current chunk becomes a free block.
     if (stream.tailLines > 0)
       link(stream, stream.tail, stream.tailLines);
-    const size_t bytes =
-        std::max(nextChunkBytes(stream), std::bit_ceil(static_cast<size_t>(n) * kLineBytes));
-    stream.tail = newChunk(bytes, region, true) << kOffsetBits;
+    stream.tail = newChunk(bytes, region, true);
     stream.tailLines = static_cast<uint32_t>(bytes / kLineBytes);
   }
   const Handle handle = stream.tail;
@@ -242,12 +264,15 @@ void Arena::free(Handle handle, uint64_t lines) {
   const uint32_t slot = handle >> kOffsetBits;
   if (lines > kLargeLines) {
     Chunk& chunk = chunks_[slot];
-    releaseChunk(chunk);
+    // Its pages go back to the system; its slots serve later chunks of one slot each, the
+    // first of them first.
+    ::madvise(slotAddress(slot), chunk.bytes, MADV_DONTNEED);
     chunkBytes_ -= static_cast<int64_t>(chunk.bytes);
     streamOf(chunk.region).bytes -= static_cast<int64_t>(chunk.bytes);
+    const uint32_t slots = chunk.slots;
     chunk = Chunk();
-    bases_[slot] = nullptr;
-    emptySlots_.push_back(slot);
+    for (uint32_t i = slots; i > 0; --i)
+      emptySlots_.push_back(slot + i - 1);
     return;
   }
   auto n = static_cast<uint32_t>(lines);
@@ -255,19 +280,20 @@ void Arena::free(Handle handle, uint64_t lines) {
   const Chunk& chunk = chunks_[slot];
   Stream& stream = streamOf(chunk.region);
   const auto chunkLines = static_cast<uint32_t>(chunk.bytes / kLineBytes);
-  if (offsetOf(handle) > 0 && isEdge(handle - 1)) {
+  if (offsetOf(handle) > chunk.first && isEdge(handle - 1)) {
     const uint32_t before = sizeEndingAt(handle - 1);
     handle -= before;
     unlink(stream, handle, before);
     n += before;
   }
   const Handle after = handle + n;
-  if (offsetOf(handle) + n < chunkLines && isEdge(after) && after != stream.tail) {
+  if (offsetOf(handle) - chunk.first + n < chunkLines && isEdge(after) && after != stream.tail) {
     const uint32_t size = block(after)->lines;
     unlink(stream, after, size);
     n += size;
   }
-  if (handle + n == stream.tail && stream.tailLines > 0 && offsetOf(handle) + n < chunkLines) {
+  if (handle + n == stream.tail && stream.tailLines > 0 &&
+      offsetOf(handle) - chunk.first + n < chunkLines) {
     stream.tail = handle;
     stream.tailLines += n;
     return;

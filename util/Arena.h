@@ -1,11 +1,17 @@
 // Arena: blocks of whole 64-byte cache lines for the nodes of one tree, named by 32-bit
 // handles.
 //
-// A handle counts lines: its upper bits pick a chunk slot of kSlotLines lines (2 MiB), its
-// lower bits the line inside that slot, so 2^32 lines (256 GiB) are addressable and
-// resolving a handle costs one load from a small table. A chunk never exceeds its slot, so
-// the handles of two chunks never overlap. Handle 0 names no block. Every block starts on a
-// line boundary and is not cleared: its owner writes it.
+// A handle counts lines from the start of one address range the arena reserves for all its
+// blocks: its upper bits pick a chunk slot of kSlotLines lines (2 MiB), its lower bits the
+// line inside that slot, and block `handle` lies at base + handle x 64, so resolving a
+// handle is a shift and an add, with no table to load. The range covers 2^32 lines
+// (256 GiB) where the address space allows, less where it does not (a limit on the address
+// space, a checker's smaller one): then the arena runs out of handles sooner. It is mapped
+// readable and writable without reserving swap, so that only the pages of blocks handed out
+// and written take memory. A chunk lies inside its slot, where a run of the region's chunks
+// would have put it, so that chunks do not all meet the same cache sets; one larger than a
+// slot starts at its slot's start and takes as many slots as it spans. Handle 0 names no block.
+// Every block starts on a line boundary and is not cleared: its owner writes it.
 //
 // Blocks come from one of two regions, each a stream of chunks of its own with its own free
 // lists: kBulk (a tree's leaves) and kDense (its inner levels), so that the few MiB a
@@ -15,18 +21,18 @@
 // region's free list of its size in lines. A request takes a free block of exactly its size
 // when there is one, else the smallest larger free block (the rest of which stays free),
 // else the unused end of the region's current chunk. Blocks larger than kLargeLines get a
-// chunk of their own, which is returned when freed.
+// chunk of their own, whose memory goes back to the system when freed.
 //
 // Chunk sizes: on ordinary pages a region's next chunk is an eighth of what the region
 // holds, rounded down to a power of two, between kFirstChunkBytes and kChunkBytes, so a
 // small tree holds little and the unused end of the last chunk stays a small share. With
 // huge pages (asked for per arena, or for all arenas of a process by useHugePages) the
-// chunks double from kFirstChunkBytes up to kHugePageBytes, and every chunk of that size is
-// mapped on its own 2 MiB boundary and advised for transparent huge pages. A region's
-// smaller chunks (16 KiB + 16 KiB + 32 KiB + ... + 1 MiB: 2 MiB) are carved in turn from one
-// 2 MiB-aligned mapping on small pages, so a small tree holds little; when it is full and
-// the region takes its first 2 MiB chunk, the kernel is asked to move it onto a huge page
-// too (MADV_COLLAPSE, where the kernel has it).
+// chunks double from kFirstChunkBytes up to kHugePageBytes, and every chunk of that size,
+// on its own 2 MiB slot, is advised for transparent huge pages. A region's smaller chunks
+// (16 KiB + 16 KiB + 32 KiB + ... + 1 MiB: 2 MiB) grow its first chunk in place instead, so
+// that they fill one 2 MiB slot; when it is full and the region takes its first 2 MiB chunk,
+// the kernel is asked to move that slot onto a huge page too (MADV_COLLAPSE, where the
+// kernel has it).
 //
 // allocatedBytes() is exact: every chunk at its full size (free blocks and unused ends
 // included) and the arena's own tables, edge bitmaps included.
@@ -82,12 +88,11 @@ class Arena {
   void free(Handle handle, uint64_t lines);
 
   // The first byte of block `handle` (not 0).
-  std::byte* at(Handle handle) const {
-    return bases_[handle >> kOffsetBits] +
-           (static_cast<size_t>(handle & (kSlotLines - 1)) * kLineBytes);
+  [[gnu::always_inline]] std::byte* at(Handle handle) const {
+    return base_ + static_cast<size_t>(handle) * kLineBytes;
   }
   template <class T>
-  T* as(Handle handle) const {
+  [[gnu::always_inline]] T* as(Handle handle) const {
     return reinterpret_cast<T*>(at(handle));
   }
 
@@ -107,11 +112,10 @@ class Arena {
     Handle prev;
     uint32_t lines;
   };
-  enum class Source : uint8_t { kMalloc, kMapped, kFirstPage };
   struct Chunk {
-    std::byte* memory = nullptr;
-    size_t bytes = 0;
-    Source source = Source::kMalloc;
+    size_t bytes = 0;    // 0: the slot holds no chunk (or is spanned by the one before it)
+    uint32_t slots = 0;  // the slots it spans
+    uint32_t first = 0;  // the line of its slot it starts at
     Region region = Region::kBulk;
     // One bit per line: set on the first and the last line of every free block.
     std::vector<uint64_t> edges;
@@ -123,17 +127,21 @@ class Arena {
     // heads[n]: the first free block of n lines, or 0; nonEmpty has bit n set when there is one.
     std::vector<Handle> heads;
     std::vector<uint64_t> nonEmpty;
-    // Huge pages: the 2 MiB the region's chunks below 2 MiB are carved from.
-    std::byte* firstPage = nullptr;
-    size_t firstPageUsed = 0;
-    bool firstPageCollapsed = false;
+    // Huge pages: the slot of the region's first chunk, which grows in place to 2 MiB, and
+    // whether the kernel was asked to put it on a huge page.
+    uint32_t firstSlot = 0;
+    bool firstSlotCollapsed = false;
   };
 
-  // A new chunk of `bytes` in a free slot; returns the slot.
-  uint32_t newChunk(size_t bytes, Region region, bool withEdges);
-  void releaseChunk(Chunk& chunk);
-  // Memory for a chunk of `bytes` on huge pages, or nullptr where malloc should give it.
-  static std::byte* hugePageChunk(Stream& stream, size_t bytes, Source& source);
+  // Reserves the arena's address range (on its first chunk).
+  void reserve();
+  // Grows the region's first chunk in place by `bytes` when huge pages are on and it has
+  // room in its slot; false otherwise.
+  bool growFirstChunk(Stream& stream, size_t bytes);
+  // A new chunk of `bytes` in a free slot (free slots in a row for more than one slot);
+  // returns the handle of its first line.
+  Handle newChunk(size_t bytes, Region region, bool withEdges);
+  std::byte* slotAddress(uint32_t slot) const { return base_ + size_t{slot} * kSlotBytes; }
   // The size of the region's next chunk.
   size_t nextChunkBytes(const Stream& stream) const;
   Stream& streamOf(Region region) { return streams_[static_cast<size_t>(region)]; }
@@ -147,11 +155,13 @@ class Arena {
   uint32_t sizeEndingAt(Handle line) const;
 
   bool hugePages_;
+  // The reserved range (nullptr until the first chunk) and the slots it holds.
+  std::byte* base_ = nullptr;
+  size_t reservedBytes_ = 0;
+  uint32_t slotLimit_ = 0;
   // Slot i holds a chunk or nothing; slot 0 is never used, so that no handle is 0. Empty
   // until the first chunk, so that an arena that never allocated holds nothing.
   std::vector<Chunk> chunks_;
-  // chunks_[i].memory, in a table of its own for at().
-  std::vector<std::byte*> bases_;
   std::vector<uint32_t> emptySlots_;  // slots whose large chunk was returned
   std::array<Stream, kRegions> streams_;
   int64_t chunkBytes_ = 0;

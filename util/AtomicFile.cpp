@@ -6,9 +6,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <streambuf>
 
 namespace util {
@@ -115,36 +119,122 @@ bool isSpecialFile(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
+// Ignores SIGXFSZ while it lives, where the signal would end the process: a write beyond the
+// file-size limit then fails with EFBIG, and the temporary file is removed, not left behind.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    if (::sigaction(SIGXFSZ, nullptr, &previous_) == 0 && previous_.sa_handler == SIG_DFL)
+      changed_ = ::sigaction(SIGXFSZ, &ignore, nullptr) == 0;
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+  ~FileSizeSignalIgnored() {
+    if (changed_)
+      ::sigaction(SIGXFSZ, &previous_, nullptr);
+  }
+
+ private:
+  struct sigaction previous_ {};
+  bool changed_ = false;
+};
+
+// A descriptor of this process open for writing on the file `status` describes (standard
+// output redirected to it, say), or -1. Such a file is written through that descriptor: a
+// replacement would leave the descriptor writing into the unlinked old file.
+int openDescriptorOn(const struct stat& status) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    const std::string name = entry.path().filename().string();
+    char* end = nullptr;
+    const long fd = std::strtol(name.c_str(), &end, 10);
+    if (end == name.c_str() || *end != '\0' || fd < 0 || fd > INT_MAX)
+      continue;
+    struct stat open {};
+    const int flags = ::fcntl(static_cast<int>(fd), F_GETFL);
+    if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY &&
+        ::fstat(static_cast<int>(fd), &open) == 0 && open.st_dev == status.st_dev &&
+        open.st_ino == status.st_ino)
+      return static_cast<int>(fd);
+  }
+  return -1;
+}
+
+// Writes at the descriptor's own offset (and append mode), after what the standard streams
+// still hold, so that both reach the file.
+int writeThroughDescriptor(int fd, const std::function<void(std::ostream&)>& write) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0)
+    return errno;
+  return writeThrough(copy, write, false);
+}
+
 }  // namespace
+
+std::optional<std::string> writableRefusal(const std::string& path) {
+  auto failure = [&path](const std::string& reason) {
+    return "could not write " + path + ": " + reason;
+  };
+  if (path.empty())
+    return failure(std::strerror(ENOENT));
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0)
+    return S_ISDIR(status.st_mode) ? std::optional(failure(std::strerror(EISDIR))) : std::nullopt;
+  // A link that names nothing is never replaced: the file it was meant to reach would not get
+  // the output.
+  if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+    return failure("a symbolic link whose target does not exist or cannot be resolved");
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::stat(folder.c_str(), &status) != 0)
+    return failure(std::strerror(errno));
+  if (!S_ISDIR(status.st_mode))
+    return failure(std::strerror(ENOTDIR));
+  return std::nullopt;
+}
 
 std::optional<std::string> writeFileAtomically(const std::string& path,
                                                const std::function<void(std::ostream&)>& write) {
   auto failure = [&path](int error) {
     return "could not write " + path + ": " + std::strerror(error);
   };
-  if (path.empty())
-    return failure(ENOENT);
-  // A symbolic link stays; the file it names is replaced.
-  std::string target = path;
+  if (std::optional<std::string> refusal = writableRefusal(path))
+    return refusal;
+  const FileSizeSignalIgnored fileSizeSignal;
   struct stat status {};
-  if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  const bool exists = ::stat(target.c_str(), &status) == 0;
-  if (exists && S_ISDIR(status.st_mode))
-    return failure(EISDIR);
+  const bool exists = ::stat(path.c_str(), &status) == 0;
+  // Devices, pipes, terminals, /dev/stdout and /proc/self/fd/N on them: written in place.
   if (exists && !S_ISREG(status.st_mode)) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
       return failure(errno);
     const int error = writeThrough(fd, write, false);
     return error == 0 ? std::nullopt : std::optional(failure(error));
   }
+  if (exists) {
+    if (const int fd = openDescriptorOn(status); fd >= 0) {
+      const int error = writeThroughDescriptor(fd, write);
+      return error == 0 ? std::nullopt : std::optional(failure(error));
+    }
+  }
+  // A symbolic link stays; the file it names is replaced.
+  std::string target = path;
+  if (exists) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+      return failure(errno);
+    target = real;
+    std::free(real);
+  }
 
-  // The temporary file: ".NAME.PID-N" beside the target, created afresh (never an old file).
+  // The temporary file: ".NAME.PID-N" inside the target's folder, created afresh (never an
+  // old file).
   const size_t slash = target.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);

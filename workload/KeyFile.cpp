@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "util/Printable.h"
 #include "workload/EnumNames.h"
@@ -119,6 +120,32 @@ uint64_t littleEndian(const unsigned char* bytes, int width) {
   return value;
 }
 
+// From this many keys on, the repeats are dropped before the keys' vector grows.
+constexpr size_t kCompactFrom = size_t{1} << 20;
+
+// Appends `key` to `keys`; false when the keys no longer fit in memory. Before the vector
+// grows, its repeats are dropped (the keys are sorted and deduplicated at the end anyway),
+// so a stream of few distinct keys takes little memory however long it runs.
+bool appendKey(std::vector<int32_t>& keys, int32_t key) {
+  try {
+    if (keys.size() == keys.capacity() && keys.size() >= kCompactFrom) {
+      std::sort(keys.begin(), keys.end());
+      keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+      if (keys.size() > keys.capacity() / 2)
+        keys.reserve(keys.capacity() * 2);
+    }
+    keys.push_back(key);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+std::string tooManyForMemory(uint64_t read) {
+  return "holds more distinct keys than fit in this process's memory (over " +
+         std::to_string(read) + " keys read)";
+}
+
 // Reads the SOSD keys into `keys`; returns the reason on failure.
 std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
   unsigned char header[8];
@@ -150,7 +177,11 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
       return "is longer than " + expected;
     room = count;
   }
-  keys.reserve(static_cast<size_t>(std::min(count, room)));
+  try {
+    keys.reserve(static_cast<size_t>(std::min(count, room)));
+  } catch (const std::bad_alloc&) {
+    return tooManyForMemory(0);
+  }
 
   unsigned char chunk[1 << 16];
   uint64_t done = 0;
@@ -166,7 +197,8 @@ std::string readSosd(FileReader& file, int width, std::vector<int32_t>& keys) {
         return "key " + std::to_string(key) + " (number " + std::to_string(done + 1) +
                ") does not fit in 32 bits unsigned";
       }
-      keys.push_back(static_cast<int32_t>(static_cast<uint32_t>(key) ^ kSignFlip));
+      if (!appendKey(keys, static_cast<int32_t>(static_cast<uint32_t>(key) ^ kSignFlip)))
+        return tooManyForMemory(done);
     }
     if (got < want)
       return "is shorter than " + expected + " (it holds " + std::to_string(done) + ")";
@@ -197,7 +229,8 @@ std::string readText(FileReader& file, std::vector<int32_t>& keys) {
     if (line.empty() || error != std::errc() || stop != end) {
       return where + " ('" + util::printable(line) + "') is not a decimal 32-bit signed integer";
     }
-    keys.push_back(key);
+    if (!appendKey(keys, key))
+      return tooManyForMemory(static_cast<uint64_t>(number - 1));
   }
   if (!file.error().empty())
     return file.error();

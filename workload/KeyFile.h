@@ -54,7 +54,8 @@ struct KeyFile {
 uint64_t hashKeys(const std::vector<int32_t>& keys);
 
 // The file's keys, or a one-line reason why it cannot be used (it cannot be read, is empty,
-// is shorter or longer than its count says, holds more than kMaxKeyFileKeys keys, a key that
+// is shorter or longer than its count says, holds more than kMaxKeyFileKeys keys or more
+// distinct keys than the process's memory holds (a stream such as /dev/stdin), a key that
 // does not map to int32, or a text line that is not one; such a line is quoted with its
 // control bytes escaped).
 std::variant<KeyFile, std::string> readKeyFile(const std::string& path, KeyFormat format);

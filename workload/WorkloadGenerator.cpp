@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <variant>
 
@@ -72,12 +73,20 @@ int WorkloadGenerator::main(const std::vector<std::string>& args, const TreeMapF
   }
   const CommandLine& line = std::get<CommandLine>(parsed);
 
+  auto noMemory = [&] {
+    out.flush();
+    err << "workload-generator: not enough memory for a " << line.type << " with k = " << line.k
+        << " and k_star = " << line.k_star << '\n';
+    return kExitRunFailed;
+  };
   std::optional<TreeMapChoice> tree;
   try {
     tree = factory(line.type, line.k, line.k_star);
   } catch (const std::invalid_argument& refusal) {
     err << "workload-generator: " << refusal.what() << '\n';
     return kExitBadArgument;
+  } catch (const std::bad_alloc&) {
+    return noMemory();
   }
   if (!tree)
     return kExitUnknownType;
@@ -85,14 +94,18 @@ int WorkloadGenerator::main(const std::vector<std::string>& args, const TreeMapF
   util::DummyMap dummy;
   util::Map* maps[] = {&dummy, tree->map.get()};
   int64_t elapsed[] = {0, 0};
-  for (int i = 0; i < 2; ++i) {
-    WorkloadGenerator generator(kSeed, out, err);
-    util::DummyIntPushOperator op;
-    const bool isBaseline = i == 0;
-    generator.executeWorkload(kFillOperations, 0.0, 0.5, 0.0, *maps[i], op, isBaseline);
-    const int64_t t0 = util::nowNanos();
-    generator.executeWorkload(kMeasuredOperations, 0.7, 0.6, 0.5, *maps[i], op, isBaseline);
-    elapsed[i] = util::nowNanos() - t0;
+  try {
+    for (int i = 0; i < 2; ++i) {
+      WorkloadGenerator generator(kSeed, out, err);
+      util::DummyIntPushOperator op;
+      const bool isBaseline = i == 0;
+      generator.executeWorkload(kFillOperations, 0.0, 0.5, 0.0, *maps[i], op, isBaseline);
+      const int64_t t0 = util::nowNanos();
+      generator.executeWorkload(kMeasuredOperations, 0.7, 0.6, 0.5, *maps[i], op, isBaseline);
+      elapsed[i] = util::nowNanos() - t0;
+    }
+  } catch (const std::bad_alloc&) {
+    return noMemory();
   }
 
   out << "Time: " << seconds(elapsed[0]) << "sec\n";
@@ -100,6 +113,10 @@ int WorkloadGenerator::main(const std::vector<std::string>& args, const TreeMapF
   out << "Total time for " << tree->className << ": " << seconds(elapsed[1] - elapsed[0])
       << "sec\n";
   out.flush();
+  if (!out) {
+    err << "workload-generator: could not write the results to standard output\n";
+    return kExitRunFailed;
+  }
   return kExitOk;
 }
 

@@ -42,6 +42,7 @@ class WorkloadGenerator {
   static constexpr int kExitOk = 0;
   static constexpr int kExitUnknownType = 1;
   static constexpr int kExitBadArgument = 2;
+  static constexpr int kExitRunFailed = 3;  // no memory for the tree, or `out` not written
 
   // Reports go to `out`, the size warning to `err`.
   explicit WorkloadGenerator(int64_t seed, std::ostream& out = std::cout,
@@ -57,7 +58,9 @@ class WorkloadGenerator {
 
   // The program: returns the exit status. Bad k / k_star and parameters the tree refuses
   // give one line on `err` and kExitBadArgument; an unknown type gives kExitUnknownType and
-  // no output at all.
+  // no output at all. A tree that runs out of memory (parameters the tree accepts but no
+  // machine can hold) or results that could not be written to `out` give one line on `err`
+  // and kExitRunFailed.
   static int main(const std::vector<std::string>& args, const TreeMapFactory& factory,
                   std::ostream& out, std::ostream& err);
 

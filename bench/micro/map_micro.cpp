@@ -38,7 +38,7 @@ FilledMap& filled(const bench::MapKind& kind, int64_t n) {
   std::shuffle(keys.begin(), keys.end(), random);
   entry.present.assign(keys.begin(), keys.begin() + n);
   entry.absent.assign(keys.begin() + n, keys.begin() + 2 * n);
-  entry.map = kind.create(bench::TreeParameters{});
+  entry.map = kind.create(bench::TreeParameters{}, util::SplitPolicy::kSequential);
   for (int32_t key : entry.present)
     entry.map->insert(key, key + 1);
   return entry;

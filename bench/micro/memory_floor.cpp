@@ -10,10 +10,13 @@
 //
 // Usage: memory-floor [--huge-pages] [MiB ...]   (default sizes 1 to 1024 MiB)
 // With --huge-pages the working set asks for transparent huge pages (madvise), which takes
-// most TLB misses out of the figure.
+// most TLB misses out of the figure. A size is a decimal integer from 1 to 65536 and nothing
+// else; anything else exits 2 with one line. Standard output that cannot be written (full,
+// closed) exits 1 with one line on standard error.
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -21,8 +24,11 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <vector>
+
+#include "workload/ParseDecimal.h"
 
 namespace {
 
@@ -93,14 +99,13 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--huge-pages") == 0) {
       hugePages = true;
     } else {
-      char* end = nullptr;
-      const unsigned long mib = std::strtoul(argv[i], &end, 10);
-      if (end == argv[i] || *end != '\0' || mib == 0 || mib > (1ul << 16)) {
+      const std::optional<size_t> mib = test::parseDecimal<size_t>(argv[i]);
+      if (!mib || *mib == 0 || *mib > (size_t{1} << 16)) {
         std::fprintf(stderr, "memory-floor: expected a size in MiB (1 .. 65536), got '%s'\n",
                      argv[i]);
         return 2;
       }
-      sizesMiB.push_back(mib);
+      sizesMiB.push_back(*mib);
     }
   }
   if (sizesMiB.empty())
@@ -109,5 +114,10 @@ int main(int argc, char** argv) {
               hugePages ? "transparent huge pages" : "4 KiB pages");
   for (size_t mib : sizesMiB)
     std::printf("%7zu MiB   %6.1f\n", mib, nanosPerLoad(mib << 20, hugePages));
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "memory-floor: could not write the figures to standard output: %s\n",
+                 std::strerror(errno));
+    return 1;
+  }
   return 0;
 }

@@ -39,18 +39,20 @@ void addLatencyColumns(std::vector<Column>& columns, int type) {
        .label = name + " p50",
        .value = [type](const Row& row) -> Value { return row.latency[type].p50Nanos; },
        .present = sampled,
-       .jsonWhenAbsent = JsonWhenAbsent::kValue,
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
        .csvSixDigits = true,
-       .mode = Mode::kTimed});
+       .mode = Mode::kTimed,
+       .countedBy = path + "samples"});
   columns.push_back(
       {.json = path + "p99",
        .csv = name + "_p99_ns",
        .unit = "ns",
        .value = [type](const Row& row) -> Value { return row.latency[type].p99Nanos; },
        .present = sampled,
-       .jsonWhenAbsent = JsonWhenAbsent::kValue,
+       .jsonWhenAbsent = JsonWhenAbsent::kNull,
        .csvSixDigits = true,
-       .mode = Mode::kTimed});
+       .mode = Mode::kTimed,
+       .countedBy = path + "samples"});
   columns.push_back(
       {.json = path + "samples",
        .value = [type](const Row& row) -> Value { return integer(row.latency[type].samples); },
@@ -221,6 +223,13 @@ std::vector<Column> buildRowColumns() {
                      .unit = "ns",
                      .value = [](const Row& row) -> Value { return integer(row.clockCostNanos); },
                      .mode = Mode::kTimed});
+  // One operation in this many was timed (0: none); `compare` warns when two reports differ.
+  columns.push_back(
+      {.json = "sample_every",
+       .csv = "sample_every",
+       .role = Role::kWorkload,
+       .value = [](const Row& row) -> Value { return integer(row.config.sampleEvery); },
+       .mode = Mode::kTimed});
   for (int type = 0; type < kOperationTypes; ++type) {
     columns.push_back({.table = std::string(kOperationTypeNames[type]) + " p50/p99",
                        .width = 17,

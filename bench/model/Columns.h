@@ -66,6 +66,13 @@ struct Column {
   JsonWhenAbsent jsonWhenAbsent = JsonWhenAbsent::kOmit;
   bool csvSixDigits = false;  // written with a stream's default six significant digits
   Mode mode = Mode::kBoth;
+  // The JSON key of the count the figure comes from (a latency's samples), or empty: where
+  // that count is 0 the figure stands for nothing and `compare` shows none, whatever number
+  // an older report wrote.
+  std::string countedBy{};
+  // What `compare` reads for a JSON row that lacks the member (a report written before the
+  // column existed), or nothing to leave it absent.
+  std::function<std::optional<Json>(const Json& row)> whenMissing{};
 };
 
 struct ContextField {

@@ -16,13 +16,13 @@ namespace bench {
 namespace {
 
 template <class M>
-std::unique_ptr<util::Map> make(const TreeParameters&) {
+std::unique_ptr<util::Map> make(const TreeParameters&, util::SplitPolicy) {
   return std::make_unique<M>();
 }
 
 template <class Tree>
-std::unique_ptr<util::Map> makeTree(const TreeParameters& parameters) {
-  return std::make_unique<Tree>(parameters.k, parameters.k_star);
+std::unique_ptr<util::Map> makeTree(const TreeParameters& parameters, util::SplitPolicy policy) {
+  return std::make_unique<Tree>(parameters.k, parameters.k_star, policy);
 }
 
 // For adapters that count what their structure allocates.
@@ -75,7 +75,7 @@ const MapKind* findMap(std::string_view name) {
 
 std::optional<std::string> refusalOf(const MapKind& kind, const TreeParameters& parameters) {
   try {
-    kind.create(parameters);
+    kind.create(parameters, util::SplitPolicy::kSequential);
   } catch (const std::exception& refusal) {
     return std::string(refusal.what());
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "maps/Map.h"
+#include "util/SplitPolicy.h"
 
 namespace bench {
 
@@ -30,7 +31,8 @@ struct MapKind {
   std::string description;
   // Whether TreeParameters change the map (only such maps take part in parameter sweeps).
   bool usesTreeParameters = false;
-  std::function<std::unique_ptr<util::Map>(const TreeParameters&)> create;
+  // Makes the map; the trees split their full nodes as the policy says.
+  std::function<std::unique_ptr<util::Map>(const TreeParameters&, util::SplitPolicy)> create;
   // The exact number of bytes the map has allocated, for maps that can tell (every map but
   // the no-op one). The report shows the peak resident size of the run beside it.
   std::function<int64_t(util::Map&)> allocatedBytes;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "util/SplitPolicy.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyDistribution.h"
 #include "workload/KeyFile.h"
@@ -39,6 +40,8 @@ struct WorkloadConfig {
   std::shared_ptr<const test::KeyFile> keySet;
   std::string keyFile;    // with a key set: the path it was read from, as given
   std::string keyFormat;  // its format (sosd32, sosd64, text); empty: from the file's name
+  // Where the trees split full nodes (util/SplitPolicy.h); the other maps ignore it.
+  util::SplitPolicy splitPolicy = util::SplitPolicy::kSequential;
 };
 
 }  // namespace bench

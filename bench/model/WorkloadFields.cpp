@@ -64,6 +64,44 @@ std::vector<WorkloadField> buildFields() {
   std::ostringstream thetaRange;
   thetaRange << test::kMinTheta << " to " << test::kMaxTheta;
   return {
+      // A tree setting rather than a part of the workload, but one that every run of a tree and
+      // every figure must name. Written only when it is not the default, so that a build that
+      // predates it (which splits positionally) still takes the other settings.
+      {.option = "--split",
+       .help = "Where the trees split a full node: sequential (the default: after the new entry "
+               "when insertions run in key order, else in the middle) or positional (always in "
+               "the middle)",
+       .read = [](const std::string& name, WorkloadConfig& config) -> std::optional<std::string> {
+         const std::optional<util::SplitPolicy> policy = util::parseSplitPolicy(name);
+         if (!policy)
+           return "expected sequential or positional, got '" + name + "'";
+         config.splitPolicy = *policy;
+         return std::nullopt;
+       },
+       .write = [](const WorkloadConfig& config) -> std::optional<std::string> {
+         if (config.splitPolicy == WorkloadConfig{}.splitPolicy)
+           return std::nullopt;
+         return std::string(util::splitPolicyName(config.splitPolicy));
+       },
+       .columns = {{.json = "split",
+                    .csv = "split",
+                    .table = "split",
+                    .width = 10,
+                    .left = true,
+                    .role = Role::kMap,
+                    .label = "split",
+                    .value = [](const Row& row) -> Value {
+                      return std::string(util::splitPolicyName(row.config.splitPolicy));
+                    },
+                    .present = [](const Row& row) { return row.usesTreeParameters; },
+                    // Reports from before the rule was a choice: their trees split in the
+                    // middle.
+                    .whenMissing = [](const Json& row) -> std::optional<Json> {
+                      if (!row.contains("k"))
+                        return std::nullopt;
+                      return Json(
+                          std::string(util::splitPolicyName(util::SplitPolicy::kPositional)));
+                    }}}},
       {.option = "--key-space",
        .help = "Every distribution reaches the slots 0 .. key-space (inserts probe up to "
                "key-space itself; uniform and zipf queries start below it)",

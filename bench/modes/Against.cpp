@@ -190,7 +190,14 @@ bool runPairs(const CellRuns& cell, const Builds& builds, int repetitions, size_
       if (sides[side].context.empty())
         sides[side].context = results.context;
       for (const Json& row : results.rows) {
-        const std::string key = rowKey(row, true);
+        // A column an older build may lack (Column::whenMissing, such as the split rule, whose
+        // older builds split in the middle) does not keep its rows from this build's.
+        Json keyed = row;
+        for (const Column& column : rowColumns()) {
+          if (column.whenMissing)
+            keyed.erase(column.json);
+        }
+        const std::string key = rowKey(keyed, true);
         if (pair == 0 && side == 0)
           order.push_back(key);
         runs[side][key].push_back(row);

@@ -3,9 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -67,6 +69,16 @@ std::string fixed(std::optional<double> value, int decimals) {
   std::ostringstream out;
   out << std::fixed << std::setprecision(decimals) << *value;
   return out.str();
+}
+
+// The column's number in `row`, or nothing: absent, not a number, or drawn from no samples.
+std::optional<double> figureAt(const Json& row, const Column& column) {
+  if (!column.countedBy.empty()) {
+    const std::optional<double> count = numberAt(row, column.countedBy);
+    if (count && *count <= 0)
+      return std::nullopt;
+  }
+  return numberAt(row, column.json);
 }
 
 bool isKey(const Column& column, bool withCell) {
@@ -328,6 +340,7 @@ std::optional<std::string> readResults(const std::string& path, ResultSet& resul
     return notReport + " (nested deeper than " + std::to_string(kMaxNesting) + " levels)";
   }
   Json document = Json::parse(text, nullptr, false);
+  std::string().swap(text);  // the text is not needed beside its values
   if (document.is_discarded()) {
     return notReport + " (not valid JSON)";
   }
@@ -338,7 +351,7 @@ std::optional<std::string> readResults(const std::string& path, ResultSet& resul
   if (document.contains("context") && document["context"].is_object())
     results.context = document["context"];
   results.rows.clear();
-  for (const Json& row : document["results"]) {
+  for (Json& row : document["results"]) {
     if (!row.is_object() || !row.contains("map")) {
       return path + " holds a result row without a map";
     }
@@ -346,7 +359,14 @@ std::optional<std::string> readResults(const std::string& path, ResultSet& resul
       return path + ": row " + std::to_string(results.rows.size() + 1) + " (" +
              util::printable(rowName(row), 200) + ") " + *refusal;
     }
-    results.rows.push_back(row);
+    results.rows.push_back(std::move(row));
+    Json& stored = results.rows.back();
+    for (const Column& column : rowColumns()) {
+      if (column.whenMissing && !column.json.empty() && findAt(stored, column.json) == nullptr) {
+        if (std::optional<Json> value = column.whenMissing(stored))
+          setAt(stored, column.json, std::move(*value));
+      }
+    }
   }
   return std::nullopt;
 }
@@ -374,7 +394,12 @@ const char* verdictName(Verdict verdict) {
   return "too few repetitions";
 }
 
-Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha) {
+namespace {
+
+// compareResults(), with the rows copied from `base` and `fresh`, or moved from `baseRows` and
+// `freshRows` (their rows) where those are given.
+Comparison compareRows(const ResultSet& base, const ResultSet& fresh, double alpha,
+                       std::vector<Json>* baseRows, std::vector<Json>* freshRows) {
   Comparison comparison;
   comparison.alpha = alpha;
   std::vector<std::string> machine, workload, cells;
@@ -391,20 +416,47 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
   // Two single-cell files are matched whatever their cells, with a warning.
   const std::set<std::string> baseCells = cellsOf(base), newCells = cellsOf(fresh);
   const bool withCell = !(baseCells.size() == 1 && newCells.size() == 1);
+  auto take = [](const std::vector<Json>& rows, std::vector<Json>* movable, size_t i) -> Json {
+    if (movable != nullptr)
+      return std::move((*movable)[i]);
+    return rows[i];
+  };
+  // Latencies of reports written before the clock's cost was measured include it.
+  auto net = [](const ResultSet& results) {
+    return std::any_of(results.rows.begin(), results.rows.end(),
+                       [](const Json& row) { return findAt(row, "clock_cost_ns") != nullptr; });
+  };
+  const bool netBase = net(base), netNew = net(fresh);
+  // The new rows of each key, in their order; a row is matched once at most.
+  std::map<std::string, std::deque<size_t>> unmatched;
+  std::vector<std::string> newKeys(fresh.rows.size());
+  for (size_t i = 0; i < fresh.rows.size(); ++i) {
+    newKeys[i] = rowKey(fresh.rows[i], withCell);
+    unmatched[newKeys[i]].push_back(i);
+  }
   std::vector<bool> used(fresh.rows.size(), false);
-  for (const Json& baseRow : base.rows) {
-    const std::string key = rowKey(baseRow, withCell);
-    size_t match = 0;
-    while (match < fresh.rows.size() && (used[match] || rowKey(fresh.rows[match], withCell) != key))
-      ++match;
-    if (match == fresh.rows.size()) {
-      comparison.onlyInBase.push_back(baseRow);
+  // A row whose key an earlier row of its file has is a repeat: where it finds no partner of
+  // its own it is named in a warning, not listed as found in one file only.
+  std::set<std::string> baseKeys, repeatedInBase, repeatedInNew;
+  for (size_t b = 0; b < base.rows.size(); ++b) {
+    const std::string key = rowKey(base.rows[b], withCell);
+    const bool repeat = !baseKeys.insert(key).second;
+    std::deque<size_t>* candidates = nullptr;
+    if (const auto found = unmatched.find(key); found != unmatched.end() && !found->second.empty())
+      candidates = &found->second;
+    if (candidates == nullptr) {
+      if (repeat)
+        repeatedInBase.insert(rowName(base.rows[b]));
+      else
+        comparison.onlyInBase.push_back(take(base.rows, baseRows, b));
       continue;
     }
+    const size_t match = candidates->front();
+    candidates->pop_front();
     used[match] = true;
     RowComparison row;
-    row.base = baseRow;
-    row.fresh = fresh.rows[match];
+    row.base = take(base.rows, baseRows, b);
+    row.fresh = take(fresh.rows, freshRows, match);
     for (const Column& column : rowColumns()) {
       if (column.json.empty())
         continue;
@@ -417,9 +469,29 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
       judge(row, alpha);
     comparison.rows.push_back(std::move(row));
   }
+  std::set<std::string> seenNew;
   for (size_t i = 0; i < fresh.rows.size(); ++i) {
-    if (!used[i])
-      comparison.onlyInNew.push_back(fresh.rows[i]);
+    const bool repeat = !seenNew.insert(newKeys[i]).second;
+    if (used[i])
+      continue;
+    if (repeat)
+      repeatedInNew.insert(rowName(fresh.rows[i]));
+    else
+      comparison.onlyInNew.push_back(take(fresh.rows, freshRows, i));
+  }
+  for (const auto& [side, names] :
+       {std::pair{"base", &repeatedInBase}, std::pair{"new", &repeatedInNew}}) {
+    if (!names->empty()) {
+      comparison.warnings.push_back(std::string("the ") + side + " file repeats rows of " +
+                                    joined({names->begin(), names->end()}) +
+                                    ": the repeats without a partner are not compared");
+    }
+  }
+  if (!comparison.counted && !base.rows.empty() && !fresh.rows.empty() && netBase != netNew) {
+    comparison.warnings.push_back(
+        std::string("the latencies differ: the ") + (netBase ? "new" : "base") +
+        " file's include the clock's cost of a reading (no clock_cost_ns), the " +
+        (netBase ? "base" : "new") + " file's are net of it");
   }
   if (!cells.empty())
     comparison.warnings.push_back("the cells differ: " + joined(cells));
@@ -428,6 +500,16 @@ Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double 
   if (!machine.empty())
     comparison.warnings.push_back("the machines differ: " + joined(machine));
   return comparison;
+}
+
+}  // namespace
+
+Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha) {
+  return compareRows(base, fresh, alpha, nullptr, nullptr);
+}
+
+Comparison compareResultsTakingRows(ResultSet& base, ResultSet& fresh, double alpha) {
+  return compareRows(base, fresh, alpha, &base.rows, &fresh.rows);
 }
 
 std::vector<std::string> slowerThan(const Comparison& comparison, double ratio) {
@@ -508,7 +590,7 @@ void printComparison(std::ostream& out, const Comparison& comparison, const Resu
       } else if (column.compared == Compared::kTimes) {
         cells.push_back(verdictText(row));
       } else if (column.compared == Compared::kRatio) {
-        cells.push_back(fixed(ratioOf(newValue, baseValue), 2));
+        cells.push_back(fixed(ratioOf(figureAt(row.fresh, column), figureAt(row.base, column)), 2));
       } else if (column.compared == Compared::kValues) {
         cells.insert(cells.end(), {number(baseValue), number(newValue)});
       }
@@ -568,7 +650,7 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
           compared["new"] = newValue != nullptr ? *newValue : Json();
           if (column.compared != Compared::kValues) {
             const std::optional<double> ratio =
-                ratioOf(numberAt(row.fresh, column.json), numberAt(row.base, column.json));
+                ratioOf(figureAt(row.fresh, column), figureAt(row.base, column));
             compared["ratio"] = ratio ? Json(*ratio) : Json();
           }
           break;
@@ -612,22 +694,58 @@ Json comparisonJson(const Comparison& comparison, const ResultSet& base, const R
   return document;
 }
 
+namespace {
+
+// The rows --fail-above cannot pass because no test was made on them, as one line, or
+// nothing. A gate that let them through would pass whatever they hold: with three
+// repetitions a side no outcome reaches the usual levels.
+std::optional<std::string> unjudged(const Comparison& comparison) {
+  if (comparison.counted)
+    return std::nullopt;
+  std::vector<std::string> fewTimes, noTimes;
+  for (const RowComparison& row : comparison.rows) {
+    if (row.verdict == Verdict::kTooFewRepetitions)
+      (row.newTimes.empty() || row.baseTimes.empty() ? noTimes : fewTimes)
+          .push_back(rowName(row.fresh));
+  }
+  if (fewTimes.empty() && noTimes.empty())
+    return std::nullopt;
+  size_t needed = 2;
+  while (smallestPValue(needed, needed) > comparison.alpha && needed < 1000)
+    ++needed;
+  std::string line = "--fail-above cannot judge " +
+                     std::to_string(fewTimes.size() + noTimes.size()) + " of " +
+                     std::to_string(comparison.rows.size()) + " rows: ";
+  if (!fewTimes.empty()) {
+    line += "too few repetitions for a test at alpha " + significant(comparison.alpha, 6) +
+            " (at least " + std::to_string(needed) + " a side) in " + joined(fewTimes);
+  }
+  if (!noTimes.empty())
+    line += std::string(fewTimes.empty() ? "" : "; ") + "no times in " + joined(noTimes);
+  return line;
+}
+
+}  // namespace
+
 int reportComparison(const Comparison& comparison, const ResultSet& base, const ResultSet& fresh,
                      const std::string& jsonPath, std::optional<double> failAbove,
                      std::ostream& out, std::ostream& err) {
   printComparison(out, comparison, base, fresh);
-  Json document = comparisonJson(comparison, base, fresh);
+  // Built only for the file: it holds every compared figure of both sides.
+  Json document = jsonPath.empty() ? Json::object() : comparisonJson(comparison, base, fresh);
   std::vector<std::string> slower;
   if (failAbove) {
     slower = slowerThan(comparison, *failAbove);
     // Nothing judged is no pass: a gate over no rows would let anything through.
     if (comparison.rows.empty())
       slower.push_back("no row of the new results matches one of the base: nothing to judge");
+    if (const std::optional<std::string> line = unjudged(comparison))
+      slower.push_back(*line);
     document["fail_above"] = *failAbove;
     document["failed"] = !slower.empty();
   }
   const bool written = writeFile(
-      jsonPath, [&](std::ostream& file) { file << document.dump(2) << "\n"; }, err);
+      jsonPath, [&](std::ostream& file) { file << std::setw(2) << document << "\n"; }, err);
   for (const std::string& line : slower)
     err << "mapbench: " << line << "\n";
   return written && slower.empty() ? kSuccess : kFailure;
@@ -660,6 +778,11 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << "mapbench compare: " << *clash << "\n";
     return kUsageError;
   }
+  if (const std::optional<std::string> refusal =
+          jsonPath.empty() ? std::nullopt : util::writableRefusal(jsonPath)) {
+    err << "mapbench compare: " << *refusal << "\n";
+    return 2;
+  }
   ResultSet base, fresh;
   std::optional<std::string> unread = readResults(basePath, base);
   if (!unread)
@@ -668,7 +791,7 @@ int runCompare(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << "mapbench compare: " << *unread << "\n";
     return kUsageError;
   }
-  const Comparison comparison = compareResults(base, fresh, verdict.alpha);
+  const Comparison comparison = compareResultsTakingRows(base, fresh, verdict.alpha);
   return reportComparison(comparison, base, fresh, jsonPath, verdict.failAbove, out, err);
 }
 

@@ -68,6 +68,10 @@ struct Comparison {
 
 // `alpha` is the significance level, in (0, 1).
 Comparison compareResults(const ResultSet& base, const ResultSet& fresh, double alpha);
+// The same, but the rows are moved out of `base` and `fresh` (which keep their names and
+// contexts, all printComparison() and comparisonJson() read of them) instead of copied: a
+// large report is then held once.
+Comparison compareResultsTakingRows(ResultSet& base, ResultSet& fresh, double alpha);
 
 // The rows that are significantly slower by more than `ratio` (new / base; with pair ratios,
 // their median), as one line each. Between count reports: the rows whose instructions per

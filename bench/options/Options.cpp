@@ -265,8 +265,19 @@ std::vector<TreeParameters> parameterSets(const Options& options) {
 }
 
 std::optional<std::string> outputRefusal(const Options& options) {
-  return util::outputClash({{"--keys", options.config.keyFile}, {"--against", options.againstPath}},
-                           {{"--json", options.jsonPath}, {"--csv", options.csvPath}});
+  if (std::optional<std::string> clash = util::outputClash(
+          {{"--keys", options.config.keyFile}, {"--against", options.againstPath}},
+          {{"--json", options.jsonPath}, {"--csv", options.csvPath}})) {
+    return clash;
+  }
+  // Found now rather than after the whole run.
+  for (const std::string& path : {options.jsonPath, options.csvPath}) {
+    if (!path.empty()) {
+      if (std::optional<std::string> refusal = util::writableRefusal(path))
+        return refusal;
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<const MapKind*> selectMaps(const std::vector<std::string>& names) {
@@ -372,6 +383,13 @@ std::optional<int> parseChildOptions(int argc, const char* const* argv, Options&
     }
   }
 
+  for (auto name = options.maps.begin(); name != options.maps.end(); ++name) {
+    // A map named twice would run twice and be reported as its own rival.
+    if (std::find(options.maps.begin(), name, *name) != name) {
+      err << "mapbench: -m names " << *name << " more than once\n";
+      return kUsageError;
+    }
+  }
   for (const std::string& name : options.maps) {
     const MapKind* kind = findMap(name);
     if (kind == nullptr) {

@@ -83,7 +83,8 @@ std::optional<TreeParameters> parseParameterPair(std::string_view text);
 std::vector<TreeParameters> parameterSets(const Options& options);
 
 // Why --json or --csv cannot be written: it names the --keys file, the --against build or
-// the other output. Nothing when they can.
+// the other output, or cannot be written at all (a folder that does not exist, a dangling
+// link). Nothing when they can.
 std::optional<std::string> outputRefusal(const Options& options);
 
 // --count's line in --help.

@@ -156,7 +156,7 @@ bool marksMeasuredRun() {
 RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
                        const WorkloadConfig& config, const RunOptions& options) {
   RunResult result;
-  std::unique_ptr<util::Map> map = kind.create(parameters);
+  std::unique_ptr<util::Map> map = kind.create(parameters, config.splitPolicy);
   CountingOperator counting(result.check);
   util::DummyIntPushOperator ignoring;
   util::IntPushOperator& op =

@@ -12,9 +12,23 @@
 
 namespace bench {
 
+bool tunablesAskForHugePages(std::string_view tunables) {
+  const std::string_view wanted = kHugePagesTunable;
+  const std::string_view name = wanted.substr(0, wanted.find('=') + 1);  // "glibc.malloc.hugetlb="
+  bool asked = false;
+  while (!tunables.empty()) {
+    const size_t colon = tunables.find(':');
+    const std::string_view entry = tunables.substr(0, colon);
+    if (entry.substr(0, name.size()) == name)
+      asked = entry == wanted;
+    tunables = colon == std::string_view::npos ? std::string_view() : tunables.substr(colon + 1);
+  }
+  return asked;
+}
+
 bool hugePagesRequested() {
   const char* tunables = std::getenv("GLIBC_TUNABLES");
-  return tunables != nullptr && std::strstr(tunables, kHugePagesTunable) != nullptr;
+  return tunables != nullptr && tunablesAskForHugePages(tunables);
 }
 
 std::optional<std::string> hugePagesUnavailable(const std::string& policyPath) {

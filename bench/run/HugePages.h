@@ -20,6 +20,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace bench {
 
@@ -28,6 +29,11 @@ inline constexpr const char* kHugePagesTunable = "glibc.malloc.hugetlb=1";
 
 // Whether this process started with the tunable set.
 bool hugePagesRequested();
+
+// Whether a GLIBC_TUNABLES value sets the tunable: its colon-separated entries are read as
+// glibc reads them, whole names and values, the last entry of a name counting
+// ("glibc.malloc.hugetlb=10" and "xglibc.malloc.hugetlb=1" do not).
+bool tunablesAskForHugePages(std::string_view tunables);
 
 // Why this machine cannot give huge pages (the kernel's policy is "never" or unknown), or
 // nothing when it can. `policyPath` is the kernel's policy file.

@@ -7,7 +7,7 @@
 #include "core/btree/BTreeVerifier.h"
 #include "core/btree/InternalNode.h"
 #include "util/IOError.h"
-#include "util/NumberFormat.h"
+#include "util/LeafStatistics.h"
 
 namespace core::btree {
 
@@ -28,8 +28,10 @@ int32_t checkedKStar(int32_t k_star) {
 
 }  // namespace
 
-BTree::BTree(int32_t k, int32_t k_star)
-    : k_(checkedK(k)), k_star_(checkedKStar(k_star)), pool_(k_, k_star_) {}
+BTree::BTree(int32_t k, int32_t k_star) : BTree(k, k_star, util::SplitPolicy::kPositional) {}
+
+BTree::BTree(int32_t k, int32_t k_star, util::SplitPolicy policy)
+    : k_(checkedK(k)), k_star_(checkedKStar(k_star)), pool_(k_, k_star_), rule_(policy) {}
 
 std::string BTree::toString() const {
   if (root_ == NodePool::kNoNode)
@@ -56,12 +58,13 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
   const LeafRoute route = routeToLeaf(key, &path_);
   pool_.prefetchLeafEntries(route.leaf);
   std::optional<SplitInfo> split =
-      Leaf(&pool_, route.leaf).add(key, value, route.lowKey, route.highKey, carrier);
+      Leaf(&pool_, route.leaf).add(key, value, route.lowKey, route.highKey, carrier, rule_);
+  rule_.inserted(key);
   refreshNeeded_ = true;
   // path_[i] lies at level height_ - i.
   for (; split && !path_.empty(); path_.pop_back()) {
     const auto level = static_cast<int32_t>(height_ - (path_.size() - 1));
-    split = InternalNode(&pool_, path_.back(), level).absorb(*split);
+    split = InternalNode(&pool_, path_.back(), level).absorb(*split, rule_);
   }
   if (split) {
     // The old root stays the first child; for a leaf root the split's left node may be a
@@ -73,21 +76,31 @@ void BTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 
 // Every descent is a loop over raw blocks: the tree knows its height, so it knows the kind
 // of every node on the way. Every internal node has keys (k >= 2 leaves some on both sides
-// of a split), so each level has a child for every key.
-InternalNodeArrayMap BTree::descendToLastInternalLevel(int32_t key) const {
+// of a split), so each level has a child for every key. The search shape is a template
+// argument, chosen once per operation, so that each level's search is inlined.
+template <int KeyLines>
+[[gnu::always_inline]] inline BTree::Descent BTree::descend(int32_t key) const {
+  const int32_t capacity = pool_.internalCapacity();
   NodeHandle node = root_;
-  for (int32_t level = height_; level > 1; --level) {
-    pool_.prefetchInternalNode(node);
-    node = InternalNodeArrayMap(pool_.internalBlock(node)).childFor(key);
+  int32_t* block = nullptr;
+  int32_t position = 0;
+  for (int32_t level = height_; level > 0; --level) {
+    block = pool_.block(node);
+    pool_.prefetchChildLines(block);
+    position = childPosition<KeyLines>(block, capacity, key);
+    node = InternalBlock(block, capacity).children()[position];
   }
-  pool_.prefetchInternalNode(node);
-  return InternalNodeArrayMap(pool_.internalBlock(node));
+  return Descent{node, InternalBlock(block, capacity), position};
+}
+
+[[gnu::always_inline]] inline BTree::Descent BTree::descendTo(int32_t key) const {
+  return withKeyLines(pool_.internalKeyLines(), [&](auto lines) { return descend<lines>(key); });
 }
 
 NodeHandle BTree::findLeaf(int32_t key) const {
   if (height_ == 0)
     return root_;
-  return descendToLastInternalLevel(key).childFor(key);
+  return descendTo(key).leaf;
 }
 
 void BTree::get(int32_t key, util::IntPushOperator& op) {
@@ -96,29 +109,27 @@ void BTree::get(int32_t key, util::IntPushOperator& op) {
     op.thatsallfolks();
     return;
   }
-  pool_.prefetchLeafEntries(leaf);
   Leaf(&pool_, leaf).get(key, op);
 }
 
 void BTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
+  // An empty range reaches no entry: the chain walk would only confirm it.
+  if (root_ == NodePool::kNoNode || lowKey > highKey) {
+    op.thatsallfolks();
+    return;
+  }
   if (height_ == 0) {
-    if (root_ == NodePool::kNoNode) {
-      op.thatsallfolks();
-      return;
-    }
     pool_.prefetchLeafEntries(root_);
     Leaf(&pool_, root_).queryRange(lowKey, highKey, op);
     return;
   }
   // The range's next leaves are the siblings that follow here (chain-only leaves aside): the
-  // scan asks for them ahead of the chain walk.
-  const InternalNodeArrayMap children = descendToLastInternalLevel(lowKey);
-  const int32_t first = children.childPosition(lowKey);
-  const int32_t last = lowKey <= highKey ? children.childPosition(highKey) : first;
-  const NodeHandle leaf = children.nodeAt(first);
-  pool_.prefetchLeafEntries(leaf);
-  Leaf(&pool_, leaf)
-      .queryRange(lowKey, highKey, op, ScanAhead{children.childArray(), first + 1, last});
+  // scan asks for them ahead of the chain walk, as far as their separators lie in the range.
+  const Descent descent = descendTo(lowKey);
+  pool_.prefetchLeafEntries(descent.leaf);
+  const ScanAhead ahead{descent.parent.children(), descent.parent.keys(), descent.position + 1,
+                        descent.parent.count()};
+  Leaf(&pool_, descent.leaf).queryRange(lowKey, highKey, op, ahead);
 }
 
 void BTree::remove(int32_t key) {
@@ -135,22 +146,25 @@ void BTree::remove(int32_t key, int32_t value) {
 }
 
 BTree::LeafRoute BTree::routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const {
-  NodeHandle node = root_;
-  int32_t lowKey = kMinKey;
-  int32_t highKey = kMaxKey;
-  for (int32_t level = height_; level > 0; --level) {
-    pool_.prefetchInternalNode(node);
-    const InternalNodeArrayMap entries(pool_.internalBlock(node));
-    if (path != nullptr)
-      path->push_back(node);
-    const int32_t pos = entries.childPosition(key);
-    if (pos > 0)
-      lowKey = entries.keyAt(pos - 1);
-    if (pos < entries.size())
-      highKey = entries.keyAt(pos);
-    node = entries.nodeAt(pos);
-  }
-  return {node, lowKey, highKey};
+  return withKeyLines(pool_.internalKeyLines(), [&](auto lines) {
+    const int32_t capacity = pool_.internalCapacity();
+    NodeHandle node = root_;
+    int32_t lowKey = kMinKey;
+    int32_t highKey = kMaxKey;
+    for (int32_t level = height_; level > 0; --level) {
+      const InternalBlock block = pool_.internalBlock(node);
+      pool_.prefetchChildLines(block.data());
+      if (path != nullptr)
+        path->push_back(node);
+      const int32_t pos = childPosition<lines>(block.data(), capacity, key);
+      if (pos > 0)
+        lowKey = block.keys()[pos - 1];
+      if (pos < block.count())
+        highKey = block.keys()[pos];
+      node = block.children()[pos];
+    }
+    return LeafRoute{node, lowKey, highKey};
+  });
 }
 
 int64_t BTree::size() {
@@ -175,14 +189,11 @@ double BTree::getLeafUtilization() {
 
 void BTree::printStats() {
   calculateStats();
-  std::cout << "leafUtilization:\t" << util::formatDouble(leafUtilization_) << "\tleafCount:\t"
-            << leafCount_ << "\telementCount:\t" << elemCount_ << '\t';
+  std::cout << util::leafStatisticsLine(leafUtilization_, leafCount_, elemCount_);
 }
 
 double BTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
-  // Divided in double precision: 0 / 0 (no leaves) is NaN.
-  const int64_t slots = 2 * static_cast<int64_t>(k_star) * leaves;
-  return static_cast<double>(elements) / static_cast<double>(slots);
+  return util::leafUtilization(elements, leaves, k_star);
 }
 
 void BTree::calculateStats() {

@@ -12,6 +12,13 @@
 // root split grows a new root. Leaf statistics (count, entries, utilisation) are cached
 // and recomputed, by a walk along the leaf chain, on the first read after a change.
 //
+// Split policy (util/SplitPolicy.h): SplitPolicy::kPositional (the default) splits every full
+// node in the middle; SplitPolicy::kSequential splits a full leaf at the new entry when the
+// insertions run in ascending or descending order, and the inner nodes above such a split at
+// the new separator, so that in-order ingest leaves full leaves behind. Either way a run of
+// equal keys never gets a separator inside it, and the leaves and inner nodes keep at least one
+// entry (key) on each side of a split.
+//
 // The tree owns all its nodes (NodePool): blocks of whole cache lines named by 32-bit
 // handles; it keeps the root's handle and its height, from which every node's kind follows.
 // Not thread-safe: even the statistics getters write the cache.
@@ -30,6 +37,7 @@
 #include "core/btree/NodePool.h"
 #include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
+#include "util/SplitPolicy.h"
 
 namespace core::btree {
 
@@ -38,6 +46,8 @@ class BTree {
   // Throws std::invalid_argument unless 2 <= k <= BTreeConstants::kMaxParameter and
   // 1 <= k_star <= BTreeConstants::kMaxParameter (k is checked first).
   BTree(int32_t k, int32_t k_star);
+  // The same, splitting full nodes as `policy` says.
+  BTree(int32_t k, int32_t k_star, util::SplitPolicy policy);
 
   BTree(const BTree&) = delete;
   BTree& operator=(const BTree&) = delete;
@@ -69,6 +79,7 @@ class BTree {
   // size overflows it; NaN for no leaves. Public so that sizes no test can build can still
   // be checked. The CSB+-tree's has the same shape.
   static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
+  util::SplitPolicy splitPolicy() const { return rule_.policy(); }
   // Bytes the tree has allocated and still holds: the pool's chunks, used or not, and its
   // tables. Nodes are never freed, so this never shrinks.
   int64_t allocatedBytes() const { return pool_.allocatedBytes(); }
@@ -98,9 +109,18 @@ class BTree {
     int32_t highKey;
   };
   LeafRoute routeToLeaf(int32_t key, std::vector<NodeHandle>* path) const;
-  // The internal node just above the leaves on the way to `key`, as its entries.
-  // REQUIRES: an internal root (height_ >= 1).
-  InternalNodeArrayMap descendToLastInternalLevel(int32_t key) const;
+  // A lookup's way down to `key`: the leaf where it starts, and the internal node just
+  // above it (the last level's parent) with the leaf's position there.
+  struct Descent {
+    NodeHandle leaf;
+    InternalBlock parent{nullptr, 0};
+    int32_t position;
+  };
+  // REQUIRES: an internal root (height_ >= 1). descend is the loop for one search shape,
+  // descendTo picks the pool's.
+  template <int KeyLines>
+  Descent descend(int32_t key) const;
+  Descent descendTo(int32_t key) const;
   // The leaf where a lookup of `key` starts, or kNoNode for a tree without one.
   NodeHandle findLeaf(int32_t key) const;
   BTreeNode rootNode() const { return BTreeNode(&pool_, root_, height_); }
@@ -113,6 +133,7 @@ class BTree {
   NodeHandle firstLeaf_ = NodePool::kNoNode;  // start of the leaf chain; never changes once set
   int32_t height_ = 0;            // internal levels above the leaves: one more per root split
   std::vector<NodeHandle> path_;  // add's way down, kept to spare an allocation per add
+  util::SplitRule rule_;          // where full nodes split; remembers the key added last
   int64_t elemCount_ = 0;
   int64_t leafCount_ = 0;
   double leafUtilization_ = 0.0;

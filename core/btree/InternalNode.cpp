@@ -63,6 +63,11 @@ void InternalNode::remove(int32_t key, int32_t value, int32_t lowKey, int32_t hi
 }
 
 std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit) const {
+  return absorb(childSplit, util::SplitRule());
+}
+
+std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit,
+                                              const util::SplitRule& rule) const {
   InternalNodeArrayMap entries = getEntries();
   const int32_t pivot = childSplit.pivot;
   const int32_t pos = entries.getIntervalPosition(pivot);
@@ -75,7 +80,8 @@ std::optional<SplitInfo> InternalNode::absorb(const SplitInfo& childSplit) const
   }
   const InternalNode right = pool_->newInternalNode(level_);
   InternalNodeArrayMap rightEntries = right.getEntries();
-  const int32_t middle = entries.putAndSplit(pivot, childSplit.rightNode.handle(), rightEntries);
+  const int32_t middle = entries.putAndSplit(pivot, childSplit.rightNode.handle(), rightEntries,
+                                             rule.lowerKeys(entries.size(), pos));
   return SplitInfo(*this, middle, right);
 }
 

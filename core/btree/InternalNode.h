@@ -6,8 +6,9 @@
 // picks the child for a key and narrows the subtree bounds that insertion and removal hand
 // to the leaves; on the way back up, absorb() posts a child's split into the entries and
 // splits the node when it would reach 2 x k keys (into the two nodes that posting and then
-// splitting would leave). add is those two steps around the child's add; the tree's own
-// descent loop takes the same two steps. It never merges, shrinks or rebalances.
+// splitting would leave, or, after a leaf split that followed an in-order run, right after the
+// new separator, each node keeping a key). add is those two steps around the child's add; the
+// tree's own descent loop takes the same two steps. It never merges, shrinks or rebalances.
 //
 // Invariants at rest in a tree: 1 <= keys <= 2 x k - 1, one child more than keys, all
 // children of one kind and depth. NULL_NODE names no block: it is the sentinel that marks a
@@ -25,6 +26,7 @@
 #include "core/btree/InternalNodeArrayMap.h"
 #include "core/btree/NodePool.h"
 #include "core/btree/SplitInfo.h"
+#include "util/SplitPolicy.h"
 
 namespace core::btree {
 
@@ -79,6 +81,9 @@ class InternalNode {
   // child route() chose, or a chain-only leaf after it) and splits this node when it has no
   // room for the new key. Returns this node's split, or nothing.
   std::optional<SplitInfo> absorb(const SplitInfo& childSplit) const;
+  // The same, splitting this node where `rule` says: at the new separator when the leaf split
+  // below followed a run (util/SplitPolicy.h). The absorb above splits in the middle.
+  std::optional<SplitInfo> absorb(const SplitInfo& childSplit, const util::SplitRule& rule) const;
 
   // Splits this node around its middle key (position size() / 2): a new node at the same
   // level takes the keys above it with their children, the middle key goes to neither.

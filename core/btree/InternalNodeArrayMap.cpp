@@ -124,10 +124,16 @@ void InternalNodeArrayMap::split(InternalNodeArrayMap& upper) {
 
 int32_t InternalNodeArrayMap::putAndSplit(int32_t key, NodeHandle node,
                                           InternalNodeArrayMap& upper) {
+  return putAndSplit(key, node, upper, (size() + 1) / 2);
+}
+
+int32_t InternalNodeArrayMap::putAndSplit(int32_t key, NodeHandle node, InternalNodeArrayMap& upper,
+                                          int32_t lowerKeys) {
   // With the key the map would hold n + 1 keys: the lower m stay, key m goes up, the rest
   // move. The new key sits at position p of that sequence, its child at p + 1.
   const int32_t n = size();
-  const int32_t m = (n + 1) / 2;
+  // Both sides keep a key where there are two to keep (a map of one key keeps it).
+  const int32_t m = std::clamp(lowerKeys, 1, std::max(1, n - 1));
   assert(n == capacity() && n >= 1 && upper.keys() != keys() && upper.size() == 0 &&
          upper.capacity() >= n - m);
   int32_t* keys = this->keys();

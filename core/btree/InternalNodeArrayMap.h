@@ -84,6 +84,11 @@ class InternalNodeArrayMap {
   // lower part stays, the upper part goes to `upper`; returns the middle key.
   // REQUIRES: size() == capacity() >= 1, `key` absent; `upper` as for split.
   int32_t putAndSplit(int32_t key, NodeHandle node, InternalNodeArrayMap& upper);
+  // The same, keeping the lowest `lowerKeys` of the size() + 1 keys (the map's and `key`) here;
+  // the next one goes up, the rest move. putAndSplit above keeps (size() + 1) / 2. A count
+  // outside 1 .. size() - 1 is taken as the nearer end of that range.
+  // REQUIRES: as for putAndSplit.
+  int32_t putAndSplit(int32_t key, NodeHandle node, InternalNodeArrayMap& upper, int32_t lowerKeys);
 
   int32_t capacity() const { return block_.capacity(); }
   // The key at `pos`. REQUIRES: 0 <= pos < size().

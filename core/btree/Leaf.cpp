@@ -1,6 +1,7 @@
 #include "core/btree/Leaf.h"
 
 #include "core/btree/BTreeConstants.h"
+#include "core/btree/BlockSearch.h"
 #include "core/btree/LeafCarrier.h"
 #include "util/IOError.h"
 
@@ -24,8 +25,14 @@ bool Leaf::laterLeafPrecedes(int32_t key, int32_t highKey) const {
   return false;
 }
 
-std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
                                    LeafCarrier* carrier) const {
+  util::SplitRule positional;
+  return add(key, value, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*/, int32_t highKey,
+                                   LeafCarrier* carrier, util::SplitRule& rule) const {
   Leaf target = *this;
   // The entry goes after every key <= key here. An empty leaf takes it unless chain-only
   // leaves of its subtree that outlived its entries hold a key <= key: it must go after
@@ -47,19 +54,27 @@ std::optional<SplitInfo> Leaf::add(int32_t key, int32_t value, int32_t /*lowKey*
   }
   if (carrier != nullptr)
     carrier->setLeaf(target);
-  return target.insert(key, value, pos);
+  return target.insert(key, value, pos, rule);
 }
 
-std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos) const {
+std::optional<SplitInfo> Leaf::insert(int32_t key, int32_t value, int32_t pos,
+                                      util::SplitRule& rule) const {
   LeafArrayMap entries = getEntries();
-  if (entries.size() < entries.capacity()) {
+  const int32_t n = entries.size();
+  if (n < entries.capacity()) {
     entries.addAtPos(key, value, pos);
     return std::nullopt;
   }
-  // Full: with the entry it would hold 2 x k_star and split, so it splits now.
+  // Full: with the entry it would hold 2 x k_star and split, so it splits now, in the middle
+  // or, where the insertions run in order, at the entry.
+  const util::RunDirection direction =
+      rule.directionOf(key, pos > 0 ? std::optional(entries.keyAt(pos - 1)) : std::nullopt,
+                       pos < n ? std::optional(entries.keyAt(pos)) : std::nullopt);
+  rule.setSequentialSplit(direction != util::RunDirection::kNone);
   const Leaf right = pool_->newLeaf();
   LeafArrayMap rightEntries = right.getEntries();
-  entries.insertAndSplit(key, value, pos, rightEntries);
+  entries.insertAndSplit(key, value, pos, rightEntries,
+                         util::SplitRule::lowerEntries(n + 1, pos, direction));
   return linkSplit(right);
 }
 
@@ -86,13 +101,29 @@ std::optional<SplitInfo> Leaf::linkSplit(const Leaf& right) const {
 }
 
 void Leaf::get(int32_t key, util::IntPushOperator& op) const {
-  util::LookupResult code = getEntries().get(key, op);
-  // Most lookups end in their first leaf: the next leaf's handle is read only when the run
-  // may go on.
-  if (code == util::LookupResult::STOP) {
-    op.thatsallfolks();
-    return;
+  const LeafBlock block = layout();
+  const int32_t count = block.count();
+  // What LeafArrayMap::get answers, without its calls: an empty leaf and a key past every
+  // entry send the lookup on with a search, a run that reaches the end with a scan.
+  util::LookupResult code = util::LookupResult::CONTINUE_WITH_BINSEARCH;
+  if (count != 0) {
+    int32_t pos = lowerBound(block, key);
+    if (pos < count) {
+      const int32_t* keys = block.keys();
+      const int32_t* values = block.values();
+      for (; pos < count && keys[pos] == key; ++pos)
+        op.pass(values[pos]);
+      if (pos < count) {
+        op.thatsallfolks();
+        return;
+      }
+      code = util::LookupResult::CONTINUE_WITH_SCAN;
+    }
   }
+  getAlongChain(code, key, op);
+}
+
+void Leaf::getAlongChain(util::LookupResult code, int32_t key, util::IntPushOperator& op) const {
   for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
        leaf = leaf.getNextLeaf()) {
     code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
@@ -105,29 +136,51 @@ void Leaf::get(int32_t key, util::IntPushOperator& op) const {
 void Leaf::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op,
                       ScanAhead ahead) const {
   // A chain walk waits for every leaf in turn unless the next few are on their way: keep
-  // kDepth hinted leaves in flight, whole leaves, one more for every leaf scanned.
+  // kDepth hinted leaves in flight, whole leaves, one more for every leaf scanned, as long as
+  // the parent's separators say they start inside the range.
   constexpr int32_t kDepth = 3;
   // Asks for the next hinted leaf; false once the hint is used up.
-  auto askAhead = [&ahead, this] {
-    if (ahead.next > ahead.last)
+  auto askAhead = [&ahead, highKey, this] {
+    if (ahead.next > ahead.last || ahead.separators[ahead.next - 1] > highKey)
       return false;
     pool_->prefetchLeaf(ahead.children[ahead.next++]);
     return true;
   };
   for (int32_t i = 0; i < kDepth && askAhead(); ++i) {
   }
-  util::LookupResult code = getEntries().queryRange(lowKey, highKey, op);
-  for (Leaf leaf = getNextLeaf(); code != util::LookupResult::STOP && leaf;
-       leaf = leaf.getNextLeaf()) {
-    // Without a hint, the first line of the leaf after this one: one line is enough, as
+  // LeafArrayMap::queryRange in a leaf the walk searches (the first, and any after one where
+  // nothing was at or above lowKey), LeafArrayMap::continueScan from the first entry in a
+  // leaf a run of the range goes on into: what their answers mean, without their calls.
+  bool search = true;
+  for (Leaf leaf = *this;;) {
+    const LeafBlock block = leaf.layout();
+    const int32_t count = block.count();
+    int32_t pos = 0;
+    if (search && count != 0)
+      pos = lowerBound(block, lowKey);
+    if (pos < count) {
+      const int32_t* keys = block.keys();
+      if (keys[pos] > highKey)
+        break;
+      const int32_t* values = block.values();
+      for (; pos < count && keys[pos] <= highKey; ++pos)
+        op.pass(values[pos]);
+      if (pos < count)
+        break;
+      search = false;
+    } else {
+      search = true;  // nothing here at or above lowKey (or no entry at all)
+    }
+    const NodeHandle next = block.next();
+    if (next == NodePool::kNoNode)
+      break;
+    leaf = Leaf(pool_, next);
+    // Without a hint, the first line of the leaf after the next one: one line is enough, as
     // asking for whole leaves of an unknown chain measured slower than asking for nothing.
     if (!askAhead()) {
-      if (const NodeHandle next = leaf.nextHandle(); next != NodePool::kNoNode)
-        __builtin_prefetch(pool_->leafBlock(next).data());
+      if (const NodeHandle after = leaf.nextHandle(); after != NodePool::kNoNode)
+        __builtin_prefetch(pool_->leafBlock(after).data());
     }
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? leaf.getEntries().queryRange(lowKey, highKey, op)
-               : leaf.getEntries().continueScan(0, highKey, op);
   }
   op.thatsallfolks();
 }

@@ -13,9 +13,10 @@
 //
 // Invariants: along the chain keys never decrease; a leaf holds fewer than 2 x k_star
 // entries (the insertion that would make 2 x k_star splits it, into the two halves that
-// inserting and then splitting would leave). A leaf that internal nodes reference stays in
-// the chain when it empties; a chain-only leaf that a removal empties leaves the chain (it
-// stays allocated in the tree's NodePool). A default Leaf names no leaf.
+// inserting and then splitting would leave, or, where a util::SplitRule sees an in-order run,
+// right after the new entry; each side keeps an entry). A leaf that internal nodes reference stays
+// in the chain when it empties; a chain-only leaf that a removal empties leaves the chain (it stays
+// allocated in the tree's NodePool). A default Leaf names no leaf.
 //
 // Not thread-safe.
 #ifndef CORE_BTREE_LEAF_H_
@@ -30,15 +31,18 @@
 #include "core/btree/NodePool.h"
 #include "core/btree/SplitInfo.h"
 #include "util/IntPushOperator.h"
+#include "util/SplitPolicy.h"
 
 namespace core::btree {
 
 class LeafCarrier;
 
 // The leaves a scan from here will likely reach: children[next .. last] of the parent (none
-// by default). Only a prefetching hint: chain-only leaves make the chain differ from it.
+// by default), as far as their separators (child i starts at separators[i - 1]) do not pass
+// the range's end. Only a prefetching hint: chain-only leaves make the chain differ from it.
 struct ScanAhead {
   const NodeHandle* children = nullptr;
+  const int32_t* separators = nullptr;
   int32_t next = 0;
   int32_t last = -1;
 };
@@ -55,6 +59,10 @@ class Leaf {
   // the entry, before any split. New leaves come from the leaf's pool. lowKey is not used.
   std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
                                LeafCarrier* carrier) const;
+  // The same, splitting a full leaf where `rule` says (util/SplitPolicy.h), which also learns
+  // whether that split followed a run. The add above splits in the middle.
+  std::optional<SplitInfo> add(int32_t key, int32_t value, int32_t lowKey, int32_t highKey,
+                               LeafCarrier* carrier, util::SplitRule& rule) const;
   // Pushes every value of `key` in stored order, walking the chain while the entries say
   // the run may go on, then calls op.thatsallfolks() once.
   void get(int32_t key, util::IntPushOperator& op) const;
@@ -104,15 +112,20 @@ class Leaf {
   operator BTreeNode() const { return BTreeNode(pool_, handle_, 0); }
 
  private:
-  LeafBlock layout() const { return pool_->leafBlock(handle_); }
+  [[gnu::always_inline]] LeafBlock layout() const { return pool_->leafBlock(handle_); }
   NodeHandle nextHandle() const { return layout().next(); }
   void setNext(NodeHandle next) const { layout().setNext(next); }
   // Stores the entry at `pos` (as tryAdd or an append would place it), splitting this leaf
-  // when it is full. Returns the split to post, or nothing.
-  std::optional<SplitInfo> insert(int32_t key, int32_t value, int32_t pos) const;
+  // where `rule` says when it is full. Returns the split to post, or nothing.
+  std::optional<SplitInfo> insert(int32_t key, int32_t value, int32_t pos,
+                                  util::SplitRule& rule) const;
   // Links `right`, which has just taken this leaf's upper entries, in after this leaf and
   // reports the split as split() does.
   std::optional<SplitInfo> linkSplit(const Leaf& right) const;
+  // The rest of a lookup whose run in this leaf answered `code`: the following leaves, then
+  // thatsallfolks(). Rare: runs of equal keys that reach a leaf's end, and keys at or past
+  // a leaf's last key.
+  void getAlongChain(util::LookupResult code, int32_t key, util::IntPushOperator& op) const;
   // Whether the next leaf still belongs to the subtree whose upper bound is highKey.
   bool nextInSubtree(int32_t key, int32_t highKey) const;
   // For an empty leaf: whether a following leaf of the subtree holds an entry that must

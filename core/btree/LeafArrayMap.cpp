@@ -186,9 +186,14 @@ void LeafArrayMap::split(LeafArrayMap& upper) {
 }
 
 void LeafArrayMap::insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper) {
+  insertAndSplit(key, value, pos, upper, (size() + 1) / 2);
+}
+
+void LeafArrayMap::insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper,
+                                  int32_t lowerEntries) {
   // The map with the entry would hold n + 1 entries, of which the upper (n + 1) - mid move.
   const int32_t n = size();
-  const int32_t mid = (n + 1) / 2;
+  const int32_t mid = std::clamp(lowerEntries, 1, n);
   assert(n == capacity() && pos >= 0 && pos <= n);
   assert(upper.keys() != keys() && upper.size() == 0 && upper.capacity() >= n + 1 - mid);
   int32_t* keys = this->keys();

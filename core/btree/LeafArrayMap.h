@@ -102,6 +102,11 @@ class LeafArrayMap {
   // REQUIRES: size() == capacity(), 0 <= pos <= size(); `upper` is another, empty map with
   // room for the upper half.
   void insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper);
+  // The same, keeping the lowest `lowerEntries` of the size() + 1 entries (the map's and the
+  // new one) here; insertAndSplit above keeps (size() + 1) / 2. A count outside 1 .. size() is
+  // taken as the nearer end of that range, so that both maps keep an entry.
+  void insertAndSplit(int32_t key, int32_t value, int32_t pos, LeafArrayMap& upper,
+                      int32_t lowerEntries);
 
   int32_t size() const { return currentSize(); }
   // The entries the map holds at most. A leaf's view reads 2 x k_star - 1: the insertion that

@@ -22,8 +22,17 @@ uint32_t linesFor(size_t ints) {
 NodePool::NodePool(int32_t k, int32_t k_star)
     : k_(k),
       k_star_(k_star),
-      leafLines_(linesFor(LeafArrayMap::blockInts(2 * k_star - 1))),
-      internalLines_(linesFor(InternalNodeArrayMap::blockInts(2 * k - 1))) {
+      leafLines_(linesFor(LeafArrayMap::blockInts(leafCapacity()))),
+      internalLines_(linesFor(InternalNodeArrayMap::blockInts(internalCapacity()))),
+      internalKeyLines_(internalKeyLinesFor(internalCapacity())) {
+  // Children 0 .. capacity follow the count and the keys.
+  const auto lineOf = [](size_t ints) {
+    return static_cast<uint32_t>(ints * sizeof(int32_t) / util::Arena::kLineBytes *
+                                 util::Arena::kLineBytes);
+  };
+  const size_t firstChild = kInternalHeaderInts + static_cast<size_t>(internalCapacity());
+  firstChildLineBytes_ = lineOf(firstChild);
+  lastChildLineBytes_ = lineOf(firstChild + static_cast<size_t>(internalCapacity()));
   assert(k >= BTreeConstants::kMinK && k <= BTreeConstants::kMaxParameter);
   assert(k_star >= BTreeConstants::kMinKStar && k_star <= BTreeConstants::kMaxParameter);
 }

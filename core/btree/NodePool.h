@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/btree/BlockSearch.h"
 #include "core/btree/NodeLayout.h"
 #include "util/Arena.h"
 
@@ -54,9 +55,13 @@ class NodePool {
   InternalNode newInternalNode(const BTreeNode& left, int32_t key, const BTreeNode& right);
 
   // The ints of a block, for prefetching; leafBlock and internalBlock name its fields.
-  int32_t* block(NodeHandle handle) const { return arena_.as<int32_t>(handle); }
-  LeafBlock leafBlock(NodeHandle leaf) const { return LeafBlock(block(leaf), leafCapacity()); }
-  InternalBlock internalBlock(NodeHandle node) const {
+  [[gnu::always_inline]] int32_t* block(NodeHandle handle) const {
+    return arena_.as<int32_t>(handle);
+  }
+  [[gnu::always_inline]] LeafBlock leafBlock(NodeHandle leaf) const {
+    return LeafBlock(block(leaf), leafCapacity());
+  }
+  [[gnu::always_inline]] InternalBlock internalBlock(NodeHandle node) const {
     return InternalBlock(block(node), internalCapacity());
   }
 
@@ -67,6 +72,9 @@ class NodePool {
   int32_t leafCapacity() const { return 2 * k_star_ - 1; }
   int32_t internalCapacity() const { return 2 * k_ - 1; }
   size_t leafBlockBytes() const { return leafLines_ * util::Arena::kLineBytes; }
+  // The lines of keys an internal node's search reads at once (BlockSearch.h), 0 for nodes
+  // that are bisected.
+  int internalKeyLines() const { return internalKeyLines_; }
   size_t internalBlockBytes() const { return internalLines_ * util::Arena::kLineBytes; }
 
   // Prefetching, always inlined: GCC drops calls to an out-of-line function that only
@@ -81,10 +89,13 @@ class NodePool {
   [[gnu::always_inline]] void prefetchLeaf(NodeHandle leaf) const {
     prefetchLines(block(leaf), 0, leafLines_);
   }
-  // Every line of an internal node on arrival, so that the search's probes and the chosen
-  // child's handle miss together instead of in turn.
-  [[gnu::always_inline]] void prefetchInternalNode(NodeHandle node) const {
-    prefetchLines(block(node), 0, internalLines_);
+  // The first and the last line of an internal block's children, which a descent reads one
+  // of right after the search (that reads the key lines itself): both are asked for on
+  // arrival, so that the child's handle does not wait for the search.
+  [[gnu::always_inline]] void prefetchChildLines(const int32_t* internalBlock) const {
+    const auto* bytes = reinterpret_cast<const char*>(internalBlock);
+    __builtin_prefetch(bytes + firstChildLineBytes_);
+    __builtin_prefetch(bytes + lastChildLineBytes_);
   }
 
   // How many nodes of each kind the pool has made.
@@ -111,6 +122,10 @@ class NodePool {
   int32_t k_star_;
   uint32_t leafLines_;
   uint32_t internalLines_;
+  int internalKeyLines_;
+  // Offsets of the first and the last line holding child handles in an internal block.
+  uint32_t firstChildLineBytes_;
+  uint32_t lastChildLineBytes_;
   int64_t leafCount_ = 0;
   int64_t internalNodeCount_ = 0;
 };

@@ -9,9 +9,10 @@
 #include "core/csbtree/CSBTreeConstants.h"
 #include "core/csbtree/CSBTreeVerifier.h"
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "util/IOError.h"
-#include "util/NumberFormat.h"
+#include "util/LeafStatistics.h"
 
 namespace core::csbtree {
 
@@ -31,11 +32,14 @@ int32_t checked(const char* name, int32_t value, int32_t max, const char* bound)
 
 }  // namespace
 
-CSBTree::CSBTree(int32_t k, int32_t k_star)
+CSBTree::CSBTree(int32_t k, int32_t k_star) : CSBTree(k, k_star, util::SplitPolicy::kPositional) {}
+
+CSBTree::CSBTree(int32_t k, int32_t k_star, util::SplitPolicy policy)
     : k_(checked("k", k, CSBTreeConstants::kMaxK, "4 x k keys per node, counted in 32 bits")),
       k_star_(checked("k_star", k_star, CSBTreeConstants::kMaxKStar,
                       "2 x k_star entries per leaf, counted in 32 bits")),
-      store_(k_, k_star_) {}
+      store_(k_, k_star_),
+      rule_(policy) {}
 
 CSBTree::~CSBTree() = default;
 
@@ -45,7 +49,9 @@ void CSBTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
     store_.setFirstLeaf(group.handle());
     root_ = group.node();
   }
-  std::optional<SplitInfo> grown = root_.add(0, key, value, false, kMinKey, kMaxKey, carrier);
+  std::optional<SplitInfo> grown =
+      root_.add(0, key, value, false, kMinKey, kMaxKey, carrier, rule_);
+  rule_.inserted(key);
   ++addCounter_;
   if (grown) {
     // The root group has two members now; a new one-node root group goes on top of it.
@@ -57,7 +63,7 @@ void CSBTree::addEntry(int32_t key, int32_t value, LeafCarrier* carrier) {
 
 void CSBTree::get(int32_t key, util::IntPushOperator& op) {
   if (!root_.isNull())
-    root_.get(0, key, op);
+    lookupValues(store_, root_.handle(), 0, key, op);
   else
     op.thatsallfolks();
   ++getCounter_;
@@ -65,7 +71,7 @@ void CSBTree::get(int32_t key, util::IntPushOperator& op) {
 
 void CSBTree::queryRange(int32_t lowKey, int32_t highKey, util::IntPushOperator& op) {
   if (!root_.isNull())
-    root_.queryRange(0, lowKey, highKey, op);
+    lookupRange(store_, root_.handle(), 0, lowKey, highKey, op);
   else
     op.thatsallfolks();
   ++rangeQueryCounter_;
@@ -95,8 +101,7 @@ void CSBTree::calculateStats() {
 }
 
 double CSBTree::leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star) {
-  // 0 / 0 gives NaN while there are no leaves.
-  return static_cast<double>(elements) / static_cast<double>(leaves * k_star * 2);
+  return util::leafUtilization(elements, leaves, k_star);
 }
 
 int64_t CSBTree::size() {
@@ -130,8 +135,7 @@ void CSBTree::printStats() {
 
 void CSBTree::printStats(std::ostream& out) {
   calculateStats();
-  out << "leafUtilization:\t" + util::formatDouble(leafUtilization_) + "\tleafCount:\t" +
-             std::to_string(leafCount_) + "\telementCount:\t" + std::to_string(elemCount_) + "\t";
+  out << util::leafStatisticsLine(leafUtilization_, leafCount_, elemCount_);
 }
 
 void CSBTree::toDot(util::OutputStream& out) {
@@ -171,7 +175,7 @@ CSBTreeNode CSBTree::getFirstLeaf() const {
 }
 
 std::optional<std::string> CSBTree::verify() const {
-  return CSBTreeVerifier(k_, k_star_)
+  return CSBTreeVerifier(k_, k_star_, rule_.policy())
       .check(root_, getFirstLeaf(), refreshNeeded_, leafGroupCount_, leafCount_, elemCount_,
              leafUtilization_);
 }

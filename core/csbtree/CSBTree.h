@@ -14,6 +14,12 @@
 // first child that may hold the key and walk right, so every mapping of a key is found and
 // removed. Removal never merges, shrinks or frees groups.
 //
+// Split policy (util/SplitPolicy.h): SplitPolicy::kPositional (the default) splits every full
+// leaf, node and group in the middle; SplitPolicy::kSequential splits a full leaf at the new
+// entry when the insertions run in ascending or descending order, and the nodes and groups
+// above such a split at the new separator, so that in-order ingest leaves full leaves and
+// nodes behind. Nodes below the root then hold 1 .. 4k keys instead of 2k .. 4k.
+//
 // A tree that has never received an entry has no groups and behaves as an empty tree.
 // Statistics about the leaf level are cached and recounted (one walk along the chain) the
 // next time they are read after add or remove.
@@ -35,6 +41,7 @@
 #include "core/csbtree/LeafCarrier.h"
 #include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
@@ -43,6 +50,8 @@ class CSBTree {
   // Throws std::invalid_argument when k lies outside 1 .. CSBTreeConstants::kMaxK or k_star
   // outside 1 .. CSBTreeConstants::kMaxKStar (k is checked first).
   CSBTree(int32_t k, int32_t k_star);
+  // The same, splitting full leaves, nodes and groups as `policy` says.
+  CSBTree(int32_t k, int32_t k_star, util::SplitPolicy policy);
 
   CSBTree(const CSBTree&) = delete;
   CSBTree& operator=(const CSBTree&) = delete;
@@ -70,6 +79,7 @@ class CSBTree {
   // for large k_star); NaN for no leaves. The B+-tree's has the same shape.
   static double leafUtilizationOf(int64_t elements, int64_t leaves, int32_t k_star);
 
+  util::SplitPolicy splitPolicy() const { return rule_.policy(); }
   // Bytes the tree has allocated and still holds: its store's arena, exactly (chunks whole,
   // free blocks included). The tree object itself is not included.
   int64_t allocatedBytes() const { return store_.arena().allocatedBytes(); }
@@ -110,6 +120,7 @@ class CSBTree {
   int32_t k_star_;
   mutable GroupStore store_;
   CSBTreeNode root_;
+  util::SplitRule rule_;  // where full leaves, nodes and groups split; remembers the last key
 
   // Statistics, valid while refreshNeeded_ is false.
   bool refreshNeeded_ = true;

@@ -1,6 +1,7 @@
 #include "core/csbtree/CSBTreeNode.h"
 
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 #include "core/csbtree/NodeGroup.h"
 
 namespace core::csbtree {
@@ -8,21 +9,25 @@ namespace core::csbtree {
 std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t value,
                                           bool parentFull, int32_t lowKey, int32_t highKey,
                                           LeafCarrier* carrier) {
+  util::SplitRule positional;
+  return add(index, key, value, parentFull, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> CSBTreeNode::add(int32_t index, int32_t key, int32_t value,
+                                          bool parentFull, int32_t lowKey, int32_t highKey,
+                                          LeafCarrier* carrier, util::SplitRule& rule) {
   std::optional<SplitInfo> grown =
-      isLeaf()
-          ? LeafGroup(*store_, handle_).add(index, key, value, parentFull, lowKey, highKey, carrier)
-          : NodeGroup(*store_, handle_)
-                .add(index, key, value, parentFull, lowKey, highKey, carrier);
+      isLeaf() ? LeafGroup(*store_, handle_)
+                     .add(index, key, value, parentFull, lowKey, highKey, carrier, rule)
+               : NodeGroup(*store_, handle_)
+                     .add(index, key, value, parentFull, lowKey, highKey, carrier, rule);
   if (grown)
     handle_ = grown->leftNode.handle();  // the group has moved
   return grown;
 }
 
 void CSBTreeNode::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  if (isLeaf())
-    LeafGroup(*store_, handle_).get(index, key, op);
-  else
-    NodeGroup(*store_, handle_).get(index, key, op);
+  lookupValues(*store_, handle_, index, key, op);
 }
 
 bool CSBTreeNode::isEmpty() const {
@@ -36,10 +41,7 @@ bool CSBTreeNode::isFull(int32_t index) const {
 
 void CSBTreeNode::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                              util::IntPushOperator& op) const {
-  if (isLeaf())
-    LeafGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
-  else
-    NodeGroup(*store_, handle_).queryRange(index, lowKey, highKey, op);
+  lookupRange(*store_, handle_, index, lowKey, highKey, op);
 }
 
 void CSBTreeNode::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey,

@@ -6,11 +6,12 @@
 // that descends says which member it is meant for.
 //
 // A CSBTreeNode is a small value: the tree's GroupStore and the group's handle. It has no
-// virtual functions; each operation reads the group's level from its block and goes to the
-// NodeGroup or LeafGroup operation of that name. A default-made value names no group (the
-// sentinel NodeGroup::NULL_NODE is one). A value names a block, not a group for ever: an add()
-// that reports a split has moved the group to a new block, and the value then to use is the
-// report's leftNode.
+// virtual functions; get and queryRange go straight to the tree's lookup loop (Lookup.h),
+// which reads each group's level itself, and every other operation reads the group's level
+// from its block and goes to the NodeGroup or LeafGroup operation of that name. A default-made
+// value names no group (the sentinel NodeGroup::NULL_NODE is one). A value names a block, not a
+// group for ever: an add() that reports a split has moved the group to a new block, and the value
+// then to use is the report's leftNode.
 //
 // `lowKey` and `highKey` of add and remove are the separators enclosing the child interval
 // being descended (at the root the smallest and the largest int). Every key stored below the
@@ -27,6 +28,7 @@
 #include "core/csbtree/GroupStore.h"
 #include "util/IntPushOperator.h"
 #include "util/OutputStream.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
@@ -43,6 +45,11 @@ class CSBTreeNode {
   // number of keys: only then may the group split in two. `carrier` may be null.
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier);
+  // The same, splitting where `rule` says (util/SplitPolicy.h); the add above splits in the
+  // middle.
+  std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                               int32_t lowKey, int32_t highKey, LeafCarrier* carrier,
+                               util::SplitRule& rule);
   // Pushes every value of `key` in stored order, then calls op.thatsallfolks() once.
   void get(int32_t index, int32_t key, util::IntPushOperator& op) const;
   // True for a group without members, and for no group at all.

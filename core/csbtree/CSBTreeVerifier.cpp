@@ -19,7 +19,11 @@ std::string describe(CSBTreeNode group) {
 
 }  // namespace
 
-CSBTreeVerifier::CSBTreeVerifier(int32_t k, int32_t k_star) : k_(k), k_star_(k_star) {}
+CSBTreeVerifier::CSBTreeVerifier(int32_t k, int32_t k_star)
+    : CSBTreeVerifier(k, k_star, util::SplitPolicy::kPositional) {}
+
+CSBTreeVerifier::CSBTreeVerifier(int32_t k, int32_t k_star, util::SplitPolicy policy)
+    : k_(k), k_star_(k_star), policy_(policy) {}
 
 std::optional<std::string> CSBTreeVerifier::check(CSBTreeNode root, CSBTreeNode firstLeaf,
                                                   bool statsStale, int64_t leafGroupCount,
@@ -144,7 +148,7 @@ void CSBTreeVerifier::checkNodeGroup(const NodeGroup& group, bool isRoot, int32_
          std::to_string(4 * k_));
     return;
   }
-  const int32_t minKeys = isRoot ? 1 : 2 * k_;
+  const int32_t minKeys = isRoot || policy_ == util::SplitPolicy::kSequential ? 1 : 2 * k_;
   for (int32_t node = 0; node < members && !error_; ++node) {
     const std::string where = "node " + std::to_string(node) + " of " + name;
     const int32_t size = entries.keyCount(node);

@@ -23,12 +23,16 @@
 #include "core/csbtree/LeafGroup.h"
 #include "core/csbtree/NodeGroup.h"
 #include "core/csbtree/NodeGroupArrayMap.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
 class CSBTreeVerifier {
  public:
   CSBTreeVerifier(int32_t k, int32_t k_star);
+  // The same for a tree built under `policy`: kSequential lets nodes below the root hold
+  // from one key (splits at a run's separator leave one side that small).
+  CSBTreeVerifier(int32_t k, int32_t k_star, util::SplitPolicy policy);
 
   // The first broken invariant in words, or nothing. The statistics are compared with a
   // recount unless `statsStale`.
@@ -55,6 +59,7 @@ class CSBTreeVerifier {
 
   const int32_t k_;
   const int32_t k_star_;
+  const util::SplitPolicy policy_;
   int32_t leafDepth_ = -1;
   std::vector<GroupHandle> descentOrder_;
   std::set<GroupHandle> blocks_;

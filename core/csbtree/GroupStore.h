@@ -58,8 +58,8 @@ class GroupStore {
         k_star_(k_star),
         m_(4 * k),
         w_(2 * k_star),
-        nodeSlotBytes_(roundUp(4 * static_cast<size_t>(m_) + sizeof(NodeSlotMeta))),
-        leafBytes_(roundUp(8 * static_cast<size_t>(w_))) {}
+        nodeSlotBytes_(nodeSlotBytesFor(m_)),
+        leafBytes_(leafBytesFor(w_)) {}
   GroupStore(const GroupStore&) = delete;
   GroupStore& operator=(const GroupStore&) = delete;
 
@@ -93,16 +93,32 @@ class GroupStore {
 
   // --- Node groups.
   size_t nodeSlotBytes() const { return nodeSlotBytes_; }
+  // The slot of a node of m keys, and where node `node` of a group with such slots starts.
+  static constexpr size_t nodeSlotBytesFor(int32_t m) {
+    return roundUp(4 * static_cast<size_t>(m) + sizeof(NodeSlotMeta));
+  }
+  static int32_t* nodeKeysAt(std::byte* block, int32_t node, size_t slotBytes) {
+    return reinterpret_cast<int32_t*>(block + kLine + static_cast<size_t>(node) * slotBytes);
+  }
   uint64_t nodeGroupLines(int32_t nodes) const {
     return 1 + static_cast<uint64_t>(nodes) * (nodeSlotBytes_ / kLine);
   }
   int32_t* nodeKeys(std::byte* block, int32_t node) const {
-    return reinterpret_cast<int32_t*>(block + kLine + static_cast<size_t>(node) * nodeSlotBytes_);
+    return nodeKeysAt(block, node, nodeSlotBytes_);
   }
   NodeSlotMeta* nodeMeta(int32_t* keys) const { return reinterpret_cast<NodeSlotMeta*>(keys + m_); }
+  const NodeSlotMeta* nodeMeta(const int32_t* keys) const {
+    return reinterpret_cast<const NodeSlotMeta*>(keys + m_);
+  }
 
   // --- Leaf groups.
   size_t leafBytes() const { return leafBytes_; }
+  // A leaf of w slots, and where leaf `leaf` (0-based) of a group of `leaves` such leaves starts.
+  static constexpr size_t leafBytesFor(int32_t w) { return roundUp(8 * static_cast<size_t>(w)); }
+  static int32_t* leafKeysAt(std::byte* block, int32_t leaves, int32_t leaf, size_t leafBytes) {
+    return reinterpret_cast<int32_t*>(block + leafHeaderBytes(leaves) +
+                                      static_cast<size_t>(leaf) * leafBytes);
+  }
   static size_t leafHeaderBytes(int32_t leaves) {
     return roundUp(sizeof(GroupHeader) + 4 * static_cast<size_t>(leaves));
   }
@@ -115,8 +131,7 @@ class GroupStore {
   // The keys of leaf `leaf` (0-based) of a group of `leaves` leaves; its values follow at
   // + w().
   int32_t* leafKeys(std::byte* block, int32_t leaves, int32_t leaf) const {
-    return reinterpret_cast<int32_t*>(block + leafHeaderBytes(leaves) +
-                                      static_cast<size_t>(leaf) * leafBytes_);
+    return leafKeysAt(block, leaves, leaf, leafBytes_);
   }
 
   GroupHandle firstLeaf() const { return firstLeaf_; }

@@ -60,19 +60,45 @@ inline int32_t countAll(const int32_t* first, int32_t n, int32_t key) {
   return count;
 }
 
+// How many of the 16 keys first[0 .. 16) are < key (orEqual false) or <= key (orEqual true):
+// four loads and compares with no branch and no load depending on another.
+template <bool orEqual>
+[[gnu::always_inline]] inline int32_t countBlock(const int32_t* first, int32_t key) {
+#ifdef __SSE2__
+  // Each comparison gives -1 per lane that holds; the four masks are added up lane by lane and
+  // then across. For <= the lanes with key < v are counted instead and taken from 16.
+  const __m128i probe = _mm_set1_epi32(key);
+  const auto lanes = [&](int32_t i) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
+    return orEqual ? _mm_cmpgt_epi32(v, probe) : _mm_cmpgt_epi32(probe, v);
+  };
+  __m128i sum =
+      _mm_add_epi32(_mm_add_epi32(lanes(0), lanes(4)), _mm_add_epi32(lanes(8), lanes(12)));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+  const int32_t counted = -_mm_cvtsi128_si32(sum);
+  return orEqual ? 16 - counted : counted;
+#else
+  return countAll<orEqual>(first, 16, key);
+#endif
+}
+
 // How many of the sorted first[0 .. n) are < key (orEqual false) or <= key (orEqual true).
 // The run is cut into blocks of kCountBlock keys (one line of keys). When a block's last key
 // counts, so does every key before it: one comparison per block boundary finds the block
 // where the counting stops, and only that block is counted key by key. A node of 64 keys
-// costs 3 comparisons and one block's count instead of counting all 64.
+// costs 3 comparisons and one block's count instead of counting all 64. Runs whose length is
+// a multiple of the block (the default nodes and leaves) always end in a whole block.
 template <bool orEqual>
-inline int32_t countBelow(const int32_t* first, int32_t n, int32_t key) {
+[[gnu::always_inline]] inline int32_t countBelow(const int32_t* first, int32_t n, int32_t key) {
   constexpr int32_t kCountBlock = 16;
-  int32_t base = 0;
+  int32_t blocks = 0;
   for (int32_t end = kCountBlock; end < n; end += kCountBlock)
-    base += (orEqual ? first[end - 1] <= key : first[end - 1] < key) ? kCountBlock : 0;
-  const int32_t rest = n - base < kCountBlock ? n - base : kCountBlock;
-  return base + countAll<orEqual>(first + base, rest, key);
+    blocks += orEqual ? first[end - 1] <= key : first[end - 1] < key;
+  const int32_t base = blocks * kCountBlock;
+  if (n - base >= kCountBlock)
+    return base + countBlock<orEqual>(first + base, key);
+  return base + countAll<orEqual>(first + base, n - base, key);
 }
 
 // The first of first[0 .. n) that is >= key, or first + n: counted for runs of up to

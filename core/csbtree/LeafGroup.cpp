@@ -1,20 +1,41 @@
 #include "core/csbtree/LeafGroup.h"
 
+#include <algorithm>
 #include <cassert>
+
+#include "core/csbtree/Lookup.h"
 
 namespace core::csbtree {
 
 std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                                        int32_t lowKey, int32_t highKey, LeafCarrier* carrier) {
+  util::SplitRule positional;
+  return add(index, key, value, parentFull, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> LeafGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                         int32_t /*lowKey*/, int32_t /*highKey*/,
-                                        LeafCarrier* carrier) {
+                                        LeafCarrier* carrier, util::SplitRule& rule) {
   // The named leaf is never full between operations, so it takes the entry.
   [[maybe_unused]] const bool refused = entries_.tryAdd(index + 1, key, value);
   assert(!refused);
   std::optional<SplitInfo> info;
-  if (entries_.size(index + 1) >= entries_.getTwoKStar()) {
-    info = split(index + 1);
-    if (parentFull)
-      info = split(*info);
+  const int32_t w = entries_.getTwoKStar();
+  if (entries_.size(index + 1) >= w) {
+    // The leaf is full, so its keys have no filler: the new entry is the last one <= key.
+    const int32_t* keys = entries_.leafKeys(index + 1);
+    const auto pos = static_cast<int32_t>(std::upper_bound(keys, keys + w, key) - keys) - 1;
+    const util::RunDirection direction =
+        rule.directionOf(key, pos > 0 ? std::optional(keys[pos - 1]) : std::nullopt,
+                         pos + 1 < w ? std::optional(keys[pos + 1]) : std::nullopt);
+    rule.setSequentialSplit(direction != util::RunDirection::kNone);
+    info = split(index + 1, util::SplitRule::lowerEntries(w, pos, direction));
+    if (parentFull) {
+      // The parent node splits next, keeping lowerKeys(...) of its keys and one child more;
+      // this group keeps as many leaves. In the middle that is the lower half.
+      const int32_t m = entries_.store().m();
+      info = rule.sequentialSplit() ? split(*info, rule.lowerKeys(m, index) + 1) : split(*info);
+    }
   }
   // After the splits: the carrier names the block the group occupies now.
   if (carrier != nullptr)
@@ -34,16 +55,24 @@ void LeafGroup::relink(bool first) {
 }
 
 SplitInfo LeafGroup::split(int32_t leaf) {
+  return split(leaf, entries_.size(leaf) / 2);
+}
+
+SplitInfo LeafGroup::split(int32_t leaf, int32_t lowerEntries) {
   const bool first = entries_.store().firstLeaf() == handle();
-  entries_.split(leaf);
+  entries_.split(leaf, lowerEntries);
   relink(first);
   // A run of equal keys may be divided: the pivot then equals the lower leaf's last key.
   return SplitInfo(node(), entries_.keyAt(entries_.indexOf(leaf + 1, 1)), CSBTreeNode());
 }
 
 SplitInfo LeafGroup::split(const SplitInfo& info) {
+  return split(info, (entries_.leaves() + 1) / 2);
+}
+
+SplitInfo LeafGroup::split(const SplitInfo& info, int32_t lowerLeaves) {
   const bool first = entries_.store().firstLeaf() == handle();
-  LeafGroup upper(entries_.split());
+  LeafGroup upper(entries_.splitGroup(lowerLeaves));
   GroupHeader* lower = entries_.header();
   GroupHeader* up = upper.entries_.header();
   up->next = lower->next;
@@ -55,29 +84,12 @@ SplitInfo LeafGroup::split(const SplitInfo& info) {
 }
 
 void LeafGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  util::LookupResult code = entries_.get(index + 1, key, op);
-  GroupStore& store = entries_.store();
-  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
-       group = store.header(group)->next) {
-    const LeafGroupArrayMap next(store, group);
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH ? next.get(1, key, op)
-                                                               : next.continueGet(0, key, op);
-  }
-  op.thatsallfolks();
+  lookupValues(entries_.store(), handle(), index, key, op);
 }
 
 void LeafGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) const {
-  util::LookupResult code = entries_.queryRange(index + 1, lowKey, highKey, op);
-  GroupStore& store = entries_.store();
-  for (GroupHandle group = entries_.header()->next; code != util::LookupResult::STOP && group != 0;
-       group = store.header(group)->next) {
-    const LeafGroupArrayMap next(store, group);
-    code = code == util::LookupResult::CONTINUE_WITH_BINSEARCH
-               ? next.queryRange(1, lowKey, highKey, op)
-               : next.continueScan(0, highKey, op);
-  }
-  op.thatsallfolks();
+  lookupRange(entries_.store(), handle(), index, lowKey, highKey, op);
 }
 
 void LeafGroup::remove(int32_t index, int32_t key, int32_t value, int32_t /*lowKey*/,

@@ -15,7 +15,8 @@
 //
 // Lookups and removals start at the first leaf that may hold the key (see NodeGroup) and walk
 // on across the following leaves of the group and along the chain for as long as entries of
-// the key may follow, so that every mapping of a key divided by a leaf split is found.
+// the key may follow, so that every mapping of a key divided by a leaf split is found. get and
+// queryRange are the tree's lookup loop (Lookup.h) started at this group.
 //
 // Invariants: keys are non-decreasing along the chain, across the leaves of a group and
 // inside each leaf; every group has at least one leaf (leaves may be empty); a group below a
@@ -32,6 +33,7 @@
 #include "core/csbtree/LeafCarrier.h"
 #include "core/csbtree/LeafGroupArrayMap.h"
 #include "core/csbtree/SplitInfo.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
@@ -48,6 +50,12 @@ class LeafGroup {
 
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier);
+  // The same, splitting the leaf (and the group) where `rule` says (util/SplitPolicy.h), which
+  // also learns whether that split followed a run: the group then splits where the parent
+  // node will, at the new separator. The add above splits both in the middle.
+  std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                               int32_t lowKey, int32_t highKey, LeafCarrier* carrier,
+                               util::SplitRule& rule);
   void get(int32_t index, int32_t key, util::IntPushOperator& op) const;
   // Never true for a group the tree builds: every group has a leaf.
   bool isEmpty() const { return entries_.leaves() == 0; }
@@ -63,10 +71,14 @@ class LeafGroup {
   // Splits leaf number `leaf` (1-based) inside the group; reports this group and the first
   // key of the new leaf `leaf` + 1.
   SplitInfo split(int32_t leaf);
+  // The same, the leaf keeping its lowest `lowerEntries` entries.
+  SplitInfo split(int32_t leaf, int32_t lowerEntries);
   // Splits the group after a leaf split: this group keeps the lower half of its leaves, a new
   // group linked right after it takes the rest. Reports this group, info.pivot and the new
   // group.
   SplitInfo split(const SplitInfo& info);
+  // The same, this group keeping its lowest `lowerLeaves` leaves.
+  SplitInfo split(const SplitInfo& info, int32_t lowerLeaves);
 
   // "LeafGroup <id> [3=30, 7=70]": the group's identity number and its entries.
   std::string toString() const;

@@ -223,10 +223,14 @@ void LeafGroupArrayMap::copyEntries(const LeafGroupArrayMap& from, int32_t fromL
 }
 
 void LeafGroupArrayMap::split(int32_t leaf) {
+  split(leaf, size(leaf) / 2);
+}
+
+void LeafGroupArrayMap::split(int32_t leaf, int32_t lowerEntries) {
   const int32_t count = leaves();
   assert(leaf >= 1 && leaf <= count);
   const int32_t entries = size(leaf);
-  const int32_t kept = entries / 2;
+  const int32_t kept = std::clamp(lowerEntries, 0, entries);
 
   LeafGroupArrayMap grown(*store_, count + 1);
   *grown.header() = *header();
@@ -240,8 +244,12 @@ void LeafGroupArrayMap::split(int32_t leaf) {
 }
 
 LeafGroupArrayMap LeafGroupArrayMap::split() {
+  return splitGroup((leaves() + 1) / 2);
+}
+
+LeafGroupArrayMap LeafGroupArrayMap::splitGroup(int32_t lowerLeaves) {
   const int32_t count = leaves();
-  const int32_t staying = (count + 1) / 2;
+  const int32_t staying = std::clamp(lowerLeaves, 0, count);
   const int32_t moving = count - staying;
 
   LeafGroupArrayMap upper(*store_, moving);

@@ -102,6 +102,8 @@ class LeafGroupArrayMap {
   // leaf `leaf` + 1 takes the rest; later leaves move up by one number. The map moves to a
   // new block.
   void split(int32_t leaf);
+  // The same, `leaf` keeping its lowest `lowerEntries` (at most all) entries.
+  void split(int32_t leaf, int32_t lowerEntries);
   // Number of entries of `leaf` (entries, where size() counts slots).
   int32_t size(int32_t leaf) const { return sizes()[leaf - 1]; }
   // Slot of the n-th entry (n counted from 1) of `leaf`.
@@ -121,6 +123,8 @@ class LeafGroupArrayMap {
   // block, the returned map holds the upper floor(L / 2) in another, without identity number
   // or chain links. A map of one leaf returns a map without leaves.
   LeafGroupArrayMap split();
+  // The same, this map keeping its lowest `lowerLeaves` (at most all) leaves.
+  LeafGroupArrayMap splitGroup(int32_t lowerLeaves);
   // Number of slots (leaves x two_k_star), used or not: the group's current group size.
   // Slots, where size(leaf) counts entries; getKeyNumber() counts the group's entries.
   int64_t size() const { return currentGroupSize(); }

@@ -4,12 +4,13 @@
 
 #include "core/csbtree/KeySearch.h"
 #include "core/csbtree/LeafGroup.h"
+#include "core/csbtree/Lookup.h"
 
 namespace core::csbtree {
 
 namespace {
 
-// A tree of 2^31 entries has far fewer levels: every node below the root has 2k >= 2 keys.
+// A tree of 2^31 entries has far fewer levels: every node has at least two children.
 constexpr int32_t kMaxLevels = 64;
 
 // Asks for the lines that a descent reads next in member `member` of the group `block` at
@@ -73,6 +74,13 @@ NodeGroup::NodeGroup(CSBTreeNode child, int32_t key) : entries_(*child.store(), 
 
 std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                         int32_t lowKey, int32_t highKey, LeafCarrier* carrier) {
+  util::SplitRule positional;
+  return add(index, key, value, parentFull, lowKey, highKey, carrier, positional);
+}
+
+std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                                        int32_t lowKey, int32_t highKey, LeafCarrier* carrier,
+                                        util::SplitRule& rule) {
   GroupStore& store = entries_.store();
   const int32_t m = store.m();
   struct Step {
@@ -108,7 +116,8 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
       break;
   }
   std::optional<SplitInfo> grown =
-      LeafGroup(store, group).add(node, key, value, path[depth - 1].full, lowKey, highKey, carrier);
+      LeafGroup(store, group)
+          .add(node, key, value, path[depth - 1].full, lowKey, highKey, carrier, rule);
   // Back up: each group that receives a report stores its child's new block and takes the
   // pivot, splitting itself when its node is full.
   for (int32_t i = depth - 1; i >= 0 && grown; --i) {
@@ -122,8 +131,10 @@ std::optional<SplitInfo> NodeGroup::add(int32_t index, int32_t key, int32_t valu
       grown.reset();
     } else {
       assert(step.full);
-      grown = parent.split(grown->pivot, grown->rightNode, i > 0 ? path[i - 1].full : parentFull,
-                           step.node);
+      const bool above = i > 0 ? path[i - 1].full : parentFull;
+      grown = rule.sequentialSplit()
+                  ? parent.split(grown->pivot, grown->rightNode, above, step.node, step.child, rule)
+                  : parent.split(grown->pivot, grown->rightNode, above, step.node);
     }
   }
   if (grown)
@@ -142,17 +153,27 @@ SplitInfo NodeGroup::split(int32_t key, CSBTreeNode newChild, bool parentFull, i
   return SplitInfo(node(), upKey, upper.node());
 }
 
+SplitInfo NodeGroup::split(int32_t key, CSBTreeNode newChild, bool parentFull, int32_t index,
+                           int32_t child, const util::SplitRule& rule) {
+  // The separator goes right after the child that split, where the child group has put its new
+  // member; the group's split below this node kept as many members as this node keeps keys,
+  // plus one.
+  const int32_t m = entries_.getM();
+  const int64_t pos = static_cast<int64_t>(index) * m + child;
+  const int32_t upKey = entries_.splitNode(key, pos, index, newChild, rule.lowerKeys(m, child));
+  if (!parentFull)
+    return SplitInfo(node(), upKey, CSBTreeNode());
+  const NodeGroup upper(entries_.splitNodeGroup(rule.lowerKeys(m, index) + 1));
+  return SplitInfo(node(), upKey, upper.node());
+}
+
 void NodeGroup::get(int32_t index, int32_t key, util::IntPushOperator& op) const {
-  GroupStore& store = entries_.store();
-  const LeafStop stop = descendFirst<false>(store, handle(), entries_.level(), index, key, 0, 0);
-  LeafGroup(store, stop.group).get(stop.member, key, op);
+  lookupValues(entries_.store(), handle(), index, key, op);
 }
 
 void NodeGroup::queryRange(int32_t index, int32_t lowKey, int32_t highKey,
                            util::IntPushOperator& op) const {
-  GroupStore& store = entries_.store();
-  const LeafStop stop = descendFirst<false>(store, handle(), entries_.level(), index, lowKey, 0, 0);
-  LeafGroup(store, stop.group).queryRange(stop.member, lowKey, highKey, op);
+  lookupRange(entries_.store(), handle(), index, lowKey, highKey, op);
 }
 
 void NodeGroup::remove(int32_t index, int32_t key, int32_t value, int32_t lowKey,

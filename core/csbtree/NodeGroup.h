@@ -6,7 +6,8 @@
 // `index`; the group finds the key's child interval in that node and passes the operation on
 // to the node's child group, naming the child by its position there.
 //
-// The descent is one loop over the levels below this group: per level it searches the node's
+// get and queryRange are the tree's lookup loop (Lookup.h) started at this group. The descent
+// of add and remove is one loop over the levels below this group: per level it searches the node's
 // keys, reads the node's child handle from the same slot, computes the child member's
 // address from that handle and the member number, and asks for the member's lines at once, so
 // that one level costs one round of cache misses. An insertion records its path and, on the
@@ -21,7 +22,8 @@
 //
 // Invariants in a tree: node i with s keys references a child group of exactly s + 1
 // members, all at the level below; the root group's single node holds 1 .. 4k keys, every
-// other node 2k .. 4k. Removal never changes a node group.
+// other node 2k .. 4k (1 .. 4k under the sequential split rule). Removal never changes a node
+// group.
 //
 // NULL_NODE is the sentinel child of a node whose child has not been set: the null group
 // (handle 0), never descended into. Not thread-safe.
@@ -36,6 +38,7 @@
 #include "core/csbtree/LeafCarrier.h"
 #include "core/csbtree/NodeGroupArrayMap.h"
 #include "core/csbtree/SplitInfo.h"
+#include "util/SplitPolicy.h"
 
 namespace core::csbtree {
 
@@ -55,6 +58,11 @@ class NodeGroup {
 
   std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
                                int32_t lowKey, int32_t highKey, LeafCarrier* carrier);
+  // The same, splitting full leaves, nodes and groups where `rule` says (util/SplitPolicy.h).
+  // The add above splits them in the middle.
+  std::optional<SplitInfo> add(int32_t index, int32_t key, int32_t value, bool parentFull,
+                               int32_t lowKey, int32_t highKey, LeafCarrier* carrier,
+                               util::SplitRule& rule);
   void get(int32_t index, int32_t key, util::IntPushOperator& op) const;
   // Never true for a group the tree builds.
   bool isEmpty() const { return entries_.getNumberOfNodes() == 0; }
@@ -71,6 +79,11 @@ class NodeGroup {
   // key that moved up; when `parentFull`, the group is split as well and the report carries
   // the new upper group. Node `index` must hold keys (add splits only a full node).
   SplitInfo split(int32_t key, CSBTreeNode newChild, bool parentFull, int32_t index);
+  // The same after a leaf split that followed a run: `key` joins node `index` as its separator
+  // at child number `child` (the child that split), the node splits there (rule.lowerKeys),
+  // and the group, when `parentFull`, where the parent node will split.
+  SplitInfo split(int32_t key, CSBTreeNode newChild, bool parentFull, int32_t index, int32_t child,
+                  const util::SplitRule& rule);
 
   // "[" + the array map's text + "]".
   std::string toString() const;

@@ -48,47 +48,54 @@ void NodeGroupArrayMap::copyNodes(const NodeGroupArrayMap& from, int32_t fromNod
 }
 
 int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node, CSBTreeNode newChild) {
+  return splitNode(key, pos, node, newChild, (keyCount(node) + 1) >> 1);
+}
+
+int32_t NodeGroupArrayMap::splitNode(int32_t key, int64_t pos, int32_t node, CSBTreeNode newChild,
+                                     int32_t lowerKeys) {
   const int32_t nodes = getNumberOfNodes();
   assert(node >= 0 && node < nodes);
-  const auto relPos = static_cast<int32_t>(pos - nodeStart(node));
   const int32_t size = keyCount(node);
-  assert(relPos >= 0 && relPos <= size);
-  // Of the size + 1 keys (the node's and the new one), the one at index `half` moves up.
-  int32_t half = (size + 1) >> 1;
-  enum class Case { kLeft, kMiddle, kRight };
-  const Case where = relPos < half ? Case::kLeft : relPos == half ? Case::kMiddle : Case::kRight;
-  if (where == Case::kRight)
-    ++half;
+  assert(pos - nodeStart(node) >= 0 && pos - nodeStart(node) <= size);
+  const auto relPos = static_cast<int32_t>(std::clamp<int64_t>(pos - nodeStart(node), 0, size));
+  // Of the size + 1 keys (the node's, `key` at relPos among them), the lower `lower` stay, the
+  // next one moves up and the rest go to the new node.
+  const int32_t lower = std::clamp(lowerKeys, 0, size);
+  const int32_t upper = size - lower;
   const int32_t* old = keys(node);
+  auto sequence = [&](int32_t i) { return i < relPos ? old[i] : i == relPos ? key : old[i - 1]; };
 
   NodeGroupArrayMap grown(*store_, nodes + 1, level());
   *grown.header() = *header();
   grown.header()->members = nodes + 1;
   grown.copyNodes(*this, 0, node + 1, 0);
   grown.copyNodes(*this, node + 1, nodes - node - 1, node + 2);
-  // Node `node` keeps its child and its keys before the split point, node + 1 takes the rest.
-  const int32_t leftSize = where == Case::kMiddle ? half : half - 1;
+  // Node `node` keeps its child and the keys before the one that moves up, node + 1 takes the
+  // rest.
   int32_t* left = grown.keys(node);
-  std::fill(left + leftSize, left + store_->m(), kUnusedKey);
-  grown.meta(node)->size = leftSize;
+  for (int32_t i = 0; i < lower; ++i)
+    left[i] = sequence(i);
+  std::fill(left + lower, left + store_->m(), kUnusedKey);
+  grown.meta(node)->size = lower;
   int32_t* right = grown.keys(node + 1);
-  std::copy(old + half, old + size, right);
-  std::fill(right + (size - half), right + store_->m(), kUnusedKey);
-  *grown.meta(node + 1) = NodeSlotMeta{size - half, newChild.handle()};
+  for (int32_t i = 0; i < upper; ++i)
+    right[i] = sequence(lower + 1 + i);
+  std::fill(right + upper, right + store_->m(), kUnusedKey);
+  *grown.meta(node + 1) = NodeSlotMeta{upper, newChild.handle()};
 
-  const int32_t upKey = where == Case::kMiddle ? key : old[half - 1];
+  const int32_t upKey = sequence(lower);
   release();
   handle_ = grown.handle_;
-  if (where == Case::kLeft)
-    put(key, relPos, node);
-  else if (where == Case::kRight)
-    put(key, relPos - half, node + 1);
   return upKey;
 }
 
 NodeGroupArrayMap NodeGroupArrayMap::splitNodeGroup() {
+  return splitNodeGroup((getNumberOfNodes() + 1) / 2);
+}
+
+NodeGroupArrayMap NodeGroupArrayMap::splitNodeGroup(int32_t lowerNodes) {
   const int32_t nodes = getNumberOfNodes();
-  const int32_t left = (nodes + 1) / 2;
+  const int32_t left = std::clamp(lowerNodes, 0, nodes);
   const int32_t right = nodes - left;
 
   NodeGroupArrayMap upper(*store_, right, level());

@@ -105,9 +105,15 @@ class NodeGroupArrayMap {
   // in `node` and the upper ones go to a new node `node` + 1 that references `newChild`.
   // Later nodes move up by one. The map moves to a new block.
   int32_t splitNode(int32_t key, int64_t pos, int32_t node, CSBTreeNode newChild);
+  // The same, keeping the lowest `lowerKeys` (at most the node's size) of the node's keys and
+  // `key` in `node`; the next one moves up. splitNode above keeps (size + 1) / 2.
+  int32_t splitNode(int32_t key, int64_t pos, int32_t node, CSBTreeNode newChild,
+                    int32_t lowerKeys);
   // Keeps the lower ceil(n / 2) nodes (in a new block, with the header) and returns a map
   // with the others (a new block without identity number).
   NodeGroupArrayMap splitNodeGroup();
+  // The same, keeping the lowest `lowerNodes` (at most all) nodes.
+  NodeGroupArrayMap splitNodeGroup(int32_t lowerNodes);
   // "101 | 5.9/ 202 | 12/ ": per node the child's identity number (or "NULL" for the
   // sentinel) and " | ", then its keys separated by "." with "/ " after the last.
   std::string toString() const;

@@ -12,6 +12,7 @@
 
 #include "tests/support/FileContent.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ test::ProcessResult makeKeys(const std::vector<std::string>& args) {
 }
 
 TEST(MakeKeysTest, NumbersAreDecimalEvenWithLeadingZerosAndAnythingElseIsRefused) {
-  const std::string path = ::testing::TempDir() + "make_keys_numbers_uint32";
+  const std::string path = test::tempPath("make_keys_numbers_uint32");
   std::remove(path.c_str());
   // Each refusal is one line and exit status 2, and writes nothing.
   const std::vector<std::vector<std::string>> refused = {

@@ -17,6 +17,7 @@
 #include "bench/model/Statistics.h"
 #include "bench/run/HugePages.h"
 #include "tests/support/Mapbench.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -39,8 +40,8 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
 }
 
 TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
-  const std::string json = ::testing::TempDir() + "mapbench_smoke.json";
-  const std::string csv = ::testing::TempDir() + "mapbench_smoke.csv";
+  const std::string json = test::tempPath("mapbench_smoke.json");
+  const std::string csv = test::tempPath("mapbench_smoke.csv");
   const ProgramResult result =
       runMapbench(std::string(kTinyWorkload) + " -r 2 --key-spaces 5000,10000 --k-pairs 4:4,8:8" +
                   " -m " + allMapNames() + " --json " + json + " --csv " + csv);
@@ -112,7 +113,7 @@ TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
 }
 
 TEST(MapbenchTest, HugePagesRestartEveryMapWithTheTunableOrAreRefusedWhereTheKernelHasNone) {
-  const std::string csv = ::testing::TempDir() + "mapbench_huge.csv";
+  const std::string csv = test::tempPath("mapbench_huge.csv");
   const ProgramResult result = runMapbench(std::string(kTinyWorkload) +
                                            " -r 1 -m btree,abslbtree --huge-pages --csv " + csv);
   if (const std::optional<std::string> reason = hugePagesUnavailable()) {
@@ -184,7 +185,7 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
     EXPECT_EQ(refused.exitStatus, 2) << arguments[0] << ": " << refused.err;
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
   }
-  const std::string notExecutable = ::testing::TempDir() + "mapbench_not_executable";
+  const std::string notExecutable = test::tempPath("mapbench_not_executable");
   std::ofstream(notExecutable) << "#!/bin/sh\n";
   ::chmod(notExecutable.c_str(), 0644);
   EXPECT_THAT(runMapbench("--against " + notExecutable),
@@ -198,12 +199,12 @@ TEST(MapbenchTest, HelpDocumentsEveryOptionAndBadInputIsRefused) {
 }
 
 TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
-  const std::string csv = ::testing::TempDir() + "mapbench_written.csv";
+  const std::string csv = test::tempPath("mapbench_written.csv");
   std::remove(csv.c_str());
-  const ProgramResult missingDirectory = runMapbench(
-      std::string(kTinyWorkload) + " -r 1 -m stdmap --json /nonexistent/x.json" + " --csv " + csv);
-  EXPECT_EQ(missingDirectory.status, 1);
-  EXPECT_THAT(missingDirectory.output, ::testing::HasSubstr("could not write /nonexistent/x.json"));
+  const ProgramResult full = runMapbench(std::string(kTinyWorkload) +
+                                         " -r 1 -m stdmap --json /dev/full" + " --csv " + csv);
+  EXPECT_EQ(full.status, 1);
+  EXPECT_THAT(full.output, ::testing::HasSubstr("could not write /dev/full"));
   EXPECT_TRUE(std::ifstream(csv).good());
   std::remove(csv.c_str());
 
@@ -216,7 +217,7 @@ TEST(MapbenchTest, UnwrittenResultsFailTheRunAndTheOtherFilesAreStillWritten) {
 
 TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
   // 20001 keys: the slots 0 .. 20000 of key space 20000.
-  const std::string keys = ::testing::TempDir() + "mapbench_clustered_uint32";
+  const std::string keys = test::tempPath("mapbench_clustered_uint32");
   ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"clustered", "20001", keys, "--seed", "3"})
                 .exitStatus,
             0);
@@ -229,8 +230,8 @@ TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
   EXPECT_THAT(overFile.output, ::testing::HasSubstr("All maps agree."));
   EXPECT_EQ(overFile.output, runMapbench(check + "--key-space 20000").output);
 
-  const std::string json = ::testing::TempDir() + "mapbench_keys.json";
-  const std::string csv = ::testing::TempDir() + "mapbench_keys.csv";
+  const std::string json = test::tempPath("mapbench_keys.json");
+  const std::string csv = test::tempPath("mapbench_keys.csv");
   const ProgramResult run =
       runMapbench("--fill 2000 --ops 20000 --no-progress -r 1 -m judy --keys " + keys + " --json " +
                   json + " --csv " + csv);
@@ -252,7 +253,7 @@ TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
               ::testing::HasSubstr(",mapbench_clustered_uint32,20001," + hash + "\n"));
 
   // Refusals: one line, exit status 2, before any run.
-  const std::string unnamed = ::testing::TempDir() + "mapbench_keys.bin";
+  const std::string unnamed = test::tempPath("mapbench_keys.bin");
   { std::ofstream(unnamed) << std::ifstream(keys, std::ios::binary).rdbuf(); }
   for (const std::string& arguments :
        {"--keys " + keys + " --key-space 20000", "--keys " + keys + " --key-spaces 100,200",
@@ -272,21 +273,19 @@ TEST(MapbenchTest, KeyFileRunsAgreeWithThePlainKeySpaceAndNameTheSet) {
 }
 
 TEST(MapbenchTest, SigtermToATimedOrCheckRunEndsItsForkedChildToo) {
-  const std::string children =
-      ::testing::TempDir() + "mapbench_children_" + std::to_string(::getpid());
+  const std::string children = test::tempPath("mapbench_children_") + std::to_string(::getpid());
   // A run of some seconds; its forked child is read from /proc once it exists.
   const std::string run = std::string(MAPBENCH_EXECUTABLE) +
                           " --key-space 1000000 --fill 100000 --ops 30000000 -m stdmap -r 1"
                           " --no-progress";
   for (const char* mode : {"", " --check"}) {
     std::remove(children.c_str());
-    const test::ProcessResult ended =
-        test::runShell(::testing::TempDir(),
-                       run + mode +
-                           " & p=$!; while kill -0 $p 2>/dev/null && [ -z \"$(cat "
-                           "/proc/$p/task/$p/children 2>/dev/null)\" ]; do sleep 0.1; done; " +
-                           "cat /proc/$p/task/$p/children > " + children +
-                           "; kill -TERM $p; wait $p; echo \"status $?\"");
+    const test::ProcessResult ended = test::runShell(
+        test::tempPath(""), run + mode +
+                                " & p=$!; while kill -0 $p 2>/dev/null && [ -z \"$(cat "
+                                "/proc/$p/task/$p/children 2>/dev/null)\" ]; do sleep 0.1; done; " +
+                                "cat /proc/$p/task/$p/children > " + children +
+                                "; kill -TERM $p; wait $p; echo \"status $?\"");
     EXPECT_THAT(ended.out, ::testing::HasSubstr("status 143")) << mode << ": " << ended.err;
     std::ifstream file(children);
     int found = 0;

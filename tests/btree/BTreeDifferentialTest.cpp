@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -56,7 +57,8 @@ class BTreeDifferentialTest : public ::testing::TestWithParam<Parameters> {
 // The tree as a subject of the differential run: its statistics and structure are checked too.
 class TreeSubject {
  public:
-  TreeSubject(int32_t k, int32_t k_star) : tree_(k, k_star), k_star_(k_star) {}
+  TreeSubject(int32_t k, int32_t k_star, util::SplitPolicy policy = util::SplitPolicy::kPositional)
+      : tree_(k, k_star, policy), k_star_(k_star) {}
 
   void add(int32_t key, int32_t value) { tree_.add(key, value); }
   void removeAll(int32_t key) { tree_.remove(key); }
@@ -132,6 +134,29 @@ TEST_P(BTreeDifferentialTest, MapAdapterAgreesWithTheReferenceMultimap) {
                               operationsPerStream(), subject);
     comparedOperations += run.compared;
     ASSERT_EQ(run.failure, std::nullopt) << "seed " << seed;
+  }
+}
+
+// Both split rules, on in-order ingest (ascending, descending, sawtooth, runs of one key, with
+// deletes and duplicates mixed in) and on random keys, agree with the model.
+TEST_P(BTreeDifferentialTest, SplitRulesAgreeWithTheReferenceMultimapOnOrderedIngest) {
+  const auto [k, k_star] = GetParam();
+  std::vector<test::KeyDomain> domains(std::begin(test::kOrderedDomains),
+                                       std::end(test::kOrderedDomains));
+  domains.insert(domains.end(), {test::KeyDomain::kFew, test::KeyDomain::kHundreds});
+  for (test::KeyDomain keys : domains) {
+    for (int seed = 1; seed <= seeds() / 2; ++seed) {
+      SCOPED_TRACE(test::nameOf(keys) + std::string(", seed ") + std::to_string(seed));
+      TreeSubject sequential(k, k_star, util::SplitPolicy::kSequential);
+      TreeSubject positional(k, k_star);
+      util::BTreeMap map(k, k_star, util::SplitPolicy::kSequential);
+      test::MapSubject adapter(map);
+      const test::DifferentialResult run =
+          test::runDifferential(keys, seed * 999983ULL + k * 131 + k_star,
+                                operationsPerStream() / 2, sequential, positional, adapter);
+      comparedOperations += run.compared;
+      ASSERT_EQ(run.failure, std::nullopt);
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include "tests/support/FakeOutputStream.h"
 #include "tests/support/Graphviz.h"
 #include "tests/support/NodeNames.h"
+#include "tests/support/TempFolder.h"
 #include "util/FdOutputStream.h"
 
 namespace core::btree {
@@ -166,7 +167,7 @@ TEST(BTreeOutputTest, GraphvizRendersAGraphOfThousandsOfKeysWithDuplicates) {
     tree.remove(keys(random));
   ASSERT_EQ(tree.verify(), std::nullopt);
 
-  const std::string graphPath = ::testing::TempDir() + "btree-random.dot";
+  const std::string graphPath = test::tempPath("btree-random.dot");
   const int fd = ::open(graphPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);
   util::FdOutputStream out(fd);

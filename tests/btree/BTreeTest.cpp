@@ -12,6 +12,7 @@
 #include "core/btree/BTreeVerifier.h"
 #include "core/btree/NodePool.h"
 #include "testing/RecordingOperator.h"
+#include "tests/support/IngestPatterns.h"
 #include "tests/support/TreeLookups.h"
 
 namespace core::btree {
@@ -273,6 +274,65 @@ TEST(BTreeTest, VerifyReportsAHeightThatDisagreesWithTheLeafDepth) {
             "the tree records 2 internal levels, its leaves lie at depth 1");
   EXPECT_EQ(BTreeVerifier(pool).check(left.handle(), left.handle(), 1, true, 0, 0).value_or(""),
             "the tree records 1 internal levels, its leaves lie at depth 0");
+}
+
+}  // namespace
+}  // namespace core::btree
+
+namespace core::btree {
+namespace {
+
+// In-order ingest fills the leaves under the sequential rule (31 of 32 slots at k_star 16)
+// where the positional one leaves them half full; random keys keep the positional shape.
+TEST(BTreeSplitPolicyTest, SequentialRuleFillsLeavesUnderInOrderIngestAndKeepsRandomShape) {
+  for (test::IngestOrder order : {test::IngestOrder::kAscending, test::IngestOrder::kDescending,
+                                  test::IngestOrder::kSawtooth, test::IngestOrder::kRandom}) {
+    SCOPED_TRACE(test::nameOf(order));
+    BTree sequential(16, 16, util::SplitPolicy::kSequential);
+    BTree positional(16, 16);
+    const double filled = test::utilizationAfter(sequential, order, 20000);
+    const double halved = test::utilizationAfter(positional, order, 20000);
+    if (order == test::IngestOrder::kRandom) {
+      EXPECT_NEAR(filled, halved, 0.01);
+    } else {
+      EXPECT_GT(filled, 0.9);
+      EXPECT_LT(halved, 0.75);
+    }
+    EXPECT_EQ(sequential.size(), 20000);
+    EXPECT_EQ(sequential.verify(), std::nullopt);
+    EXPECT_EQ(rangeOf(sequential, kMin, kMax), rangeOf(positional, kMin, kMax));
+  }
+}
+
+// A run of one key counts as ascending: the full leaf keeps all its entries, the new one starts
+// a chain-only leaf, and no separator goes up.
+TEST(BTreeSplitPolicyTest, SequentialSplitInsideRunOfEqualKeysPostsNoSeparator) {
+  BTree tree(2, 2, util::SplitPolicy::kSequential);
+  for (int32_t value = 1; value <= 10; ++value)
+    tree.add(5, value);
+  EXPECT_EQ(tree.toString(), "[5=1, 5=2, 5=3]");  // the root is still the first leaf
+  EXPECT_EQ(tree.getLeafCount(), 4);              // 3 + 3 + 3 + 1
+  EXPECT_THAT(valuesOf(tree, 5), ElementsAre(1, 2, 3, 4, 5, 6, 7, 8, 9, 10));
+  tree.add(6, 11);
+  tree.add(4, 12);
+  EXPECT_THAT(rangeOf(tree, 4, 6), ElementsAre(12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+// Ascending keys split every full node at its right end: the new leaf takes only the new key
+// and the right-most inner node keeps all keys but its last.
+TEST(BTreeSplitPolicyTest, AscendingKeysSplitAtTheRightEdgeOnEveryLevel) {
+  BTree tree(2, 2, util::SplitPolicy::kSequential);
+  for (int32_t key = 1; key <= 4; ++key)
+    tree.add(key, key);
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+ \| 4 \| -?[0-9]+\])"));
+  for (int32_t key = 5; key <= 13; ++key)
+    tree.add(key, key);
+  // Leaves [1 2 3] [4 5 6] [7 8 9] [10 11 12] [13]: the root took 4, 7 and 10 and then 13,
+  // which split it into [4 7] and [13] with 10 going up.
+  EXPECT_THAT(tree.toString(), MatchesRegex(R"(\[-?[0-9]+ \| 10 \| -?[0-9]+\])"));
+  EXPECT_EQ(tree.getLeafCount(), 5);
+  EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
 }  // namespace

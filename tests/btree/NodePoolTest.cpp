@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "core/btree/BTree.h"
 #include "core/btree/InternalNode.h"
 #include "core/btree/Leaf.h"
+#include "core/btree/NodeLayout.h"
 #include "maps/BTreeMap.h"
 
 namespace core::btree {
@@ -40,6 +42,23 @@ TEST(NodePoolTest, NodesAreFourLinesAtSixteenAndFollowEachOtherFreshlySetUp) {
   EXPECT_LT(pool.allocatedBytes(), twoChunks + 1024);
   EXPECT_EQ(pool.leafCount(), 2);
   EXPECT_EQ(pool.internalNodeCount(), 2);
+}
+
+// Every field of a block, up to the last child handle and the last value, lies inside the
+// ints the block is sized for, whatever the capacity: a field past them would overwrite the
+// next block.
+TEST(NodePoolTest, EveryFieldLiesInsideItsBlock) {
+  for (int32_t capacity : {1, 3, 7, 15, 31, 63, 1000}) {
+    std::vector<int32_t> ints(InternalBlock::ints(capacity));
+    const InternalBlock node(ints.data(), capacity);
+    EXPECT_LE(reinterpret_cast<int32_t*>(node.children() + capacity + 1),
+              ints.data() + ints.size());
+    EXPECT_LE(node.keys() + capacity, reinterpret_cast<int32_t*>(node.children()));
+    std::vector<int32_t> leafInts(LeafBlock::ints(capacity));
+    const LeafBlock leaf(leafInts.data(), capacity);
+    EXPECT_LE(leaf.values() + capacity, leafInts.data() + leafInts.size());
+    EXPECT_LE(leaf.keys() + capacity, leaf.values());
+  }
 }
 
 TEST(NodePoolTest, ALeafLargerThanAChunkGetsOneOfItsOwn) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,8 +26,9 @@ namespace {
 // its statistics and structure are checked too.
 class TreeSubject {
  public:
-  TreeSubject(int32_t k, int32_t k_star, bool viaMap)
-      : map_(k, k_star), adapter_(map_), k_star_(k_star), viaMap_(viaMap) {}
+  TreeSubject(int32_t k, int32_t k_star, bool viaMap,
+              util::SplitPolicy policy = util::SplitPolicy::kPositional)
+      : map_(k, k_star, policy), adapter_(map_), k_star_(k_star), viaMap_(viaMap) {}
 
   void add(int32_t key, int32_t value) {
     if (viaMap_)
@@ -98,6 +100,28 @@ TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
   }
   RecordProperty("operations", std::to_string(compared));
   std::cout << "k " << k << ", k_star " << k_star << ": " << compared << " operations compared\n";
+}
+
+// Both split rules, on in-order ingest (ascending, descending, sawtooth, runs of one key, with
+// deletes and duplicates mixed in) and on random keys, agree with the model.
+TEST_P(CSBTreeDifferentialTest, SplitRulesAgreeWithTheReferenceMultimapOnOrderedIngest) {
+  const auto [k, k_star] = GetParam();
+  const int32_t seeds = test::longTestsRequested() ? 20 : 2;
+  const int32_t operations = test::longTestsRequested() ? 20000 : 4000;
+  std::vector<test::KeyDomain> domains(std::begin(test::kOrderedDomains),
+                                       std::end(test::kOrderedDomains));
+  domains.insert(domains.end(), {test::KeyDomain::kFew, test::KeyDomain::kHundreds});
+  for (test::KeyDomain domain : domains) {
+    for (int32_t seed = 1; seed <= seeds; ++seed) {
+      SCOPED_TRACE(::testing::Message() << test::nameOf(domain) << ", seed " << seed);
+      TreeSubject sequential(k, k_star, seed % 2 == 1, util::SplitPolicy::kSequential);
+      TreeSubject positional(k, k_star, seed % 2 == 0);
+      const test::DifferentialResult run =
+          test::runDifferential(domain, static_cast<uint64_t>(seed) * 999983 + k * 131 + k_star,
+                                operations, sequential, positional);
+      ASSERT_EQ(run.failure, std::nullopt);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Parameters, CSBTreeDifferentialTest,

@@ -17,6 +17,7 @@
 #include "tests/support/CapturedStream.h"
 #include "tests/support/FakeOutputStream.h"
 #include "tests/support/Graphviz.h"
+#include "tests/support/TempFolder.h"
 #include "util/FdOutputStream.h"
 
 namespace core::csbtree {
@@ -119,9 +120,7 @@ TEST(CSBTreeDotTest, GraphvizRendersATreeOfThousandsOfKeys) {
   for (int32_t key = -2000; key < 0; key += 3)
     tree.remove(key);  // leaves some leaves empty
 
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("csbtree_dot_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  const std::filesystem::path dir = test::tempPath();
   const std::filesystem::path dotFile = dir / "tree.dot";
   const int fd = ::open(dotFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   ASSERT_GE(fd, 0);

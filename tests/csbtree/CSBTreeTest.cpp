@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,6 +20,7 @@
 #include "testing/RecordingOperator.h"
 #include "tests/support/CapturedStream.h"
 #include "tests/support/FakeOutputStream.h"
+#include "tests/support/IngestPatterns.h"
 #include "tests/support/TreeLookups.h"
 #include "workload/TreeMapFactory.h"
 #include "workload/WorkloadGenerator.h"
@@ -140,7 +143,7 @@ TEST(CSBTreeTest, WorkedExampleGrowsOneLevelPerRootSplit) {
 // lookups and removals must still see the mappings left of it, and new mappings must still
 // go after all stored ones.
 TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
-  for (auto [k, k_star] : {std::pair{1, 1}, {1, 2}, {2, 1}, {3, 2}}) {
+  for (auto [k, k_star] : {std::pair{1, 1}, {1, 2}, {2, 1}, {3, 2}, {16, 16}}) {
     SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
     CSBTree tree(k, k_star);
     std::vector<int32_t> sevens;
@@ -170,6 +173,49 @@ TEST(CSBTreeTest, MappingsOfAKeyDividedByLeafSplitsAreAllFoundAndRemoved) {
     EXPECT_THAT(valuesOf(tree, 6), ElementsAreArray(sixes));
     EXPECT_THAT(valuesOf(tree, 8), ElementsAreArray(eights));
     EXPECT_EQ(tree.verify(), std::nullopt);
+  }
+}
+
+// A lookup settles its key inside one leaf, by the separator after the leaf or by an entry
+// after the key; scans leave that leaf along the chain without searching again. Every leaf
+// boundary, every last child of a node, runs of equal keys and emptied leaves must still give
+// what the reference gives, with the default sizes, small ones and ones searched by bisection.
+TEST(CSBTreeTest, LookupsAndShortScansAgreeWithAReferenceAtEveryKey) {
+  for (auto [k, k_star] : {std::pair{16, 16}, {2, 3}, {32, 40}}) {
+    SCOPED_TRACE(testing::Message() << "k " << k << ", k_star " << k_star);
+    CSBTree tree(k, k_star);
+    std::multimap<int32_t, int32_t> reference;
+    std::mt19937 random(5);
+    for (int32_t i = 0; i < 40000; ++i) {
+      const int32_t key = 2 * std::uniform_int_distribution<int32_t>(0, 30000)(random);
+      tree.add(key, i);
+      reference.emplace(key, i);
+    }
+    for (int32_t key = 10000; key < 14000; key += 2) {
+      tree.remove(key);
+      reference.erase(key);
+    }
+    for (const int32_t key : {kMin, kMax}) {
+      tree.add(key, key);
+      reference.emplace(key, key);
+    }
+    ASSERT_EQ(tree.verify(), std::nullopt);
+    const auto expected = [&](int32_t low, int32_t high) {
+      std::vector<int32_t> values;
+      for (auto it = reference.lower_bound(low); it != reference.end() && it->first <= high; ++it)
+        values.push_back(it->second);
+      return values;
+    };
+    std::vector<int32_t> keys = {kMin, kMin + 1, kMax - 1, kMax};
+    for (int32_t key = -1; key <= 60002; ++key)
+      keys.push_back(key);
+    for (const int32_t key : keys) {
+      SCOPED_TRACE(testing::Message() << "key " << key);
+      ASSERT_EQ(valuesOf(tree, key), expected(key, key));
+      const int32_t high = key > kMax - 60 ? kMax : key + (key & 63);
+      ASSERT_EQ(rangeOf(tree, key, high), expected(key, high));
+    }
+    EXPECT_THAT(rangeOf(tree, 101, 100), IsEmpty());
   }
 }
 
@@ -249,6 +295,69 @@ TEST(CSBTreeTest, VerifyReportsAKeyOutsideItsSeparators) {
   const std::optional<std::string> problem = tree.verify();
   ASSERT_TRUE(problem.has_value());
   EXPECT_THAT(*problem, HasSubstr("key 1000 lies outside its interval"));
+}
+
+}  // namespace
+}  // namespace core::csbtree
+
+namespace core::csbtree {
+namespace {
+
+// In-order ingest fills the leaves under the sequential rule where the positional one leaves
+// them half full; random keys keep the positional shape.
+TEST(CSBTreeSplitPolicyTest, SequentialRuleFillsLeavesUnderInOrderIngestAndKeepsRandomShape) {
+  for (test::IngestOrder order : {test::IngestOrder::kAscending, test::IngestOrder::kDescending,
+                                  test::IngestOrder::kSawtooth, test::IngestOrder::kRandom}) {
+    SCOPED_TRACE(test::nameOf(order));
+    CSBTree sequential(2, 16, util::SplitPolicy::kSequential);
+    CSBTree positional(2, 16);
+    const double filled = test::utilizationAfter(sequential, order, 20000);
+    const double halved = test::utilizationAfter(positional, order, 20000);
+    if (order == test::IngestOrder::kRandom) {
+      EXPECT_NEAR(filled, halved, 0.01);
+    } else {
+      EXPECT_GT(filled, 0.9);
+      EXPECT_LT(halved, 0.75);
+    }
+    EXPECT_EQ(sequential.size(), 20000);
+    EXPECT_EQ(sequential.verify(), std::nullopt);
+    EXPECT_EQ(rangeOf(sequential, kMin, kMax), rangeOf(positional, kMin, kMax));
+  }
+}
+
+// The worked example's keys under the sequential rule: the group below the full root node
+// splits where the node does, at its right edge, leaving the new leaf group two leaves.
+TEST(CSBTreeSplitPolicyTest, AscendingKeysSplitNodeAndGroupAtTheRightEdge) {
+  CSBTree tree(1, 1, util::SplitPolicy::kSequential);
+  for (int32_t key = 1; key <= 6; ++key)
+    tree.add(key, key * 10);
+  const std::string first = id(tree.getFirstLeaf());
+  const CSBTreeNode middle = NodeGroup(tree.getRoot()).getEntries().getChild(0);
+  const CSBTreeNode second = LeafGroup(tree.getFirstLeaf()).getNextLeafGroup();
+  ASSERT_FALSE(second.isNull());
+  EXPECT_EQ(tree.toString(), "[" + id(middle) + " | 5/ ]");
+  EXPECT_EQ(NodeGroup(middle).toString(), "[" + first + " | 2.3.4/ " + id(second) + " | 6/ ]");
+  EXPECT_EQ(LeafGroup(tree.getFirstLeaf()).getEntries().toString(), "1=10, 2=20, 3=30, 4=40");
+  EXPECT_EQ(LeafGroup(second).getEntries().toString(), "5=50, 6=60");
+  EXPECT_EQ(tree.verify(), std::nullopt);
+}
+
+// Runs of one key fill leaves too, and every mapping of the key is still found in order and
+// removed.
+TEST(CSBTreeSplitPolicyTest, SequentialSplitsInsideRunsOfEqualKeysLoseNoMapping) {
+  CSBTree tree(1, 2, util::SplitPolicy::kSequential);
+  std::vector<int32_t> values;
+  for (int32_t value = 0; value < 60; ++value) {
+    tree.add(7, value);
+    values.push_back(value);
+  }
+  tree.add(8, 100);
+  EXPECT_EQ(tree.getLeafCount(), 21);  // 20 leaves of three, the last one's new leaf
+  EXPECT_THAT(valuesOf(tree, 7), ElementsAreArray(values));
+  EXPECT_EQ(tree.verify(), std::nullopt);
+  tree.remove(7);
+  EXPECT_THAT(rangeOf(tree, kMin, kMax), ElementsAre(100));
+  EXPECT_EQ(tree.verify(), std::nullopt);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "tests/support/Graphviz.h"
 #include "tests/support/NodeNames.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 
 namespace test {
 namespace {
@@ -96,7 +98,7 @@ TEST(ExampleUsageProgramTest, WritesStatisticsAndAGraphThatRenders) {
             "node [shape=record,height=.1];\n" +
                 leaf + leaf + "}\n");
 
-  const std::string graphPath = ::testing::TempDir() + "example-usage.dot";
+  const std::string graphPath = test::tempPath("example-usage.dot");
   std::ofstream(graphPath) << run.out.substr(run.out.find("digraph"));
   renderWithDot(graphPath);
 }
@@ -116,6 +118,55 @@ TEST(ExampleUsageProgramTest, FullClosedOrBrokenStandardOutputIsReportedNotFatal
   expectGracefulFailure(StdoutMode::kDevFull, "/dev/full");
   expectGracefulFailure(StdoutMode::kClosed, "closed");
   expectGracefulFailure(StdoutMode::kBrokenPipe, "broken pipe");
+}
+
+TEST(MemoryFloorProgramTest, SizesAreStrictDecimalsAndLostOutputFailsWithOneLine) {
+  for (const char* size : {"-18446744073709551615", "+1", "0x10", "1 ", "0", "65537", ""}) {
+    const ProcessResult run = runProgram(MEMORY_FLOOR, {size});
+    EXPECT_EQ(run.exitStatus, 2) << size;
+    EXPECT_EQ(run.err, "memory-floor: expected a size in MiB (1 .. 65536), got '" +
+                           std::string(size) + "'\n");
+    EXPECT_EQ(run.out, "") << size;
+  }
+  for (const StdoutMode mode : {StdoutMode::kDevFull, StdoutMode::kClosed}) {
+    const ProcessResult run = runProgram(MEMORY_FLOOR, {"1"}, mode);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_EQ(lineCount(run.err), 1) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("could not write")) << run.err;
+  }
+}
+
+// Runs `script` with bash -c, the scripts' folder as $S and `folder` as $F.
+ProcessResult shell(const std::string& script, const std::string& folder) {
+  return runProgram("/bin/bash", {"-c", script, "shell", SCRIPTS_DIR, folder});
+}
+
+TEST(ScriptsTest, RefusalsSayWhyAndNothingIsLeftBehind) {
+  const std::string folder = tempPath();
+  std::ofstream(folder + "/empty.csv") << "";
+  const ProcessResult typo = shell("S=$1 F=$2; PARTS=huge_pages $S/matrix.sh $F/out", folder);
+  EXPECT_EQ(typo.exitStatus, 2);
+  EXPECT_THAT(typo.err, HasSubstr("unknown part 'huge_pages'"));
+  const ProcessResult empty = shell("$1/plot.sh $2/empty.csv $2/plots", folder);
+  EXPECT_EQ(empty.exitStatus, 1);
+  EXPECT_THAT(empty.err, HasSubstr("nothing to plot"));
+  EXPECT_EQ(lineCount(typo.err) + lineCount(empty.err), 2) << typo.err << empty.err;
+  // A relative folder is the caller's.
+  const ProcessResult relative =
+      shell("cd $2 && BUILD=/nonexistent $1/counts.sh relative 2>/dev/null", folder);
+  EXPECT_NE(relative.exitStatus, 0);
+  EXPECT_TRUE(std::filesystem::is_directory(folder + "/relative"));
+  // A script ended while save runs its command ends the command and removes its partial file.
+  const ProcessResult ended = shell(
+      "source $1/save.sh; slow() { echo started; sleep 60; }; (save $2/kept.txt slow) & "
+      "sleep 1; kill -TERM $!; wait $!; echo status $?",
+      folder);
+  EXPECT_EQ(ended.out, "started\nstatus 143\n");
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"empty.csv", "relative"}));
 }
 
 }  // namespace

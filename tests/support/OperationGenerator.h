@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <utility>
@@ -22,7 +23,16 @@ enum class KeyDomain {
   kHundreds,    // a few hundred keys
   kWholeRange,  // any int, with the extremes and their neighbours now and then
   kTop,         // the largest int and just below it: runs of the key that fills unused slots
+  // In-order ingest, for the sequential split rule: fresh keys follow one another.
+  kAscending,   // ascending by 0 to 2 (an equal key now and then)
+  kDescending,  // descending by 0 to 2
+  kSawtooth,    // ascending runs of 20 to 200 keys, each from a new start among the others
+  kKeyRuns,     // runs of 1 to 40 equal keys, each key above the one before
 };
+
+// The domains whose fresh keys come in order.
+inline constexpr KeyDomain kOrderedDomains[] = {KeyDomain::kAscending, KeyDomain::kDescending,
+                                                KeyDomain::kSawtooth, KeyDomain::kKeyRuns};
 
 inline const char* nameOf(KeyDomain domain) {
   switch (domain) {
@@ -34,6 +44,14 @@ inline const char* nameOf(KeyDomain domain) {
       return "the whole int range";
     case KeyDomain::kTop:
       return "the top of the int range";
+    case KeyDomain::kAscending:
+      return "ascending keys";
+    case KeyDomain::kDescending:
+      return "descending keys";
+    case KeyDomain::kSawtooth:
+      return "ascending runs from new starts";
+    case KeyDomain::kKeyRuns:
+      return "runs of equal keys, ascending";
   }
   return "?";
 }
@@ -50,9 +68,10 @@ class OperationGenerator {
     return std::uniform_int_distribution<int32_t>(low, high)(random_);
   }
 
-  // A key: four times in ten one of the last 64 fresh keys, else a fresh one.
+  // A key: four times in ten (one in ten for in-order domains, so that fresh keys mostly
+  // follow one another) one of the last 64 fresh keys, else a fresh one.
   int32_t key() {
-    if (!recent_.empty() && between(0, 9) < 4)
+    if (!recent_.empty() && between(0, 9) < (ordered() ? 1 : 4))
       return recent_[static_cast<size_t>(between(0, static_cast<int32_t>(recent_.size()) - 1))];
     const int32_t fresh = freshKey();
     if (recent_.size() < 64)
@@ -93,8 +112,29 @@ class OperationGenerator {
       }
       case KeyDomain::kTop:
         return between(0, 2) == 0 ? kMax - between(1, 3) : kMax;
+      case KeyDomain::kAscending:
+        return next_ += between(0, 2);
+      case KeyDomain::kDescending:
+        return next_ -= between(0, 2);
+      case KeyDomain::kSawtooth:
+        if (--runLeft_ <= 0) {
+          runLeft_ = between(20, 200);
+          next_ = between(-5000, 5000);
+        }
+        return next_ += between(1, 3);
+      case KeyDomain::kKeyRuns:
+        if (--runLeft_ <= 0) {
+          runLeft_ = between(1, 40);
+          next_ += between(1, 5);
+        }
+        return next_;
     }
     return 0;
+  }
+
+  bool ordered() const {
+    return std::find(std::begin(kOrderedDomains), std::end(kOrderedDomains), domain_) !=
+           std::end(kOrderedDomains);
   }
 
   // A bound near `key`, mostly above it, now and then an extreme.
@@ -112,6 +152,8 @@ class OperationGenerator {
   KeyDomain domain_;
   std::mt19937_64 random_;
   std::vector<int32_t> recent_;
+  int32_t next_ = 0;     // the in-order domains' last fresh key (they stay far from overflow)
+  int32_t runLeft_ = 0;  // fresh keys left in the current run (kSawtooth, kKeyRuns)
 };
 
 }  // namespace test

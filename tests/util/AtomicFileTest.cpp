@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include "tests/support/FileContent.h"
+#include "tests/support/TempFolder.h"
 
 namespace util {
 namespace {
@@ -25,16 +27,18 @@ namespace fs = std::filesystem;
 
 using test::contentOf;
 
-// A fresh, empty folder of the test's own.
-std::string freshFolder(const std::string& name) {
-  const std::string folder = ::testing::TempDir() + name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
+std::optional<std::string> writeText(const std::string& path, const std::string& text) {
+  return writeFileAtomically(path, [&text](std::ostream& out) { out << text; });
+}
+
+size_t entriesIn(const std::string& folder) {
+  return static_cast<size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
 }
 
 // writeFileAtomically(path, `bytes` bytes) in a child whose files may hold at most `limit`
-// bytes (SIGXFSZ ignored, so the write fails with EFBIG); what it returned, "" on success.
+// bytes, with SIGXFSZ at its default (ending the process) as a shell's `ulimit -f` leaves it;
+// what it returned, "" on success, "killed" when the signal ended the child.
 std::string writeUnderFileLimit(const std::string& path, size_t bytes, rlim_t limit) {
   int fds[2];
   if (::pipe(fds) != 0)
@@ -42,7 +46,7 @@ std::string writeUnderFileLimit(const std::string& path, size_t bytes, rlim_t li
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(fds[0]);
-    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_DFL);
     const rlimit fileSize{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &fileSize);
     const std::string failure = writeFileAtomically(path, [bytes](std::ostream& out) {
@@ -59,11 +63,11 @@ std::string writeUnderFileLimit(const std::string& path, size_t bytes, rlim_t li
   ::close(fds[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
-  return message;
+  return WIFSIGNALED(status) ? "killed" : message;
 }
 
 TEST(AtomicFileTest, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
-  const std::string folder = freshFolder("atomic_limit");
+  const std::string folder = test::tempPath();
   const std::string path = folder + "/results.json";
   std::ofstream(path) << "old results\n";
   ::chmod(path.c_str(), 0640);
@@ -83,14 +87,11 @@ TEST(AtomicFileTest, AWriteThatFailsMidwayLeavesTheOldFileAndNoTemporaryFile) {
   ASSERT_EQ(::stat(path.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}), 1);
-  fs::remove_all(folder);
 }
 
 TEST(AtomicFileTest, LinksAreFollowedSpecialFilesWrittenDirectlyAndFailuresSayWhy) {
-  const std::string folder = freshFolder("atomic_kinds");
-  auto write = [](const std::string& path, const std::string& text) {
-    return writeFileAtomically(path, [&text](std::ostream& out) { out << text; });
-  };
+  const std::string folder = test::tempPath();
+  const auto write = writeText;
   // A link stays a link; the file it names gets the new content.
   const std::string target = folder + "/target.csv", link = folder + "/link.csv";
   std::ofstream(target) << "old";
@@ -110,11 +111,10 @@ TEST(AtomicFileTest, LinksAreFollowedSpecialFilesWrittenDirectlyAndFailuresSayWh
                                    [](std::ostream&) { throw std::runtime_error("midway"); }),
                std::runtime_error);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}), 2);
-  fs::remove_all(folder);
 }
 
 TEST(AtomicFileTest, OutputsThatNameAnInputOrEachOtherAreFound) {
-  const std::string folder = freshFolder("atomic_clash");
+  const std::string folder = test::tempPath();
   const std::string base = folder + "/base.json", hardLink = folder + "/same.json";
   std::ofstream(base) << "{}";
   fs::create_hard_link(base, hardLink);
@@ -135,7 +135,70 @@ TEST(AtomicFileTest, OutputsThatNameAnInputOrEachOtherAreFound) {
   // Empty paths are no outputs; a device may take any number of them.
   EXPECT_EQ(outputClash({{"--keys", ""}}, {{"--json", ""}, {"--csv", ""}}), std::nullopt);
   EXPECT_EQ(outputClash({}, {{"--json", "/dev/null"}, {"--csv", "/dev/null"}}), std::nullopt);
-  fs::remove_all(folder);
+}
+
+TEST(AtomicFileTest, TheTemporaryFileIsMadeInsideTheTargetsFolder) {
+  const std::string folder = test::tempPath("results");
+  fs::create_directories(folder);
+  size_t inTarget = 0, besideTarget = 0;
+  EXPECT_EQ(writeFileAtomically(folder + "/out.json",
+                                [&](std::ostream& out) {
+                                  inTarget = entriesIn(folder);
+                                  besideTarget = entriesIn(test::tempPath());
+                                  out << "new";
+                                }),
+            std::nullopt);
+  EXPECT_EQ(inTarget, 1u);
+  EXPECT_EQ(besideTarget, 1u);  // the results folder alone
+  EXPECT_EQ(contentOf(folder + "/out.json"), "new");
+  EXPECT_EQ(entriesIn(folder), 1u);
+}
+
+TEST(AtomicFileTest, LinksThatNameNothingAreRefusedAndNeverReplaced) {
+  const std::string folder = test::tempPath();
+  const std::string dangling = folder + "/dangling", closedFd = folder + "/fd";
+  fs::create_symlink(folder + "/missing.json", dangling);
+  fs::create_symlink("/proc/self/fd/987", closedFd);
+  for (const std::string& link : {dangling, closedFd}) {
+    SCOPED_TRACE(link);
+    const std::string refusal = "could not write " + link +
+                                ": a symbolic link whose target does not exist or cannot be "
+                                "resolved";
+    EXPECT_EQ(writableRefusal(link), refusal);
+    EXPECT_EQ(writeText(link, "x"), refusal);
+    EXPECT_TRUE(fs::is_symlink(link));
+  }
+  EXPECT_FALSE(fs::exists(folder + "/missing.json"));
+  EXPECT_EQ(writableRefusal(folder + "/no/such/folder.json"),
+            "could not write " + folder + "/no/such/folder.json: " + std::strerror(ENOENT));
+  EXPECT_EQ(writableRefusal(folder + "/new.json"), std::nullopt);
+  EXPECT_EQ(entriesIn(folder), 2u);
+}
+
+// As `mapbench --json /dev/stdout > both.txt` and `... >> log.txt`: the file is written
+// through the open descriptor, after what it already holds, and keeps its inode.
+TEST(AtomicFileTest, AFileThisProcessHoldsOpenForWritingIsWrittenThroughItsDescriptor) {
+  const std::string folder = test::tempPath();
+  for (const int mode : {O_TRUNC, O_APPEND}) {
+    SCOPED_TRACE(mode);
+    const std::string path = folder + "/both.txt";
+    std::ofstream(path) << (mode == O_APPEND ? "earlier lines\n" : "old table\n");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | mode);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "table\n", 6), 6);
+    struct stat before {};
+    ASSERT_EQ(::fstat(fd, &before), 0);
+    for (const std::string& name : {"/proc/self/fd/" + std::to_string(fd), path})
+      EXPECT_EQ(writeText(name, "{json}\n"), std::nullopt);
+    ASSERT_EQ(::write(fd, "end\n", 4), 4);
+    ::close(fd);
+    EXPECT_EQ(contentOf(path), (mode == O_APPEND ? "earlier lines\n" : "") +
+                                   std::string("table\n{json}\n{json}\nend\n"));
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(entriesIn(folder), 1u);
+  }
 }
 
 }  // namespace

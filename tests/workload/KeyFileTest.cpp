@@ -1,4 +1,9 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/RecordingTarget.h"
+#include "tests/support/TempFolder.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
 #include "workload/KeyFlags.h"
@@ -38,7 +44,7 @@ std::string sosdBytes(int width, uint64_t count, const std::vector<uint64_t>& ke
 }
 
 std::string writeTempFile(const std::string& name, const std::string& bytes) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = tempPath(name);
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }
@@ -174,6 +180,73 @@ TEST(KeyFileTest, FormatsAreReadSortedAndDeduplicatedOrRefusedWithTheReason) {
   EXPECT_EQ(keyFormatOfName("fb_200M_uint64"), KeyFormat::kSosd64);
   EXPECT_EQ(keyFormatOfName("ids.txt"), KeyFormat::kText);
   EXPECT_EQ(keyFormatOfName("keys.bin"), std::nullopt);
+}
+
+// What readKeyFile says of a pipe that carries a SOSD count of `count` 32-bit keys, key i
+// being `keyOf(i)`, read by a child whose address space may grow by `spare` bytes.
+std::string readPipeWithSpareMemory(uint32_t count, uint32_t (*keyOf)(uint32_t), size_t spare) {
+  int keys[2], answer[2];
+  if (::pipe(keys) != 0 || ::pipe(answer) != 0)
+    return "no pipe";
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    ::close(keys[0]);
+    std::vector<uint32_t> chunk(1 << 16);
+    uint64_t header = count;
+    bool open = ::write(keys[1], &header, sizeof header) == sizeof header;
+    for (uint32_t done = 0; open && done < count; done += chunk.size()) {
+      for (size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = keyOf(done + static_cast<uint32_t>(i));
+      const size_t bytes = sizeof(uint32_t) * std::min<size_t>(chunk.size(), count - done);
+      open = ::write(keys[1], chunk.data(), bytes) == static_cast<ssize_t>(bytes);
+    }
+    ::_exit(0);
+  }
+  const pid_t reader = ::fork();
+  if (reader == 0) {
+    ::close(keys[1]);
+    ::close(answer[0]);
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * static_cast<size_t>(::sysconf(_SC_PAGESIZE)) + spare;
+    const rlimit space{limit, limit};
+    ::setrlimit(RLIMIT_AS, &space);
+    const auto read = readKeyFile("/dev/fd/" + std::to_string(keys[0]), KeyFormat::kSosd32);
+    const std::string text = std::holds_alternative<std::string>(read)
+                                 ? std::get<std::string>(read)
+                                 : std::to_string(std::get<KeyFile>(read).keys.size()) + " keys";
+    const bool sent =
+        ::write(answer[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::_exit(sent ? 0 : 1);
+  }
+  for (int fd : {keys[0], keys[1], answer[1]})
+    ::close(fd);
+  std::string text;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(answer[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<size_t>(n));
+  ::close(answer[0]);
+  int status = 0;
+  ::waitpid(reader, &status, 0);
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, nullptr, 0);
+  return WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : text;
+}
+
+TEST(KeyFileTest, AStreamHoldsItsDistinctKeysOnlyAndBeyondMemoryIsRefusedWithALine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit leaves no room for the sanitizer's shadow memory";
+#endif
+  // 24M keys would take 96 MiB, more than the 64 MiB the reader may add.
+  const uint32_t count = 24u << 20;
+  const size_t spare = size_t{64} << 20;
+  EXPECT_EQ(readPipeWithSpareMemory(
+                count, [](uint32_t i) { return i % 1000; }, spare),
+            "1000 keys");
+  EXPECT_THAT(readPipeWithSpareMemory(
+                  count, [](uint32_t i) { return i * 7; }, spare),
+              ::testing::HasSubstr(": holds more distinct keys than fit in this process's memory"));
 }
 
 TEST(SlotKeyTargetTest, SlotsAtBothEndsOfTheSetReachItsSmallestAndLargestKeys) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/RecordingTarget.h"
+#include "tests/support/TempFolder.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFile.h"
 #include "workload/KeyFlags.h"
@@ -36,7 +37,7 @@ TEST(SyntheticKeysTest, EachShapeIsAFunctionOfTheSeedWithExactlyTheKeysAsked) {
     EXPECT_EQ(parseKeyShape(keyShapeName(shape)), shape);
 
     // Written as SOSD and read back, the keys keep their order, 2^31 lower.
-    const std::string path = ::testing::TempDir() + "synthetic_keys";
+    const std::string path = test::tempPath("synthetic_keys");
     std::ofstream(path, std::ios::binary) << [&] {
       std::ostringstream out;
       writeSosd(out, keys, 64);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -205,6 +206,42 @@ TEST(WorkloadMainTest, ARefusedTreeParameterExitsTwoBeforeAnyRun) {
   EXPECT_EQ(run.err.str(),
             "workload-generator: k must be between 2 and 1073741823 (2 x k children per node, "
             "counted in 32 bits), got 1\n");
+}
+
+// A map that runs out of memory at its first insert, as a tree whose accepted parameters
+// no machine can hold.
+class ExhaustedMap final : public util::Map {
+ public:
+  void erase(int32_t) override {}
+  void insert(int32_t, int32_t) override { throw std::bad_alloc(); }
+  void pointQuery(int32_t, util::IntPushOperator&) override {}
+  void rangeQuery(int32_t, int32_t, util::IntPushOperator&) override {}
+  int64_t size() override { return 0; }
+};
+
+TEST(WorkloadMainTest, NoMemoryForTheTreeOrNoWayToWriteTheResultsExitsThreeWithOneLine) {
+  const std::string noMemory =
+      "workload-generator: not enough memory for a btree with k = 1073741823 and k_star = 16\n";
+  const TreeMapFactory exhausted = [](const std::string&, int32_t,
+                                      int32_t) -> std::optional<TreeMapChoice> {
+    return TreeMapChoice{std::make_unique<ExhaustedMap>(), "ExhaustedMap"};
+  };
+  const TreeMapFactory unallocated = [](const std::string&, int32_t,
+                                        int32_t) -> std::optional<TreeMapChoice> {
+    throw std::bad_alloc();
+  };
+  for (const TreeMapFactory& factory : {exhausted, unallocated}) {
+    Streams run;
+    EXPECT_EQ(WorkloadGenerator::main({"1073741823", "16", "btree"}, factory, run.out, run.err), 3);
+    EXPECT_EQ(run.err.str(), noMemory);
+  }
+  Streams full;
+  full.out.setstate(std::ios::badbit);
+  FactoryProbe probe;
+  EXPECT_EQ(WorkloadGenerator::main({"btree"}, probe.knowingOnly("btree"), full.out, full.err), 3);
+  const std::string err = full.err.str();  // after the no-op map's size warnings
+  EXPECT_EQ(err.substr(err.rfind('\n', err.size() - 2) + 1),
+            "workload-generator: could not write the results to standard output\n");
 }
 
 TEST(WorkloadMainTest, ProgramFactoryAcceptsNoOtherSpellingOfTheTypes) {

@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
 
 TEST(KeySetOptionTest, ASetAsLargeAsTheFillIsUsedAndOneKeyFewerIsRefused) {
-  const std::string path = ::testing::TempDir() + "key_set_option.txt";
+  const std::string path = test::tempPath("key_set_option.txt");
   std::ofstream(path) << "50\n10\n40\n20\n30\n10\n";  // five distinct keys
   WorkloadConfig config;
   config.fillOperations = 5;

@@ -13,6 +13,7 @@
 #include "bench/model/Statistics.h"
 #include "bench/modes/Against.h"
 #include "tests/support/Mapbench.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -24,9 +25,9 @@ using test::runMapbench;
 using test::runShell;
 
 TEST(AgainstTest, TheSameBuildAgreesOverAKeySetAndTakesAboutTheSameTime) {
-  const std::string keys = ::testing::TempDir() + "mapbench_against_uint32";
+  const std::string keys = test::tempPath("mapbench_against_uint32");
   ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"sparse", "200001", keys}).exitStatus, 0);
-  const std::string out = ::testing::TempDir() + "mapbench_against.json";
+  const std::string out = test::tempPath("mapbench_against.json");
   const ProgramResult result =
       runMapbench("--keys " + keys + " --fill 20000 --ops 300000 -r 4 -m btree,stdmap" +
                   " --against " + MAPBENCH_EXECUTABLE + " --json " + out);
@@ -70,7 +71,7 @@ TEST(AgainstTest, TheVerdictAndThePairRatiosJudgeThisBuildAgainstTheOther) {
 }
 
 TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFiles) {
-  const std::string directory = ::testing::TempDir() + "mapbench_against_tmp";
+  const std::string directory = test::tempPath("tmp");  // fresh: emptied with the test's folder
   ::mkdir(directory.c_str(), 0700);
   const std::string flood = directory + ".flood", hang = directory + ".hang",
                     pidFile = directory + ".pid";
@@ -108,7 +109,7 @@ TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFi
 
 TEST(AgainstTest, BuildsThatPushDifferentValuesAreStoppedWithOneLine) {
   // "Another build" that runs a different operation stream: it swaps the seed for 7.
-  const std::string other = ::testing::TempDir() + "mapbench_other_seed.sh";
+  const std::string other = test::tempPath("mapbench_other_seed.sh");
   std::ofstream(other) << "#!/bin/sh\nfor a; do shift; [ \"$previous\" = --seed ] && a=7; "
                           "set -- \"$@\" \"$a\"; previous=$a; done\nexec "
                        << MAPBENCH_EXECUTABLE << " \"$@\"\n";

@@ -7,13 +7,14 @@
 #include <utility>
 
 #include "bench/modes/Check.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
 
 TEST(CheckTest, TheGateHoldsTheBuildsToEveryFigureOfTheValuesTheyPush) {
   const CheckReport here = {{"btree", {100, 5000, 10, 10, 50}}};
-  const std::string path = ::testing::TempDir() + "mapbench_check.json";
+  const std::string path = test::tempPath("mapbench_check.json");
   std::ofstream(path) << checkReportJson(here).dump();
   CheckReport read;
   ASSERT_EQ(readCheckReport(path, read), std::nullopt);

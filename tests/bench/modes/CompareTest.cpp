@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench/modes/Compare.h"
 #include "tests/support/Mapbench.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -25,7 +28,7 @@ Json row(const std::string& map, std::vector<double> times) {
 }
 
 std::string writeReport(const std::string& name, const std::vector<Json>& rows) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = test::tempPath(name);
   std::ofstream(path) << Json{{"context", Json::object()}, {"results", Json(rows)}}.dump();
   return path;
 }
@@ -38,7 +41,7 @@ test::ProcessResult compare(const std::vector<std::string>& args) {
 
 TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
   const std::string good = writeReport("compare_good.json", {row("btree", {1, 1.1, 1.2, 1.3})});
-  const std::string bad = ::testing::TempDir() + "compare_bad.json";
+  const std::string bad = test::tempPath("compare_bad.json");
   auto withRow = [](Json changed) {
     return Json{{"context", Json::object()}, {"results", Json::array({changed})}};
   };
@@ -95,7 +98,7 @@ TEST(CompareTest, WhatIsNoReportIsRefusedWithOneLineNamingTheRow) {
       EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
   }
-  const test::ProcessResult folder = compare({good, ::testing::TempDir()});
+  const test::ProcessResult folder = compare({good, test::tempPath()});
   EXPECT_EQ(folder.exitStatus, 2);
   EXPECT_THAT(folder.err, ::testing::HasSubstr("is a folder, not a JSON report"));
   EXPECT_EQ(std::count(folder.err.begin(), folder.err.end(), '\n'), 1) << folder.err;
@@ -133,13 +136,137 @@ TEST(CompareTest, RatioAndVerdictComeFromTheTimesAndNoMatchedRowFailsTheGate) {
     std::remove(path.c_str());
 }
 
+TEST(CompareTest, APartlyOverlappingDifferenceReadsSlowerOneWayAndFasterTheOther) {
+  std::vector<double> low, high;
+  for (int i = 1; i <= 10; ++i) {
+    low.push_back(i);
+    high.push_back(i + 4.5);  // half of each side overlaps the other
+  }
+  ResultSet base, fresh;
+  base.rows = {row("btree", low)};
+  fresh.rows = {row("btree", high)};
+  const Comparison slower = compareResults(base, fresh, 0.05);
+  ASSERT_EQ(slower.rows.size(), 1u);
+  EXPECT_LT(slower.rows[0].test.p, 0.05);
+  EXPECT_EQ(slower.rows[0].verdict, Verdict::kSlower);
+  EXPECT_EQ(compareResults(fresh, base, 0.05).rows[0].verdict, Verdict::kFaster);
+}
+
+TEST(CompareTest, ALatencyWithoutSamplesOrWithABaseOfZeroHasNoRatio) {
+  auto withLatencies = [](double insert, double erase, int64_t eraseSamples) {
+    Json item = row("btree", {1, 1.1, 1.2, 1.3});
+    item["latency_ns"] = {{"insert", {{"p50", insert}, {"samples", 5}}},
+                          {"erase", {{"p50", erase}, {"samples", eraseSamples}}},
+                          {"point", {{"p50", 20.0}, {"samples", 5}}}};
+    return item;
+  };
+  ResultSet base, fresh;
+  base.rows = {withLatencies(0.0, 30.0, 5)};
+  fresh.rows = {withLatencies(40.0, 0.0, 0)};  // no erase sampled, as older reports wrote it
+  const Json rows = comparisonJson(compareResults(base, fresh, 0.05), base, fresh)["rows"];
+  ASSERT_EQ(rows.size(), 1u);
+  const Json& latency = rows[0]["latency_ns"];
+  EXPECT_TRUE(latency["insert"]["p50"]["ratio"].is_null()) << latency;
+  EXPECT_TRUE(latency["erase"]["p50"]["ratio"].is_null()) << latency;
+  EXPECT_EQ(latency["point"]["p50"]["ratio"], 1.0);
+}
+
+TEST(CompareTest, ARowRepeatedInOneFileIsComparedOnceAndNamedInAWarning) {
+  ResultSet once, twice;
+  once.rows = {row("btree", {1, 1.1, 1.2, 1.3})};
+  twice.rows = {once.rows[0], once.rows[0]};
+  for (const auto& [base, fresh, side] :
+       {std::tuple{&once, &twice, "new"}, std::tuple{&twice, &once, "base"}}) {
+    SCOPED_TRACE(side);
+    const Comparison comparison = compareResults(*base, *fresh, 0.05);
+    EXPECT_EQ(comparison.rows.size(), 1u);
+    EXPECT_THAT(comparison.onlyInBase, ::testing::IsEmpty());
+    EXPECT_THAT(comparison.onlyInNew, ::testing::IsEmpty());
+    EXPECT_THAT(comparison.warnings,
+                ::testing::ElementsAre("the " + std::string(side) +
+                                       " file repeats rows of btree k=16 k*=16 keyspace=20000 "
+                                       "keys=uniform: the repeats without a partner are not "
+                                       "compared"));
+  }
+  // Repeated on both sides, each meets its own partner.
+  EXPECT_EQ(compareResults(twice, twice, 0.05).rows.size(), 2u);
+}
+
+TEST(CompareTest, QuotesAndBracketsInsideStringsAreNoNesting) {
+  const std::string brackets = std::string(100, '[') + std::string(100, '{');
+  const std::string path = test::tempPath("compare_strings.json");
+  std::ofstream(path) << Json{{"context", {{"host", "a\"" + brackets}, {"cpu", "\\"}}},
+                              {"results", Json::array({row("btree", {1, 1.1, 1.2, 1.3})})}}
+                             .dump();
+  ResultSet results;
+  EXPECT_EQ(readResults(path, results), std::nullopt);
+  EXPECT_EQ(results.context["host"], "a\"" + brackets);
+}
+
+TEST(CompareTest, FailAboveFailsOverRowsItCannotJudge) {
+  ResultSet base, fresh;
+  base.rows = {row("btree", {1, 1.1, 1.2}), row("stdmap", {1, 1.1, 1.2, 1.3})};
+  fresh.rows = {row("btree", {1, 1.1, 1.2}), row("stdmap", {1, 1.1, 1.2, 1.3})};
+  fresh.rows[1].erase("repetition_seconds");
+  const Comparison comparison = compareResults(base, fresh, 0.05);
+  std::ostringstream out, err;
+  EXPECT_EQ(reportComparison(comparison, base, fresh, "", std::nullopt, out, err), 0);
+  EXPECT_EQ(reportComparison(comparison, base, fresh, "", 1.5, out, err), 1);
+  EXPECT_EQ(err.str(),
+            "mapbench: --fail-above cannot judge 2 of 2 rows: too few repetitions for a test at "
+            "alpha 0.05 (at least 4 a side) in btree k=16 k*=16 keyspace=20000 keys=uniform; no "
+            "times in stdmap k=16 k*=16 keyspace=20000 keys=uniform\n");
+}
+
+TEST(CompareTest, LatenciesTakenDifferentlyAreNamedInAWarning) {
+  ResultSet base, fresh;
+  base.rows = {row("btree", {1, 1.1, 1.2, 1.3})};
+  fresh.rows = base.rows;
+  base.rows[0]["sample_every"] = 64;
+  fresh.rows[0]["sample_every"] = 1;
+  fresh.rows[0]["clock_cost_ns"] = 25;
+  EXPECT_THAT(compareResults(base, fresh, 0.05).warnings,
+              ::testing::ElementsAre(
+                  "the latencies differ: the base file's include the clock's cost of a reading "
+                  "(no clock_cost_ns), the new file's are net of it",
+                  "the workloads differ: sample_every 64 vs 1"));
+}
+
+// Rows match on the trees' split rule; a report from before the rule was named holds trees that
+// split in the middle, and its rows meet the positional ones.
+TEST(CompareTest, RowsMatchOnTheSplitRuleAndOlderReportsReadAsPositional) {
+  const std::vector<double> times = {1.0, 1.1, 1.2, 1.3};
+  Json positional = row("btree", times);
+  positional["split"] = "positional";
+  Json sequential = row("btree", times);
+  sequential["split"] = "sequential";
+  Json peer = row("abslbtree", times);
+  peer.erase("k");
+  peer.erase("k_star");
+  const std::string older = writeReport("compare_older.json", {row("btree", times), peer});
+  const std::string named = writeReport("compare_named.json", {positional, peer});
+  const std::string fresh = writeReport("compare_fresh.json", {sequential, peer});
+  ResultSet olderSet, namedSet, freshSet;
+  ASSERT_EQ(readResults(older, olderSet), std::nullopt);
+  ASSERT_EQ(readResults(named, namedSet), std::nullopt);
+  ASSERT_EQ(readResults(fresh, freshSet), std::nullopt);
+  EXPECT_EQ(olderSet.rows[0]["split"], "positional");
+  EXPECT_FALSE(olderSet.rows[1].contains("split"));  // a map without tree parameters
+  EXPECT_EQ(compareResults(olderSet, namedSet, 0.05).rows.size(), 2u);
+  const Comparison across = compareResults(olderSet, freshSet, 0.05);
+  EXPECT_EQ(across.rows.size(), 1u);  // abslbtree only
+  EXPECT_EQ(across.onlyInNew.size(), 1u);
+  for (const std::string& path : {older, named, fresh})
+    std::remove(path.c_str());
+}
+
 using test::ProgramResult;
 using test::runMapbench;
 
 // A JSON report of a small run with four repetitions: enough for a verdict at alpha 0.05,
 // and long enough that each map's run outlasts the no-op map's on a busy machine.
 std::string tinyReport(const std::string& name) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = test::tempPath(name);
   const ProgramResult result = runMapbench(
       "--key-space 20000 --fill 2000 --ops 400000 --no-progress -r 4 -m btree,stdmap --json " +
       path);
@@ -153,7 +280,7 @@ void writeDocument(const std::string& path, const Json& document) {
 
 TEST(CompareTest, AFileComparedWithItselfIsTheSameAndPassesAnyFailAbove) {
   const std::string report = tinyReport("mapbench_self.json");
-  const std::string out = ::testing::TempDir() + "mapbench_self_compare.json";
+  const std::string out = test::tempPath("mapbench_self_compare.json");
   const ProgramResult result =
       runMapbench("compare " + report + " " + report + " --fail-above 1 --json " + out);
   EXPECT_EQ(result.status, 0) << result.output;
@@ -209,7 +336,7 @@ TEST(CompareTest, SlowerRowsFailAboveTheirRatioAndDifferencesAreNamed) {
   EXPECT_THAT(slowerThan(comparison, 2.0), ::testing::IsEmpty());  // only beyond the ratio
 
   // Through the command line: the exit status follows --fail-above.
-  const std::string newer = ::testing::TempDir() + "mapbench_slower.json";
+  const std::string newer = test::tempPath("mapbench_slower.json");
   writeDocument(report, {{"context", base.context}, {"results", base.rows}});
   writeDocument(newer, {{"context", slower.context}, {"results", slower.rows}});
   const ProgramResult failing =

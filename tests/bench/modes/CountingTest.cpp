@@ -19,6 +19,7 @@
 #include "bench/run/BenchmarkRunner.h"
 #include "bench/run/Valgrind.h"
 #include "tests/support/Mapbench.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -136,8 +137,8 @@ TEST(CountTest, TwoCountsOfACellAreIdenticalAndAnotherBuildCountsTheSame) {
   if (findValgrind().empty())
     GTEST_SKIP() << "no valgrind on PATH";
   // Output files of different names must not move the counted process's heap.
-  const std::string first = ::testing::TempDir() + "count_a.json";
-  const std::string second = ::testing::TempDir() + "count_second_with_a_longer_name.json";
+  const std::string first = test::tempPath("count_a.json");
+  const std::string second = test::tempPath("count_second_with_a_longer_name.json");
   const ProgramRun a = mapbench(with(kTinyCount, {"-m", "btree,abslbtree", "--json", first}));
   ASSERT_EQ(a.status, 0) << a.output;
   const ProgramRun b = mapbench(with(kTinyCount, {"-m", "btree,abslbtree", "--json", second}));
@@ -154,7 +155,7 @@ TEST(CountTest, TwoCountsOfACellAreIdenticalAndAnotherBuildCountsTheSame) {
   EXPECT_EQ(same.status, 0) << same.output;
   EXPECT_THAT(same.output, HasSubstr("no test is made"));
 
-  const std::string against = ::testing::TempDir() + "count_against.json";
+  const std::string against = test::tempPath("count_against.json");
   // The same build as another one; abslbtree left out to save time.
   const ProgramRun builds =
       mapbench(with(kTinyCount, {"-m", "btree", "--against", MAPBENCH_EXECUTABLE, "--json", against,
@@ -197,8 +198,7 @@ TEST(CountTest, AHangingValgrindEndsAtTheTimeLimitAndAnInterruptLeavesNoChildOrF
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "valgrind cannot run a build with AddressSanitizer";
 #endif
-  const std::string base =
-      ::testing::TempDir() + "mapbench_count_hang_" + std::to_string(::getpid());
+  const std::string base = test::tempPath("mapbench_count_hang_") + std::to_string(::getpid());
   const std::string temporary = base + ".tmp", pids = base + ".pids";
   ::mkdir(temporary.c_str(), 0700);
   const std::string fake = hangingValgrind(base + ".bin", pids);

@@ -1,8 +1,11 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -11,9 +14,12 @@
 #include <vector>
 
 #include "bench/model/KeySetOption.h"
+#include "bench/model/WorkloadFields.h"
 #include "bench/modes/Sweep.h"
 #include "bench/options/Options.h"
 #include "bench/output/Report.h"
+#include "bench/run/HugePages.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -66,6 +72,28 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
   EXPECT_EQ(defaults.distributions, std::vector{test::KeyDistribution::kUniform});
 }
 
+// The trees split sequentially unless told otherwise; child command lines name only the other
+// rule, which a build from before the choice would refuse.
+TEST(OptionsTest, SplitRuleIsSequentialByDefaultAndWrittenOnlyWhenPositional) {
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_EQ(defaults.config.splitPolicy, util::SplitPolicy::kSequential);
+  EXPECT_THAT(workloadArguments(defaults.config), ::testing::Not(::testing::Contains("--split")));
+
+  Options positional;
+  ASSERT_FALSE(parse("--split positional", positional, nullptr));
+  EXPECT_EQ(positional.config.splitPolicy, util::SplitPolicy::kPositional);
+  const std::vector<std::string> arguments = workloadArguments(positional.config);
+  const auto at = std::find(arguments.begin(), arguments.end(), "--split");
+  ASSERT_NE(at, arguments.end());
+  EXPECT_EQ(*std::next(at), "positional");
+
+  Options refused;
+  std::string errors;
+  EXPECT_EQ(parse("--split middle", refused, &errors), 2);
+  EXPECT_THAT(errors, ::testing::HasSubstr("expected sequential or positional, got 'middle'"));
+}
+
 TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
   Options options;
   ASSERT_FALSE(parse("--distribution zipf --theta 0.5 --distribution latest", options, nullptr));
@@ -91,6 +119,26 @@ TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
   EXPECT_EQ(options.parameterGrid, (std::vector<int32_t>{4, 8}));
   EXPECT_EQ(options.keySpaces, (std::vector<int32_t>{100, 2147483646}));
   EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
+}
+
+TEST(OptionsTest, AMapNamedTwiceIsRefused) {
+  for (const char* maps : {"-m btree,btree", "-m btree,csbtree -m btree"}) {
+    Options options;
+    std::string errors;
+    EXPECT_EQ(parse(maps, options, &errors), 2) << maps;
+    EXPECT_EQ(errors, "mapbench: -m names btree more than once\n");
+  }
+}
+
+TEST(OptionsTest, OnlyTheWholeTunableSetToOneAsksForHugePages) {
+  for (const char* tunables :
+       {"glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1",
+        "glibc.malloc.hugetlb=0:glibc.malloc.hugetlb=1"})
+    EXPECT_TRUE(tunablesAskForHugePages(tunables)) << tunables;
+  for (const char* tunables : {"", "glibc.malloc.hugetlb=10", "xglibc.malloc.hugetlb=1",
+                               "glibc.malloc.hugetlb=1:glibc.malloc.hugetlb=0",
+                               "glibc.malloc.hugetlb=2", "a=glibc.malloc.hugetlb=1"})
+    EXPECT_FALSE(tunablesAskForHugePages(tunables)) << tunables;
 }
 
 TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
@@ -119,7 +167,7 @@ TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
 }
 
 TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
-  const std::string keys = ::testing::TempDir() + "options_keys.txt";
+  const std::string keys = test::tempPath("options_keys.txt");
   std::ofstream(keys) << "9\n-3\n5\n1\n5\n";
   WorkloadConfig plain;
   plain.keySpace = 5000;

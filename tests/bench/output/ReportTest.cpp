@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/model/Columns.h"
 #include "bench/modes/Sweep.h"
 #include "bench/options/Options.h"
 #include "bench/output/Report.h"
@@ -89,8 +90,8 @@ TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
     std::vector<std::string> columns;
     for (std::string field; fields >> field;)
       columns.push_back(field);
-    ASSERT_GT(columns.size(), 10u) << data;
-    EXPECT_EQ(columns[10], shown) << difference;  // RSS B/e, after B/entry
+    ASSERT_GT(columns.size(), 11u) << data;
+    EXPECT_EQ(columns[11], shown) << difference;  // RSS B/e, after B/entry
     writeJson(json, Context{}, {row});
     EXPECT_EQ(nlohmann::json::parse(json.str())["results"][0]["rss_bytes_per_entry"].is_null(),
               shown == "-")
@@ -176,6 +177,13 @@ TEST(ReportTest, ATypeWithoutSamplesHasNoPercentilesAndAZeroMedianIsStillANumber
   EXPECT_EQ(row["erase_p99_ns"], "");
   EXPECT_EQ(row["point_p99_ns"], "90");
   EXPECT_EQ(row["range_p50_ns"], "");
+
+  std::ostringstream json;
+  writeJson(json, Context{}, rows);
+  const Json latency = Json::parse(json.str())["results"][0]["latency_ns"];
+  EXPECT_EQ(latency["insert"]["p50"], 0.0);
+  EXPECT_TRUE(latency["erase"]["p50"].is_null()) << latency;
+  EXPECT_TRUE(latency["erase"]["p99"].is_null()) << latency;
 }
 
 TEST(ReportTest, ARunTooShortToTimeShowsNoTimesAndTextFieldsAreQuoted) {

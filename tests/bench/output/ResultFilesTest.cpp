@@ -14,6 +14,7 @@
 
 #include "tests/support/FileContent.h"
 #include "tests/support/Subprocess.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -23,10 +24,8 @@ namespace fs = std::filesystem;
 using test::contentOf;
 
 // A fresh folder holding old.json, old.csv and old_uint32, each with a line of old text.
-std::string folderWithOldFiles(const std::string& name) {
-  const std::string folder = ::testing::TempDir() + name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+std::string folderWithOldFiles() {
+  const std::string folder = test::tempPath();
   for (const char* file : {"/old.json", "/old.csv", "/old_uint32"})
     std::ofstream(folder + file) << "old\n";
   return folder;
@@ -43,7 +42,7 @@ std::vector<std::string> words(const std::string& text) {
 }
 
 TEST(ResultFilesTest, AWriteThatFailsMidwayLeavesTheOldFileOfEveryProgram) {
-  const std::string folder = folderWithOldFiles("result_files_limit");
+  const std::string folder = folderWithOldFiles();
   const std::string report = folder + "/report.json";  // written before the limit applies
   ASSERT_EQ(test::runProgram(MAPBENCH_EXECUTABLE,
                              words(std::string(kSmallRun) + " -m stdmap --json " + report))
@@ -73,11 +72,10 @@ TEST(ResultFilesTest, AWriteThatFailsMidwayLeavesTheOldFileOfEveryProgram) {
     // Nothing else is left in the folder: the temporary file is gone.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}), 4);
   }
-  fs::remove_all(folder);
 }
 
 TEST(ResultFilesTest, AnOutputThatNamesAnInputOrAnotherOutputIsRefusedBeforeAnyRun) {
-  const std::string folder = folderWithOldFiles("result_files_clash");
+  const std::string folder = folderWithOldFiles();
   const std::string json = folder + "/old.json", keys = folder + "/keys_uint32";
   ASSERT_EQ(test::runProgram(MAKE_KEYS_EXECUTABLE, {"sparse", "30000", keys}).exitStatus, 0);
   fs::create_hard_link(json, folder + "/linked.json");
@@ -100,7 +98,19 @@ TEST(ResultFilesTest, AnOutputThatNamesAnInputOrAnotherOutputIsRefusedBeforeAnyR
   EXPECT_EQ(contentOf(json), "old\n");
   EXPECT_EQ(contentOf(keys), keysBefore);
   EXPECT_FALSE(fs::exists(folder + "/new.json"));
-  fs::remove_all(folder);
+  // An output in a folder that does not exist, found before the first run.
+  const std::string missing = folder + "/missing/out.json";
+  for (const std::string& arguments :
+       {"--ops 1000000000 --json " + missing, "--check --csv " + missing,
+        "compare " + json + " " + json + " --json " + missing}) {
+    SCOPED_TRACE(arguments);
+    const test::ProcessResult result = test::runProgram(MAPBENCH_EXECUTABLE, words(arguments));
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_THAT(result.err, ::testing::EndsWith(": could not write " + missing + ": " +
+                                                std::strerror(ENOENT) + "\n"));
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
 }
 
 }  // namespace

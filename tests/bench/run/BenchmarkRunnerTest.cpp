@@ -128,7 +128,7 @@ TEST(BenchmarkRunnerTest, IsolatedRunReportsTheChildsResults) {
 
 TEST(BenchmarkRunnerTest, AFailedRunIsOneLineForkedOrNot) {
   const MapKind failing{"failing", "throws when built", false,
-                        [](const TreeParameters&) -> std::unique_ptr<util::Map> {
+                        [](const TreeParameters&, util::SplitPolicy) -> std::unique_ptr<util::Map> {
                           throw std::runtime_error("no memory for the root");
                         },
                         nullptr};

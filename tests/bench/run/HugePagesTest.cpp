@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench/run/HugePages.h"
+#include "tests/support/TempFolder.h"
 
 namespace bench {
 namespace {
@@ -13,7 +14,7 @@ TEST(HugePagesTest, TunableJoinsTheOthersAndOnlyAnActivePolicyCounts) {
   EXPECT_EQ(tunablesWithHugePages(std::nullopt), "glibc.malloc.hugetlb=1");
   EXPECT_EQ(tunablesWithHugePages("glibc.malloc.arena_max=1"),
             "glibc.malloc.arena_max=1:glibc.malloc.hugetlb=1");
-  const std::string policy = ::testing::TempDir() + "mapbench_thp_policy";
+  const std::string policy = test::tempPath("mapbench_thp_policy");
   for (const auto& [text, usable] :
        {std::pair{"always [madvise] never", true}, std::pair{"[always] madvise never", true},
         std::pair{"always madvise [never]", false}}) {
