@@ -56,8 +56,9 @@ struct Options {
 // test can reach a verdict at alpha 0.05 is four.
 inline constexpr int kAgainstPairs = 5;
 
-// How long one run of either build may take under --against when --time-limit does not say:
-// a cell of a 10^9-key sweep takes minutes, a hung build should not hold the machine all night.
+// How long one run of either build under --against, or one counted run under --count, may
+// take when --time-limit does not say: a cell of a 10^9-key sweep takes minutes, a hung build
+// or valgrind should not hold the machine all night.
 inline constexpr int kAgainstTimeLimitSeconds = 3600;
 
 // The count mode's measured operations when the command line does not say: a cell of the
