@@ -8,8 +8,8 @@
 // decimal (a leading zero too). The keys are made first and the file written whole or not
 // at all: a failure leaves an old file of that name as it was.
 //
-// Exit status: 0 after writing the file; 1 when it could not be written; 2 for a refused
-// command line (one line on standard error).
+// Exit status (bench/model/ExitStatus.h): kSuccess after writing the file; kFailure when it
+// could not be written; kUsageError for a refused command line (one line on standard error).
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <limits>
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/model/ExitStatus.h"
 #include "util/AtomicFile.h"
 #include "workload/ParseDecimal.h"
 #include "workload/SyntheticKeys.h"
@@ -88,14 +89,14 @@ int main(int argc, char** argv) {
     return app.exit(help);
   } catch (const CLI::ParseError& error) {
     std::cerr << "make-keys: " << error.what() << "\n";
-    return 2;
+    return bench::kUsageError;
   }
   const test::KeyShape shape = *test::parseKeyShape(shapeName);
   const uint64_t count = *decimalBetween(countText, 1, kMost);
   if (count > static_cast<uint64_t>(test::maxSyntheticKeys(shape))) {
     std::cerr << "make-keys: a " << shapeName << " set holds at most "
               << test::maxSyntheticKeys(shape) << " keys, got " << countText << "\n";
-    return 2;
+    return bench::kUsageError;
   }
   const uint64_t seed = *decimalBetween(seedText, 0, kMost);
   const int bits = static_cast<int>(*decimalBetween(bitsText, 32, 64));
@@ -104,12 +105,12 @@ int main(int argc, char** argv) {
     keys = test::syntheticKeys(shape, static_cast<int64_t>(count), seed);
   } catch (const std::bad_alloc&) {
     std::cerr << "make-keys: not enough memory for " << count << " keys\n";
-    return 1;
+    return bench::kFailure;
   }
   if (const std::optional<std::string> failure = util::writeFileAtomically(
           path, [&](std::ostream& out) { test::writeSosd(out, keys, bits); })) {
     std::cerr << "make-keys: " << *failure << "\n";
-    return 1;
+    return bench::kFailure;
   }
-  return 0;
+  return bench::kSuccess;
 }

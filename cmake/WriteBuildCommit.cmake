@@ -12,7 +12,7 @@ if(NOT status EQUAL 0 OR commit STREQUAL "")
   set(commit unknown)
 endif()
 set(text "// Written by cmake/WriteBuildCommit.cmake at build time.
-#include \"bench/BuildInfo.h\"
+#include \"bench/run/BuildInfo.h\"
 
 const char* bench::buildCommit() { return \"${commit}\"; }
 ")

@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "workload/KeyDistribution.h"
 #include "workload/Random.h"
@@ -44,10 +45,14 @@ namespace test {
 
 inline constexpr int32_t kMaxInsertProbes = 10;
 
-// Throws std::invalid_argument unless 1 <= maxKey < 2^31 - 1.
+// The largest key space: its maxKey + 1 slots must be int32 values.
+inline constexpr int32_t kMaxKeySpace = std::numeric_limits<int32_t>::max() - 1;
+
+// Throws std::invalid_argument unless 1 <= maxKey <= kMaxKeySpace.
 inline int32_t checkedKeySpace(int32_t maxKey) {
-  if (maxKey < 1 || maxKey == std::numeric_limits<int32_t>::max())
-    throw std::invalid_argument("the key space must hold 1 to 2147483646 keys");
+  if (maxKey < 1 || maxKey > kMaxKeySpace)
+    throw std::invalid_argument("the key space must hold 1 to " + std::to_string(kMaxKeySpace) +
+                                " keys");
   return maxKey;
 }
 

@@ -6,7 +6,7 @@
 // This file is also the model for adding a map of your own to mapbench: a container
 // template with std::multimap's interface and template parameters needs only this alias;
 // any other container needs a small util::Map implementation like MultimapAdapter or
-// JudyMap. Then register it with one line in bench/MapRegistry.cpp.
+// JudyMap. Then register it with one line in bench/model/MapRegistry.cpp.
 #ifndef BENCH_MAPS_ABSL_BTREE_MAP_H_
 #define BENCH_MAPS_ABSL_BTREE_MAP_H_
 

@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "bench/MapRegistry.h"
+#include "bench/model/MapRegistry.h"
 #include "util/DummyIntPushOperator.h"
 
 namespace {

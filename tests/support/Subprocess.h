@@ -5,6 +5,7 @@
 // that has not finished after the time limit is killed, so a hang fails the test instead of
 // blocking the suite. A file-size limit (RLIMIT_FSIZE, with SIGXFSZ ignored so that a write
 // beyond it fails with EFBIG) tries the program's handling of a write that fails midway.
+// processEnded() tells whether a process the program started is gone.
 #ifndef TESTS_SUPPORT_SUBPROCESS_H_
 #define TESTS_SUPPORT_SUBPROCESS_H_
 
@@ -17,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,25 @@ inline ProcessResult runProgram(const std::string& path, const std::vector<std::
   result.exitStatus = result.exited ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
+}
+
+// Whether process `pid` has ended, waiting up to `seconds` for it: a zombie waiting for its
+// parent (or for init, which reaps orphans when it gets round to it) counts as ended.
+inline bool processEnded(pid_t pid, int seconds = 5) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (true) {
+    if (::kill(pid, 0) != 0)
+      return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t close = line.rfind(')');  // the state follows the command's name
+    if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
+      return true;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    ::usleep(50'000);
+  }
 }
 
 }  // namespace test

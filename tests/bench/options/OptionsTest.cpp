@@ -1,0 +1,225 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/model/KeySetOption.h"
+#include "bench/model/WorkloadFields.h"
+#include "bench/modes/Sweep.h"
+#include "bench/options/Options.h"
+#include "bench/output/Report.h"
+#include "bench/run/HugePages.h"
+#include "tests/support/TempFolder.h"
+
+namespace bench {
+namespace {
+
+// Parses `words` (after the program's name) as mapbench's command line.
+std::optional<int> parse(std::vector<std::string> words, Options& options, std::string* errors) {
+  words.insert(words.begin(), "mapbench");
+  std::vector<const char*> argv;
+  for (const std::string& word : words)
+    argv.push_back(word.c_str());
+  std::ostringstream out, err;
+  const std::optional<int> status =
+      parseOptions(static_cast<int>(argv.size()), argv.data(), options, out, err);
+  if (errors != nullptr)
+    *errors = err.str();
+  return status;
+}
+
+// Parses `arguments`, split at spaces.
+std::optional<int> parse(const std::string& arguments, Options& options, std::string* errors) {
+  std::vector<std::string> words;
+  std::istringstream in(arguments);
+  for (std::string word; in >> word;)
+    words.push_back(word);
+  return parse(words, options, errors);
+}
+
+TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
+  Options scan;
+  ASSERT_FALSE(parse("--workload scan-heavy", scan, nullptr));
+  EXPECT_EQ(scan.config.measuredMix.queryRatio, 0.95);
+  EXPECT_EQ(scan.config.measuredMix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(scan.config.measuredMix.deleteRatio, 0.0);
+  EXPECT_EQ(scan.config.maxRangeSize, 100);
+
+  Options overridden;
+  ASSERT_FALSE(
+      parse("--range-length 7 --workload scan-heavy --query-ratio 0.5", overridden, nullptr));
+  EXPECT_EQ(overridden.config.measuredMix.queryRatio, 0.5);
+  EXPECT_EQ(overridden.config.measuredMix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(overridden.config.maxRangeSize, 7);
+
+  // Without a preset the measured run is the original workload.
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_EQ(defaults.config.measuredMix.queryRatio, 0.7);
+  EXPECT_EQ(defaults.config.measuredMix.rangeQueryRatio, 0.6);
+  EXPECT_EQ(defaults.config.measuredMix.deleteRatio, 0.5);
+  EXPECT_EQ(defaults.config.maxRangeSize, 1000);
+  EXPECT_EQ(defaults.distributions, std::vector{test::KeyDistribution::kUniform});
+}
+
+// The trees split sequentially unless told otherwise; child command lines name only the other
+// rule, which a build from before the choice would refuse.
+TEST(OptionsTest, SplitRuleIsSequentialByDefaultAndWrittenOnlyWhenPositional) {
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_EQ(defaults.config.splitPolicy, util::SplitPolicy::kSequential);
+  EXPECT_THAT(workloadArguments(defaults.config), ::testing::Not(::testing::Contains("--split")));
+
+  Options positional;
+  ASSERT_FALSE(parse("--split positional", positional, nullptr));
+  EXPECT_EQ(positional.config.splitPolicy, util::SplitPolicy::kPositional);
+  const std::vector<std::string> arguments = workloadArguments(positional.config);
+  const auto at = std::find(arguments.begin(), arguments.end(), "--split");
+  ASSERT_NE(at, arguments.end());
+  EXPECT_EQ(*std::next(at), "positional");
+
+  Options refused;
+  std::string errors;
+  EXPECT_EQ(parse("--split middle", refused, &errors), 2);
+  EXPECT_THAT(errors, ::testing::HasSubstr("expected sequential or positional, got 'middle'"));
+}
+
+TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
+  Options options;
+  ASSERT_FALSE(parse("--distribution zipf --theta 0.5 --distribution latest", options, nullptr));
+  EXPECT_EQ(options.distributions,
+            (std::vector{test::KeyDistribution::kZipf, test::KeyDistribution::kLatest}));
+  EXPECT_EQ(options.config.theta, 0.5);
+
+  std::string errors;
+  Options refused;
+  EXPECT_EQ(parse("--k-pairs 16:16,1:16 -m csbtree,btree", refused, &errors), kUsageError);
+  EXPECT_EQ(errors.rfind("mapbench: btree with k = 1, k_star = 16: ", 0), 0u) << errors;
+}
+
+TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
+  Options options;
+  std::string errors;
+  ASSERT_FALSE(
+      parse("-m stdmap,btree -m csbtree --k-grid 4,8 --key-spaces 100,2147483646 "
+            "--k-pairs 2:3 --k-pairs 5:6,7:8",
+            options, &errors))
+      << errors;
+  EXPECT_EQ(options.maps, (std::vector<std::string>{"stdmap", "btree", "csbtree"}));
+  EXPECT_EQ(options.parameterGrid, (std::vector<int32_t>{4, 8}));
+  EXPECT_EQ(options.keySpaces, (std::vector<int32_t>{100, 2147483646}));
+  EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
+}
+
+TEST(OptionsTest, AMapNamedTwiceIsRefused) {
+  for (const char* maps : {"-m btree,btree", "-m btree,csbtree -m btree"}) {
+    Options options;
+    std::string errors;
+    EXPECT_EQ(parse(maps, options, &errors), 2) << maps;
+    EXPECT_EQ(errors, "mapbench: -m names btree more than once\n");
+  }
+}
+
+TEST(OptionsTest, OnlyTheWholeTunableSetToOneAsksForHugePages) {
+  for (const char* tunables :
+       {"glibc.malloc.hugetlb=1", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1",
+        "glibc.malloc.hugetlb=0:glibc.malloc.hugetlb=1"})
+    EXPECT_TRUE(tunablesAskForHugePages(tunables)) << tunables;
+  for (const char* tunables : {"", "glibc.malloc.hugetlb=10", "xglibc.malloc.hugetlb=1",
+                               "glibc.malloc.hugetlb=1:glibc.malloc.hugetlb=0",
+                               "glibc.malloc.hugetlb=2", "a=glibc.malloc.hugetlb=1"})
+    EXPECT_FALSE(tunablesAskForHugePages(tunables)) << tunables;
+}
+
+TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
+  Options options;
+  ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, nullptr));
+  EXPECT_EQ(options.config.measuredMix.queryRatio, 1.0);
+  EXPECT_EQ(options.config.theta, 0.99);
+  EXPECT_EQ(options.config.sampleEvery, 0);
+}
+
+TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
+  Options options;
+  std::string errors;
+  ASSERT_FALSE(
+      parse("--seed 010 --fill 010 --key-space 0100 -k 010 --k-star 08 -r 09 "
+            "--sample-every 016",
+            options, &errors))
+      << errors;
+  EXPECT_EQ(options.config.seed, 10);
+  EXPECT_EQ(options.config.fillOperations, 10);
+  EXPECT_EQ(options.config.keySpace, 100);
+  EXPECT_EQ(options.parameters.k, 10);
+  EXPECT_EQ(options.parameters.k_star, 8);
+  EXPECT_EQ(options.repetitions, 9);
+  EXPECT_EQ(options.config.sampleEvery, 16);
+}
+
+TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
+  const std::string keys = test::tempPath("options_keys.txt");
+  std::ofstream(keys) << "9\n-3\n5\n1\n5\n";
+  WorkloadConfig plain;
+  plain.keySpace = 5000;
+  plain.distribution = test::KeyDistribution::kZipf;
+  plain.theta = 0.25;
+  plain.measuredMix = {0.25, 0.125, 1.0 / 3};
+  plain.maxRangeSize = 77;
+  plain.fillOperations = 123;
+  plain.measuredOperations = 4567;
+  plain.seed = -9;
+  plain.sampleEvery = 8;
+  WorkloadConfig overKeys = plain;
+  overKeys.fillOperations = 3;
+  ASSERT_EQ(useKeyFile(keys, "", overKeys), std::nullopt);
+
+  const WorkloadConfig defaults;
+  for (const WorkloadConfig* config : {&plain, &overKeys}) {
+    Options options;
+    std::string errors;
+    ASSERT_FALSE(parse(workloadArguments(*config), options, &errors)) << errors;
+    // Each field as it is written, and every digit of its columns' values.
+    Row sent, received;
+    sent.config = *config;
+    received.config = options.config;
+    for (const WorkloadField& field : workloadFields()) {
+      EXPECT_EQ(field.write(options.config), field.write(*config)) << field.option;
+      for (const Column& column : field.columns) {
+        EXPECT_EQ(isPresent(column, received), isPresent(column, sent)) << column.json;
+        if (isPresent(column, sent)) {
+          EXPECT_EQ(toJson(column.value(received)), toJson(column.value(sent))) << column.json;
+        }
+      }
+    }
+    EXPECT_EQ(options.config.keySpace, config->keySpace);
+    EXPECT_EQ(options.distributions, std::vector{config->distribution});
+    EXPECT_EQ(options.config.keySet != nullptr, config->keySet != nullptr);
+    if (config->keySet != nullptr) {
+      EXPECT_EQ(options.config.keySet->keys, config->keySet->keys);
+      EXPECT_EQ(options.config.keySet->name, "options_keys.txt");
+    }
+  }
+  // Each field that is written at all differs from its default in one of the two, so that
+  // the trip above really carried it.
+  for (const WorkloadField& field : workloadFields()) {
+    if (field.write(plain) || field.write(overKeys)) {
+      EXPECT_TRUE(field.write(plain) != field.write(defaults) ||
+                  field.write(overKeys) != field.write(defaults))
+          << field.option;
+    }
+  }
+  std::remove(keys.c_str());
+}
+
+}  // namespace
+}  // namespace bench
