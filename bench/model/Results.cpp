@@ -69,6 +69,8 @@ void summarizeCounts(const Measurement& measurement, Row& row) {
   if (measurement.runs.empty() || !measurement.runs.front().counts.counted)
     return;
   row.counted = true;
+  // A counted run's time is valgrind's, not the map's: nothing was timed.
+  row.tooShortToTime = false;
   const double operations =
       static_cast<double>(std::max<int32_t>(measurement.config.measuredOperations, 1));
   std::vector<double> instructions, d1, ll;

@@ -218,6 +218,13 @@ std::string countHelp() {
 }
 
 std::optional<std::string> applyCountMode(Options& options, bool opsGiven, bool repetitionsGiven) {
+  if (options.check)
+    return "--count and --check are two modes; give one";
+  // Valgrind simulates no TLB: huge pages would change no count but the arenas' chunk layout.
+  if (options.hugePages)
+    return "--count simulates caches, not pages; --huge-pages does not apply";
+  if (opsGiven && options.config.measuredOperations == 0)
+    return "--count --ops 0 counts nothing; give at least one operation";
   if (options.inProcess)
     return "--count runs every map in a process of its own under valgrind; --in-process does "
            "not apply";

@@ -93,7 +93,7 @@ std::string countHelp();
 
 // Sets the count mode's defaults where the command line gave none (--ops, and one
 // repetition: counts do not vary). Returns why the count mode cannot run, in one line (no
-// valgrind on PATH, --in-process), or nothing.
+// valgrind on PATH, --in-process, --check, --huge-pages, no measured operations), or nothing.
 std::optional<std::string> applyCountMode(Options& options, bool opsGiven, bool repetitionsGiven);
 
 // The maps that `names` select, in order; nullptr entries are unknown names.

@@ -30,19 +30,6 @@ std::string geometryArgument(const char* name, const CacheGeometry& cache) {
          std::to_string(cache.ways) + "," + std::to_string(cache.lineBytes);
 }
 
-// The arguments of `mapbench counted-run` for one run: the workload and the map, nothing
-// else (the key file included, as a workload field), so that the counted process's heap does
-// not depend on output file names.
-std::vector<std::string> childArguments(const MapKind& kind, const TreeParameters& parameters,
-                                        const WorkloadConfig& config) {
-  WorkloadConfig counted = config;
-  counted.sampleEvery = 0;  // latencies are not reported; the clock is not read
-  std::vector<std::string> args = workloadArguments(counted);
-  args.insert(args.end(), {"-m", kind.name, "-k", std::to_string(parameters.k), "--k-star",
-                           std::to_string(parameters.k_star), "--no-progress"});
-  return args;
-}
-
 // What the start of the counted process's stack holds besides fixed-size data: the strings
 // of its arguments, its environment and its file name, and a pointer to each. Padding it to
 // kStackPrefixBytes keeps the stack at the same addresses whatever the environment and the
@@ -73,6 +60,30 @@ std::vector<std::string> paddedEnvironment(const std::vector<std::string>& clien
 }
 
 }  // namespace
+
+std::vector<std::string> countedRunArguments(const MapKind& kind, const TreeParameters& parameters,
+                                             const WorkloadConfig& config) {
+  WorkloadConfig counted = config;
+  counted.sampleEvery = 0;  // latencies are not reported; the clock is not read
+  std::vector<std::string> args = workloadArguments(counted);
+  args.insert(args.end(), {"-m", kind.name, "-k", std::to_string(parameters.k), "--k-star",
+                           std::to_string(parameters.k_star), "--no-progress"});
+  return args;
+}
+
+std::vector<std::string> valgrindArguments(const std::string& countsPath,
+                                           const std::string& logPath) {
+  return {"--tool=callgrind",
+          "--cache-sim=yes",
+          geometryArgument("I1", kSimulatedCaches.i1),
+          geometryArgument("D1", kSimulatedCaches.d1),
+          geometryArgument("LL", kSimulatedCaches.ll),
+          "--instr-atstart=no",
+          "--collect-atstart=no",
+          "--dump-line=no",
+          "--callgrind-out-file=" + countsPath,
+          "--log-file=" + logPath};
+}
 
 std::string simulatedCachesText() {
   const SimulatedCaches& caches = kSimulatedCaches;
@@ -110,21 +121,13 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
   const std::string countsPath = directory.file("callgrind.out");
   const std::string logPath = directory.file("valgrind.log");
   std::vector<std::string> clientArgs = {self, kCountedRunCommand};
-  for (std::string& arg : childArguments(kind, parameters, config))
+  for (std::string& arg : countedRunArguments(kind, parameters, config))
     clientArgs.push_back(std::move(arg));
   ChildSpec spec;
   spec.environment = paddedEnvironment(clientArgs);
-  spec.argv = {valgrind,
-               "--tool=callgrind",
-               "--cache-sim=yes",
-               geometryArgument("I1", kSimulatedCaches.i1),
-               geometryArgument("D1", kSimulatedCaches.d1),
-               geometryArgument("LL", kSimulatedCaches.ll),
-               "--instr-atstart=no",
-               "--collect-atstart=no",
-               "--dump-line=no",
-               "--callgrind-out-file=" + countsPath,
-               "--log-file=" + logPath};
+  spec.argv = {valgrind};
+  for (std::string& arg : valgrindArguments(countsPath, logPath))
+    spec.argv.push_back(std::move(arg));
   spec.argv.insert(spec.argv.end(), clientArgs.begin(), clientArgs.end());
   // The same addresses on every run: where the heap and the stack fall decides which
   // simulated cache sets they share.

@@ -26,6 +26,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "bench/model/MapRegistry.h"
 #include "bench/model/RunResult.h"
@@ -54,6 +55,19 @@ inline constexpr SimulatedCaches kSimulatedCaches = {
 
 // "I1 32768 B 8-way, D1 32768 B 8-way, LL 8388608 B 16-way, 64 B lines".
 std::string simulatedCachesText();
+
+// The arguments of `mapbench counted-run` for one run: the workload (latency sampling off:
+// clock reads and samples would be counted as the map's) and the map, nothing else (the key
+// file included, as a workload field), so that the counted process's heap does not depend on
+// output file names.
+std::vector<std::string> countedRunArguments(const MapKind& kind, const TreeParameters& parameters,
+                                             const WorkloadConfig& config);
+
+// Valgrind's own arguments for one counted run: callgrind with the caches of
+// kSimulatedCaches, counting only the marked measured operations, its totals written to
+// `countsPath` and its messages to `logPath`.
+std::vector<std::string> valgrindArguments(const std::string& countsPath,
+                                           const std::string& logPath);
 
 // The valgrind program on PATH, or "".
 std::string findValgrind();

@@ -12,6 +12,9 @@
 
 #include "bench/model/Statistics.h"
 #include "bench/modes/Against.h"
+#include "bench/run/BenchmarkRunner.h"
+#include "bench/run/HugePages.h"
+#include "bench/run/Valgrind.h"
 #include "tests/support/Mapbench.h"
 #include "tests/support/TempFolder.h"
 
@@ -23,6 +26,8 @@ using test::kTinyWorkload;
 using test::ProgramResult;
 using test::runMapbench;
 using test::runShell;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(AgainstTest, TheSameBuildAgreesOverAKeySetAndTakesAboutTheSameTime) {
   const std::string keys = test::tempPath("mapbench_against_uint32");
@@ -68,6 +73,48 @@ TEST(AgainstTest, TheVerdictAndThePairRatiosJudgeThisBuildAgainstTheOther) {
   EXPECT_THAT(comparison.rows[0].pairRatios,
               ::testing::ElementsAre(::testing::DoubleEq(2), ::testing::DoubleEq(2),
                                      ::testing::DoubleEq(2), ::testing::DoubleEq(2)));
+}
+
+// The other build is a script that logs its file-size limit and arguments, then runs this
+// build, once without a change and once with its counted instructions cut to 1 per operation.
+TEST(AgainstTest, TheOtherBuildRunsBoundedWithEveryOptionAndIsTheBaseOfTheVerdict) {
+  const std::string log = test::tempPath("runs.log"), other = test::tempPath("other");
+  auto writeOther = [&](const std::string& then) {
+    std::ofstream(other) << "#!/bin/sh\necho \"$(ulimit -f) $*\" >> " << log << "\n"
+                         << MAPBENCH_EXECUTABLE << " \"$@\" || exit $?\n"
+                         << then;
+    ::chmod(other.c_str(), 0755);
+  };
+  writeOther("");
+  const std::string tiny = std::string(kTinyWorkload) + " -r 1 -m btree,stdmap --against " + other;
+  if (!hugePagesUnavailable()) {
+    const ProgramResult huge = runMapbench(tiny + " --huge-pages");
+    ASSERT_EQ(huge.status, 0) << huge.output;
+    std::ifstream runs(log);
+    bool checkedStdmap = false;
+    for (std::string line; std::getline(runs, line);) {
+      EXPECT_THAT(line, Not(::testing::StartsWith("unlimited")));
+      EXPECT_THAT(line, HasSubstr("--huge-pages"));
+      checkedStdmap |=
+          line.find("--check") != std::string::npos && line.find("stdmap") != std::string::npos;
+    }
+    EXPECT_TRUE(checkedStdmap) << "a map without tree parameters was never checked";
+  }
+  if (findValgrind().empty() || !marksMeasuredRun())
+    return;
+  // The other build's report claims 1 instruction per operation: this build is the costlier.
+  writeOther(
+      "case \" $* \" in *\" --check \"*) exit 0;; esac\n"
+      "for a; do [ \"$prev\" = --json ] && sed -i -E 's/\"instructions\": "
+      "[0-9.e+]+/\"instructions\": "
+      "1.0/' \"$a\"; prev=$a; done\nexit 0\n");
+  const std::string count =
+      std::string(
+          "--key-space 20000 --fill 2000 --ops 2000 --no-progress -m btree --count --against ") +
+      other + " --fail-above 1.01";
+  const ProgramResult costlier = runMapbench(count);
+  EXPECT_EQ(costlier.status, 1) << costlier.output;
+  EXPECT_THAT(costlier.output, HasSubstr("x the base's instructions per operation, above 1.01"));
 }
 
 TEST(AgainstTest, AFloodingHangingOrInterruptedRunEndsTheComparisonAndLeavesNoFiles) {

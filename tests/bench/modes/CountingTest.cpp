@@ -54,6 +54,7 @@ std::string csvHeader(const std::vector<Row>& rows) {
 TEST(CountReportTest, CountsAreTheMapsOverTheNoOpMapsPerOperationAndTimesAreLeftOut) {
   const Row row = countedRow();
   EXPECT_TRUE(row.counted);
+  EXPECT_FALSE(row.tooShortToTime);  // its time is valgrind's, and nothing was timed
   EXPECT_DOUBLE_EQ(row.instructionsPerOperation, 500.0);
   EXPECT_DOUBLE_EQ(row.d1MissesPerOperation, 10.0);
   EXPECT_DOUBLE_EQ(row.llMissesPerOperation, 2.0);
@@ -65,6 +66,7 @@ TEST(CountReportTest, CountsAreTheMapsOverTheNoOpMapsPerOperationAndTimesAreLeft
   EXPECT_THAT(table.str(), HasSubstr("Ir/op"));
   EXPECT_THAT(table.str(), HasSubstr("LL 8388608 B 16-way"));
   EXPECT_THAT(table.str(), Not(HasSubstr("median s")));
+  EXPECT_THAT(table.str(), Not(HasSubstr("too short")));
   EXPECT_THAT(csvHeader({row}), HasSubstr("bytes_per_entry,"));
   EXPECT_THAT(csvHeader({row}), HasSubstr("instructions_per_op,d1_misses_per_op,ll_misses_per_op"));
   EXPECT_THAT(csvHeader({row}), Not(HasSubstr("median_s")));
@@ -113,6 +115,20 @@ TEST(CountReportTest, CompareGivesExactDifferencesAndFailsAboveOnInstructions) {
   const Comparison mixed = compareResults(base, timed, 0.05);
   EXPECT_FALSE(mixed.counted);
   EXPECT_THAT(mixed.warnings, ::testing::ElementsAre(HasSubstr("counts vs times")));
+}
+
+TEST(CountArgumentsTest, TheCountedRunSamplesNoLatencyAndValgrindSimulatesTheNamedCaches) {
+  WorkloadConfig config;
+  config.sampleEvery = 16;
+  const std::vector<std::string> args = countedRunArguments(*findMap("btree"), {}, config);
+  const auto sampling = std::find(args.begin(), args.end(), "--sample-every");
+  ASSERT_NE(sampling, args.end());
+  EXPECT_EQ(*std::next(sampling), "0");
+
+  const std::vector<std::string> valgrind = valgrindArguments("counts", "log");
+  for (const char* cache : {"--I1=32768,8,64", "--D1=32768,8,64", "--LL=8388608,16,64"})
+    EXPECT_THAT(valgrind, ::testing::Contains(cache));
+  EXPECT_THAT(simulatedCachesText(), HasSubstr("LL 8388608 B 16-way"));
 }
 
 using ProgramRun = test::ProgramResult;
@@ -181,6 +197,42 @@ TEST(CountTest, WithoutValgrindOnPathCountingIsRefusedInOneLine) {
   EXPECT_THAT(refused.output, HasSubstr("valgrind on PATH"));
 #endif
   EXPECT_EQ(mapbench(with(kTinyCount, {"--in-process"})).status, 2);
+}
+
+TEST(CountTest, OptionsACountCannotApplyAreRefusedInOneLine) {
+  for (const char* option : {"--check", "--huge-pages"}) {
+    const ProgramRun refused = mapbench(with(kTinyCount, {option}));
+    EXPECT_EQ(refused.status, 2) << option;
+    EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1) << refused.output;
+  }
+  std::vector<std::string> noOperations = kTinyCount;
+  *std::next(std::find(noOperations.begin(), noOperations.end(), "--ops")) = "0";
+  EXPECT_EQ(mapbench(noOperations).status, 2);
+}
+
+// The counted runs take the keys read once: a stream works, and its counts are a file's.
+TEST(CountTest, ACountOverAStreamOfKeysCountsTheKeysItRead) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "valgrind cannot run a build with AddressSanitizer";
+#endif
+  if (findValgrind().empty())
+    GTEST_SKIP() << "no valgrind on PATH";
+  const std::string folder = test::tempPath();
+  const std::string count = std::string(MAPBENCH_EXECUTABLE) +
+                            " --count --fill 1000 --ops 2000 -m btree --no-progress --key-format "
+                            "text --json " +
+                            folder + "/";
+  const test::ProcessResult file =
+      test::runShell(folder, "seq 1 3 6000 > " + folder + "/keys && " + count +
+                                 "file.json --keys " + folder + "/keys");
+  ASSERT_EQ(file.exitStatus, 0) << file.err;
+  const test::ProcessResult stream =
+      test::runShell(folder, "seq 1 3 6000 | " + count + "stream.json --keys /dev/stdin");
+  ASSERT_EQ(stream.exitStatus, 0) << stream.err;
+  const Json fromFile = Json::parse(std::ifstream(folder + "/file.json"))["results"][0];
+  const Json fromStream = Json::parse(std::ifstream(folder + "/stream.json"))["results"][0];
+  EXPECT_EQ(fromStream["key_set"]["hash"], fromFile["key_set"]["hash"]);
+  EXPECT_EQ(fromStream["counts_per_operation"], fromFile["counts_per_operation"]);
 }
 
 // A "valgrind" that never finishes, with a child of its own, writing both pids to `pids`.

@@ -143,10 +143,47 @@ TEST(OptionsTest, OnlyTheWholeTunableSetToOneAsksForHugePages) {
 
 TEST(OptionsTest, TheLimitsOfARangeAreAccepted) {
   Options options;
-  ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, nullptr));
+  std::string errors;
+  ASSERT_FALSE(parse("--query-ratio 1 --theta 0.99 --sample-every 0", options, &errors)) << errors;
   EXPECT_EQ(options.config.measuredMix.queryRatio, 1.0);
   EXPECT_EQ(options.config.theta, 0.99);
   EXPECT_EQ(options.config.sampleEvery, 0);
+  Options largest;
+  ASSERT_FALSE(parse("--sample-every 1073741824 --key-space 2147483646", largest, &errors))
+      << errors;
+  EXPECT_EQ(largest.config.sampleEvery, 1 << 30);
+  EXPECT_EQ(largest.config.keySpace, 2147483646);
+}
+
+TEST(OptionsTest, NumbersBeyondARangeAndNonFiniteNumbersAreRefused) {
+  for (const char* option : {"--theta", "--query-ratio", "--delete-ratio"}) {
+    for (const char* number : {"nan", "-nan", "inf", "-inf", "infinity", "1e999"}) {
+      Options options;
+      std::string errors;
+      EXPECT_EQ(parse(std::vector<std::string>{option, number}, options, &errors), 2)
+          << option << " " << number;
+      EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    }
+  }
+  // One past each largest value: the slots 0 .. key space need key space + 1 in 32 bits.
+  for (const char* words : {"--key-space 2147483647", "--sample-every 2147483648"}) {
+    Options options;
+    EXPECT_EQ(parse(words, options, nullptr), 2) << words;
+  }
+}
+
+TEST(OptionsTest, TheKeyFormatAppliesWhereverItStandsOnTheCommandLine) {
+  const std::string keys = test::tempPath("keys");  // a name that implies no format
+  std::ofstream(keys) << "4\n8\n15\n";
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--key-format", "text", "--keys", keys, "--fill", "2"},
+        std::vector<std::string>{"--keys", keys, "--key-format", "text", "--fill", "2"}}) {
+    Options options;
+    std::string errors;
+    ASSERT_FALSE(parse(words, options, &errors)) << errors;
+    ASSERT_NE(options.config.keySet, nullptr);
+    EXPECT_EQ(options.config.keySet->keys, (std::vector<int32_t>{4, 8, 15}));
+  }
 }
 
 TEST(OptionsTest, IntegersAreDecimalWhateverTheirLeadingZeros) {
@@ -177,7 +214,7 @@ TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
   plain.maxRangeSize = 77;
   plain.fillOperations = 123;
   plain.measuredOperations = 4567;
-  plain.seed = -9;
+  plain.seed = -0x123456789abcdef;  // all 64 bits carried
   plain.sampleEvery = 8;
   WorkloadConfig overKeys = plain;
   overKeys.fillOperations = 3;
@@ -202,6 +239,7 @@ TEST(OptionsTest, EveryWorkloadFieldSurvivesTheTripThroughAChildsCommandLine) {
       }
     }
     EXPECT_EQ(options.config.keySpace, config->keySpace);
+    EXPECT_EQ(options.config.seed, config->seed);
     EXPECT_EQ(options.distributions, std::vector{config->distribution});
     EXPECT_EQ(options.config.keySet != nullptr, config->keySet != nullptr);
     if (config->keySet != nullptr) {
