@@ -106,8 +106,8 @@ TEST_P(CSBTreeDifferentialTest, AgreesWithTheReferenceMultimap) {
 // deletes and duplicates mixed in) and on random keys, agree with the model.
 TEST_P(CSBTreeDifferentialTest, SplitRulesAgreeWithTheReferenceMultimapOnOrderedIngest) {
   const auto [k, k_star] = GetParam();
-  const int32_t seeds = test::longTestsRequested() ? 20 : 2;
-  const int32_t operations = test::longTestsRequested() ? 20000 : 4000;
+  const int32_t seeds = test::longTestsRequested() ? 3 : 2;
+  const int32_t operations = test::longTestsRequested() ? 8000 : 4000;
   std::vector<test::KeyDomain> domains(std::begin(test::kOrderedDomains),
                                        std::end(test::kOrderedDomains));
   domains.insert(domains.end(), {test::KeyDomain::kFew, test::KeyDomain::kHundreds});
