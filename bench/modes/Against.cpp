@@ -40,14 +40,14 @@ struct Builds {
 
   // One run of the build on `side` with `args`, bounded as a stranger is.
   ChildRun run(int side, const std::vector<std::string>& args) const {
-    ChildSpec spec;
-    spec.argv = {path[side]};
-    spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-    spec.timeLimitSeconds = timeLimitSeconds;
-    spec.fileBound = kFileBound;
-    spec.folder = directory.path();
-    spec.folderBound = kFolderBound;
-    return runChild(spec);
+    ChildRequest request;
+    request.argv = {path[side]};
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.timeLimitSeconds = timeLimitSeconds;
+    request.fileBound = kFileBound;
+    request.folder = directory.path();
+    request.folderBound = kFolderBound;
+    return runChild(request);
   }
 };
 

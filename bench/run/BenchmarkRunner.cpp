@@ -257,12 +257,12 @@ std::optional<RunResult> receivedResult(const std::string& message, std::string&
 bool runIsolated(const MapKind& kind, const TreeParameters& parameters,
                  const WorkloadConfig& config, const RunOptions& options, RunResult& result,
                  std::ostream& err) {
-  ChildSpec spec;
-  spec.body = [&] {
+  ChildRequest request;
+  request.body = [&] {
     return runAndSend(STDOUT_FILENO, kind, parameters, config, options) ? kSuccess : kFailure;
   };
-  spec.keepStandardError = true;  // the progress bar
-  const ChildRun run = runChild(spec);
+  request.keepStandardError = true;  // the progress bar
+  const ChildRun run = runChild(request);
   std::string failure;
   const std::optional<RunResult> received = receivedResult(run.out, failure);
   if (!run.ok || !received) {

@@ -58,7 +58,7 @@ std::string mebibytes(int64_t bytes) {
 
 // In the child, after fork: its own group, the signal dispositions mapbench started with, death
 // with its parent, the limits and the streams. Returns only on failure.
-[[noreturn]] void startChild(const ChildSpec& spec, pid_t parent, int outWrite, int errWrite,
+[[noreturn]] void startChild(const ChildRequest& request, pid_t parent, int outWrite, int errWrite,
                              std::vector<char*>& argv, std::vector<char*>& envp) {
   ::setpgid(0, 0);
   for (int i = 0; i < kInterruptCount; ++i)  // the dispositions mapbench started with
@@ -69,25 +69,26 @@ std::string mebibytes(int64_t bytes) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent)  // the parent died before the request took hold
     ::_exit(126);
-  if (spec.fileBound >= 0) {
-    const rlimit files{static_cast<rlim_t>(spec.fileBound), static_cast<rlim_t>(spec.fileBound)};
+  if (request.fileBound >= 0) {
+    const rlimit files{static_cast<rlim_t>(request.fileBound),
+                       static_cast<rlim_t>(request.fileBound)};
     if (::setrlimit(RLIMIT_FSIZE, &files) != 0)
       ::_exit(126);
   }
   const int in = ::open("/dev/null", O_RDONLY);
   if (in < 0 || ::dup2(in, STDIN_FILENO) < 0 || ::dup2(outWrite, STDOUT_FILENO) < 0 ||
-      (!spec.keepStandardError && ::dup2(errWrite, STDERR_FILENO) < 0)) {
+      (!request.keepStandardError && ::dup2(errWrite, STDERR_FILENO) < 0)) {
     ::_exit(126);
   }
-  if (spec.argv.empty()) {
-    const int status = spec.body();
+  if (request.argv.empty()) {
+    const int status = request.body();
     std::cout.flush();
     std::cerr.flush();
     ::_exit(status);
   }
-  if (spec.fixedAddresses)
+  if (request.fixedAddresses)
     ::personality(ADDR_NO_RANDOMIZE);
-  if (spec.environment)
+  if (request.environment)
     ::execve(argv[0], argv.data(), envp.data());
   else
     ::execv(argv[0], argv.data());
@@ -160,7 +161,7 @@ std::string lastLine(const std::string& text, size_t bound) {
   return last;
 }
 
-ChildRun runChild(const ChildSpec& spec) {
+ChildRun runChild(const ChildRequest& request) {
   const InterruptScope scope;
   ChildRun run;
   if (InterruptScope::caught() != 0) {
@@ -173,7 +174,7 @@ ChildRun runChild(const ChildSpec& spec) {
     run.failure = std::string("pipe: ") + std::strerror(errno);
     return run;
   }
-  if (!spec.keepStandardError && ::pipe2(errPipe, O_CLOEXEC) != 0) {
+  if (!request.keepStandardError && ::pipe2(errPipe, O_CLOEXEC) != 0) {
     run.failure = std::string("pipe: ") + std::strerror(errno);
     ::close(outPipe[0]);
     ::close(outPipe[1]);
@@ -182,11 +183,11 @@ ChildRun runChild(const ChildSpec& spec) {
   // Everything the child needs is made before the fork: it only calls async-signal-safe
   // functions before exec.
   std::vector<char*> argv, envp;
-  for (const std::string& arg : spec.argv)
+  for (const std::string& arg : request.argv)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  if (spec.environment) {
-    for (const std::string& variable : *spec.environment)
+  if (request.environment) {
+    for (const std::string& variable : *request.environment)
       envp.push_back(const_cast<char*>(variable.c_str()));
   }
   envp.push_back(nullptr);
@@ -195,7 +196,7 @@ ChildRun runChild(const ChildSpec& spec) {
   std::cerr.flush();
   const pid_t child = ::fork();
   if (child == 0)
-    startChild(spec, parent, outPipe[1], errPipe[1], argv, envp);
+    startChild(request, parent, outPipe[1], errPipe[1], argv, envp);
   ::close(outPipe[1]);
   if (errPipe[1] >= 0)
     ::close(errPipe[1]);
@@ -211,8 +212,8 @@ ChildRun runChild(const ChildSpec& spec) {
   ::setpgid(child, child);  // as the child does, whichever comes first
 
   using Clock = std::chrono::steady_clock;
-  const auto deadline = spec.timeLimitSeconds > 0
-                            ? Clock::now() + std::chrono::seconds(spec.timeLimitSeconds)
+  const auto deadline = request.timeLimitSeconds > 0
+                            ? Clock::now() + std::chrono::seconds(request.timeLimitSeconds)
                             : Clock::time_point::max();
   int status = 0;
   bool reaped = false;
@@ -225,12 +226,12 @@ ChildRun runChild(const ChildSpec& spec) {
     }
     const auto now = Clock::now();
     if (now >= deadline) {
-      stopped = "did not finish within the time limit of " + std::to_string(spec.timeLimitSeconds) +
-                " s (--time-limit)";
+      stopped = "did not finish within the time limit of " +
+                std::to_string(request.timeLimitSeconds) + " s (--time-limit)";
       break;
     }
-    if (spec.folderBound >= 0 && folderBytes(spec.folder) > spec.folderBound) {
-      stopped = "wrote more than " + mebibytes(spec.folderBound) + " of files";
+    if (request.folderBound >= 0 && folderBytes(request.folder) > request.folderBound) {
+      stopped = "wrote more than " + mebibytes(request.folderBound) + " of files";
       break;
     }
     if (!reaped)
@@ -261,8 +262,8 @@ ChildRun runChild(const ChildSpec& spec) {
       const bool isOut = fds[i].fd == outPipe[0];
       std::string& kept = isOut ? run.out : run.err;
       kept.append(buffer, static_cast<size_t>(n));
-      if (kept.size() > spec.outputBound) {
-        stopped = "wrote more than " + mebibytes(static_cast<int64_t>(spec.outputBound)) +
+      if (kept.size() > request.outputBound) {
+        stopped = "wrote more than " + mebibytes(static_cast<int64_t>(request.outputBound)) +
                   " to its " + (isOut ? "standard output" : "standard error");
         break;
       }

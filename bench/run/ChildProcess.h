@@ -72,7 +72,7 @@ std::string lastLine(const std::string& text, size_t bound = kQuoteBound);
 // --check figures take a few KiB; more is a flood, and ends the child.
 inline constexpr size_t kChildOutputBound = size_t{1} << 20;
 
-struct ChildSpec {
+struct ChildRequest {
   // The program and its arguments; empty: `body` runs in a forked copy of this process and
   // its return value is the exit status.
   std::vector<std::string> argv{};
@@ -97,7 +97,7 @@ struct ChildRun {
 };
 
 // Runs the child and waits for it, or ends its group at the first limit it crosses.
-ChildRun runChild(const ChildSpec& spec);
+ChildRun runChild(const ChildRequest& request);
 
 // This program's own file (/proc/self/exe), or "".
 std::string selfPath();

@@ -123,17 +123,17 @@ bool countOnce(const MapKind& kind, const TreeParameters& parameters, const Work
   std::vector<std::string> clientArgs = {self, kCountedRunCommand};
   for (std::string& arg : countedRunArguments(kind, parameters, config))
     clientArgs.push_back(std::move(arg));
-  ChildSpec spec;
-  spec.environment = paddedEnvironment(clientArgs);
-  spec.argv = {valgrind};
+  ChildRequest request;
+  request.environment = paddedEnvironment(clientArgs);
+  request.argv = {valgrind};
   for (std::string& arg : valgrindArguments(countsPath, logPath))
-    spec.argv.push_back(std::move(arg));
-  spec.argv.insert(spec.argv.end(), clientArgs.begin(), clientArgs.end());
+    request.argv.push_back(std::move(arg));
+  request.argv.insert(request.argv.end(), clientArgs.begin(), clientArgs.end());
   // The same addresses on every run: where the heap and the stack fall decides which
   // simulated cache sets they share.
-  spec.fixedAddresses = true;
-  spec.timeLimitSeconds = timeLimitSeconds;
-  const ChildRun run = runChild(spec);
+  request.fixedAddresses = true;
+  request.timeLimitSeconds = timeLimitSeconds;
+  const ChildRun run = runChild(request);
   std::ifstream counts(countsPath);
   const std::optional<EventCounts> totals = parseCallgrindTotals(counts);
   std::string failure;

@@ -47,20 +47,20 @@ TEST(ChildProcessTest, EachLimitEndsTheChildsWholeGroupWithOneLine) {
   const std::string pidFile = directory.file("pid");
   // A shell that leaves a grandchild in its group, then waits: only the group's end stops both.
   const std::string hang = "sleep 600 & echo $! > " + pidFile + "; wait";
-  ChildSpec timed{.argv = {"/bin/sh", "-c", hang}, .timeLimitSeconds = 1};
-  ChildSpec flood{.argv = {"/bin/sh", "-c", "exec yes flood"}};
-  ChildSpec errorFlood{.argv = {"/bin/sh", "-c", "exec yes flood >&2"}};
-  ChildSpec files{.argv = {"/bin/sh", "-c",
-                           "head -c 3000000 /dev/zero > " + directory.file("big") + "; " + hang},
-                  .folder = directory.path(),
-                  .folderBound = int64_t{1} << 20};
-  for (const auto& [spec, said] :
+  ChildRequest timed{.argv = {"/bin/sh", "-c", hang}, .timeLimitSeconds = 1};
+  ChildRequest flood{.argv = {"/bin/sh", "-c", "exec yes flood"}};
+  ChildRequest errorFlood{.argv = {"/bin/sh", "-c", "exec yes flood >&2"}};
+  ChildRequest files{.argv = {"/bin/sh", "-c",
+                              "head -c 3000000 /dev/zero > " + directory.file("big") + "; " + hang},
+                     .folder = directory.path(),
+                     .folderBound = int64_t{1} << 20};
+  for (const auto& [request, said] :
        {std::pair{timed, "did not finish within the time limit of 1 s"},
         std::pair{flood, "wrote more than 1 MiB to its standard output"},
         std::pair{errorFlood, "wrote more than 1 MiB to its standard error"},
         std::pair{files, "wrote more than 1 MiB of files"}}) {
     std::remove(pidFile.c_str());
-    const ChildRun run = runChild(spec);
+    const ChildRun run = runChild(request);
     EXPECT_FALSE(run.ok);
     EXPECT_THAT(run.failure, HasSubstr(said));
     if (const pid_t grandchild = pidIn(pidFile); grandchild > 0) {
