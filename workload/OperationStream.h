@@ -9,10 +9,14 @@
 // present-key flags (workload/KeyFlags.h) record which keys are present, so inserts only go to
 // absent keys and deletes only to present ones.
 //
+// A point query asks its point-key policy (workload/PointKeys.h) for its key, after the draws
+// above; the overload without one queries the drawn key and draws nothing more.
+//
 // `Target` receives the operations: insert(key, value), erase(key), pointQuery(key),
-// rangeQuery(lowKey, highKey). The loop is a template over the target, the key flags and the
-// key chooser so that the driver adds nothing but the draws and the bookkeeping to each
-// operation: with UniformKeys and ByteKeyFlags it is the original workload's loop.
+// rangeQuery(lowKey, highKey). The loop is a template over the target, the key flags, the
+// key chooser and the point-key policy so that the driver adds nothing but the draws and the
+// bookkeeping to each operation: with UniformKeys and ByteKeyFlags it is the original
+// workload's loop.
 #ifndef WORKLOAD_OPERATION_STREAM_H_
 #define WORKLOAD_OPERATION_STREAM_H_
 
@@ -20,6 +24,7 @@
 #include <cstdint>
 
 #include "workload/KeyChoosers.h"
+#include "workload/PointKeys.h"
 #include "workload/Random.h"
 
 namespace test {
@@ -39,10 +44,10 @@ inline constexpr int32_t kValueBase = 42'000'000;
 inline constexpr int32_t kValueRange = 1'000'000;
 
 // `present` covers keys 0 .. keys.probeModulus() - 1; `currentIndexSize` counts its keys.
-template <class Target, class KeyFlags, class Keys>
+template <class Target, class KeyFlags, class Keys, class PointKeys>
 void generateOperations(int32_t numberOfOperations, const OperationMix& mix, const KeySpace& space,
                         Random& rand, KeyFlags& present, int32_t& currentIndexSize, Keys& keys,
-                        Target& target) {
+                        const PointKeys& pointKeys, Target& target) {
   const int32_t probeModulus = keys.probeModulus();
   for (int32_t i = 0; i < numberOfOperations; ++i) {
     const int32_t key = keys.draw(rand);
@@ -73,7 +78,7 @@ void generateOperations(int32_t numberOfOperations, const OperationMix& mix, con
     } else {
       const double r3 = rand.nextDouble();
       if (r3 > mix.rangeQueryRatio) {
-        target.pointQuery(key);
+        target.pointQuery(pointKeys.pointKey(key, rand, present, keys));
       } else {
         const int32_t length = rand.nextInt(space.maxRangeSize);
         target.rangeQuery(
@@ -81,6 +86,14 @@ void generateOperations(int32_t numberOfOperations, const OperationMix& mix, con
       }
     }
   }
+}
+
+template <class Target, class KeyFlags, class Keys>
+void generateOperations(int32_t numberOfOperations, const OperationMix& mix, const KeySpace& space,
+                        Random& rand, KeyFlags& present, int32_t& currentIndexSize, Keys& keys,
+                        Target& target) {
+  generateOperations(numberOfOperations, mix, space, rand, present, currentIndexSize, keys,
+                     DrawnPointKeys{}, target);
 }
 
 }  // namespace test

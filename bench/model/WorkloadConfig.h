@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "util/SplitPolicy.h"
@@ -40,6 +41,9 @@ struct WorkloadConfig {
   std::shared_ptr<const test::KeyFile> keySet;
   std::string keyFile;    // with a key set: the path it was read from, as given
   std::string keyFormat;  // its format (sosd32, sosd64, text); empty: from the file's name
+  // The share of point queries that ask for a present key (workload/PointKeys.h); none: the
+  // drawn key, present or not, as the workload's own stream does.
+  std::optional<double> hitRatio;
   // Where the trees split full nodes (util/SplitPolicy.h); the other maps ignore it.
   util::SplitPolicy splitPolicy = util::SplitPolicy::kSequential;
 };

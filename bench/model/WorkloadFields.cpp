@@ -204,6 +204,27 @@ std::vector<WorkloadField> buildFields() {
        .columns = {workloadColumn(
            "delete_ratio", Role::kWorkload,
            [](const Row& row) -> Value { return row.config.measuredMix.deleteRatio; })}},
+      {.option = "--hit-ratio",
+       .help = "Share of point queries that ask for a present key, drawn uniformly among the "
+               "keys present at that moment; the rest ask for absent keys, drawn by the "
+               "distribution (0 to 1; by default every point query asks for the key the "
+               "distribution draws, present or not, so that most miss at a tenth's fill)",
+       .read = readNumber(
+           [](WorkloadConfig& config) -> double& { return config.hitRatio.emplace(); }, 0, 1),
+       .write = [](const WorkloadConfig& config) -> std::optional<std::string> {
+         if (!config.hitRatio)
+           return std::nullopt;  // the drawn keys: an older build takes the other options
+         return util::formatDouble(*config.hitRatio);
+       },
+       .columns = {{.json = "hit_ratio",
+                    .csv = "hit_ratio",
+                    .table = "hit",
+                    .width = 5,
+                    .decimals = 2,
+                    .role = Role::kWorkload,
+                    .label = "hit ratio",
+                    .value = [](const Row& row) -> Value { return *row.config.hitRatio; },
+                    .present = [](const Row& row) { return row.config.hitRatio.has_value(); }}}},
       {.option = "--range-length",
        .help = "Range lengths are drawn from 0 .. range-length - 1",
        .read = readInteger(&WorkloadConfig::maxRangeSize, 1, int64_t{1} << 30),

@@ -17,6 +17,8 @@
 #include "bench/run/MachineContext.h"
 #include "bench/run/Valgrind.h"
 #include "workload/CommandLine.h"
+#include "workload/KeyFlags.h"
+#include "workload/PointKeys.h"
 
 namespace bench {
 
@@ -47,8 +49,12 @@ int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
   const double inserts = config.fillOperations + static_cast<double>(config.measuredOperations) *
                                                      (1 - mix.queryRatio) * (1 - mix.deleteRatio);
   const double entries = std::min(inserts, static_cast<double>(config.keySpace));
-  return static_cast<int64_t>(entries * bytesPerEntryEstimate(kind, parameters)) +
-         config.keySpace / 8 + keySetBytes(config) + kDriverBytes;
+  // The driver's record of the present keys (bench/run/BenchmarkRunner.cpp).
+  const int64_t slots = int64_t{config.keySpace} + 1;
+  const int64_t presentKeyBytes = config.hitRatio ? test::PresentKeySample::bytesFor(slots)
+                                                  : test::BitKeyFlags::bytesFor(slots);
+  return static_cast<int64_t>(entries * bytesPerEntryEstimate(kind, parameters)) + presentKeyBytes +
+         keySetBytes(config) + kDriverBytes;
 }
 
 std::optional<int64_t> availableMemoryBytes() {

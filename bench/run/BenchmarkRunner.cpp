@@ -33,6 +33,7 @@
 #include "util/DummyIntPushOperator.h"
 #include "workload/KeyChoosers.h"
 #include "workload/KeyFlags.h"
+#include "workload/PointKeys.h"
 #include "workload/Random.h"
 
 namespace bench {
@@ -130,6 +131,23 @@ int64_t peakResidentBytes() {
   return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux reports kilobytes
 }
 
+// Calls body(present, pointKeys) with the driver's record of the present keys and the policy
+// that picks the keys of point queries (workload/PointKeys.h), over the slots
+// 0 .. keySpace (slot keySpace is for the uniform probe).
+template <class Body>
+void withKeyFlags(const WorkloadConfig& config, Body&& body) {
+  const int64_t slots = int64_t{config.keySpace} + 1;
+  if (config.hitRatio) {
+    // The bits and a count of every 512 keys, to draw present keys uniformly.
+    test::PresentKeySample present(slots);
+    body(present, test::HitRatioPointKeys(*config.hitRatio));
+    return;
+  }
+  // One bit per key: a billion keys take 125 MB.
+  test::BitKeyFlags present(slots);
+  body(present, test::DrawnPointKeys{});
+}
+
 bool writeAll(int fd, const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
@@ -163,8 +181,6 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
       options.countValues ? static_cast<util::IntPushOperator&>(counting) : ignoring;
 
   test::Random rand(config.seed);
-  // One bit per key: a billion keys take 125 MB (slot keySpace is for the uniform probe).
-  test::BitKeyFlags present(int64_t{config.keySpace} + 1);
   int32_t currentIndexSize = 0;
   const test::KeySpace space{config.keySpace, config.maxRangeSize};
   ProgressBar progress(kind.name,
@@ -177,33 +193,35 @@ RunResult runInProcess(const MapKind& kind, const TreeParameters& parameters,
   if (config.keySet && std::ssize(config.keySet->keys) != int64_t{config.keySpace} + 1)
     throw std::invalid_argument("the key set does not match the key space");
 
-  test::withKeyChoosers(
-      config.distribution, config.keySpace, config.theta, [&](auto& fillKeys, auto& keys) {
-        // The fill run is neither timed nor sampled.
-        RunResult fillCounts;
-        MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
-        withSlotKeys(slotKeys, fill, [&](auto& target) {
-          test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
-                                   currentIndexSize, fillKeys, target);
-        });
-        result.check.queries += fillCounts.check.queries;
+  withKeyFlags(config, [&](auto& present, const auto& pointKeys) {
+    test::withKeyChoosers(
+        config.distribution, config.keySpace, config.theta, [&](auto& fillKeys, auto& keys) {
+          // The fill run is neither timed nor sampled.
+          RunResult fillCounts;
+          MeasuringTarget fill(*map, op, fillCounts, nullptr, 0, progress, 0);
+          withSlotKeys(slotKeys, fill, [&](auto& target) {
+            test::generateOperations(config.fillOperations, config.fillMix, space, rand, present,
+                                     currentIndexSize, fillKeys, target);
+          });
+          result.check.queries += fillCounts.check.queries;
 
-        if (sampling)
-          sampler.setClockCost(clockCostNanos());
-        MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
-                                 static_cast<uint32_t>(config.sampleEvery - 1), progress,
-                                 config.fillOperations);
-        const int64_t start = util::nowNanos();
-        CALLGRIND_START_INSTRUMENTATION;
-        CALLGRIND_TOGGLE_COLLECT;
-        withSlotKeys(slotKeys, measured, [&](auto& target) {
-          test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
-                                   present, currentIndexSize, keys, target);
+          if (sampling)
+            sampler.setClockCost(clockCostNanos());
+          MeasuringTarget measured(*map, op, result, sampling ? &sampler : nullptr,
+                                   static_cast<uint32_t>(config.sampleEvery - 1), progress,
+                                   config.fillOperations);
+          const int64_t start = util::nowNanos();
+          CALLGRIND_START_INSTRUMENTATION;
+          CALLGRIND_TOGGLE_COLLECT;
+          withSlotKeys(slotKeys, measured, [&](auto& target) {
+            test::generateOperations(config.measuredOperations, config.measuredMix, space, rand,
+                                     present, currentIndexSize, keys, pointKeys, target);
+          });
+          CALLGRIND_TOGGLE_COLLECT;
+          CALLGRIND_STOP_INSTRUMENTATION;
+          result.measuredNanos = util::nowNanos() - start;
         });
-        CALLGRIND_TOGGLE_COLLECT;
-        CALLGRIND_STOP_INSTRUMENTATION;
-        result.measuredNanos = util::nowNanos() - start;
-      });
+  });
 
   for (int type = 0; type < kOperationTypes; ++type) {
     result.latency[type] = sampler.summarize(static_cast<OperationType>(type));

@@ -39,6 +39,26 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
   }
 }
 
+// With --hit-ratio 1 every point query of a read-only run finds its one value (the stream never
+// inserts a key twice), with 0 none does, in every map alike.
+TEST(MapbenchTest, HitRatioDecidesWhetherEveryPointQueryFindsItsOneValue) {
+  const std::string json = test::tempPath("mapbench_hit_ratio.json");
+  for (const char* ratio : {"1", "0"}) {
+    const ProgramResult result =
+        runMapbench(std::string("--check --workload read-only --hit-ratio ") + ratio + " " +
+                    kTinyWorkload + " -m " + allMapNames() + " --json " + json);
+    ASSERT_EQ(result.status, 0) << result.output;
+    std::ifstream file(json);
+    const nlohmann::json report = nlohmann::json::parse(file);
+    ASSERT_EQ(report["check"].size(), registeredMaps().size() - 1) << report.dump();
+    for (const nlohmann::json& row : report["check"]) {
+      EXPECT_EQ(row["queries"], 20000) << row.dump();
+      EXPECT_EQ(row["values_pushed"], ratio == std::string("1") ? 20000 : 0) << row.dump();
+    }
+  }
+  std::remove(json.c_str());
+}
+
 TEST(MapbenchTest, SmokeRunWritesConsistentTableJsonAndCsv) {
   const std::string json = test::tempPath("mapbench_smoke.json");
   const std::string csv = test::tempPath("mapbench_smoke.csv");

@@ -94,6 +94,31 @@ TEST(OptionsTest, SplitRuleIsSequentialByDefaultAndWrittenOnlyWhenPositional) {
   EXPECT_THAT(errors, ::testing::HasSubstr("expected sequential or positional, got 'middle'"));
 }
 
+// Without --hit-ratio point queries take the drawn keys and child command lines name no ratio,
+// which a build from before the option would refuse.
+TEST(OptionsTest, HitRatioIsUnsetByDefaultAndWrittenOnlyWhenGiven) {
+  Options defaults;
+  ASSERT_FALSE(parse("", defaults, nullptr));
+  EXPECT_FALSE(defaults.config.hitRatio.has_value());
+  EXPECT_THAT(workloadArguments(defaults.config),
+              ::testing::Not(::testing::Contains("--hit-ratio")));
+
+  Options given;
+  ASSERT_FALSE(parse("--hit-ratio 0.25", given, nullptr));
+  EXPECT_EQ(given.config.hitRatio, 0.25);
+  const std::vector<std::string> arguments = workloadArguments(given.config);
+  const auto at = std::find(arguments.begin(), arguments.end(), "--hit-ratio");
+  ASSERT_NE(at, arguments.end());
+  EXPECT_EQ(*std::next(at), "0.25");
+
+  for (const char* refused : {"--hit-ratio 1.5", "--hit-ratio -0.1", "--hit-ratio most"}) {
+    Options options;
+    std::string errors;
+    EXPECT_EQ(parse(refused, options, &errors), 2) << refused;
+    EXPECT_THAT(errors, ::testing::HasSubstr("must be a number from 0 to 1")) << refused;
+  }
+}
+
 TEST(OptionsTest, DistributionListSweepsAndRefusalsNameTheCulprit) {
   Options options;
   ASSERT_FALSE(parse("--distribution zipf --theta 0.5 --distribution latest", options, nullptr));
