@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # Regenerates the reference results in results/ (or the directory given, relative to the
 # current folder):
-#   matrix.*             the maps of MAPS over the key distributions uniform, zipf and latest
-#                        and the key spaces 10^7 and 10^8, REPETITIONS runs each (5 by default)
-#   matrix-1e9.*         the same at key space 10^9, one run (its fills take minutes per map)
+#   matrix.*             the default workload: the maps of MAPS over the key distributions
+#                        uniform, zipf and latest and the key spaces 10^7 and 10^8, 10M
+#                        operations, REPETITIONS runs each (5 by default)
+#   presets.*            every other preset (read-only, read-mostly, scan-heavy, write-heavy,
+#                        insert-only) over the same distributions and key spaces, 2M
+#                        operations, PRESET_REPETITIONS runs each (3 by default)
+#   presets-hit.*        read-only with --hit-ratio 1 (every point query finds its key), the
+#                        same cells and runs
+#   matrix-1e9.*         the default and read-only workloads at key space 10^9, 10M
+#                        operations, one run (their fills take minutes per map)
+#   summary.md           the ratios of all four files to abslbtree as a Markdown table, our
+#                        trees' worst cells first, and plots/heatmap.svg, the same as a heat
+#                        map (scripts/heatmap.sh)
 #   huge-pages.*         btree, csbtree and abslbtree at 10^7 (all three distributions) with
 #                        every map on transparent huge pages (mapbench --huge-pages)
 #   huge-pages-1e8.*     the maps of MAPS at 10^8, uniform keys, on huge pages, and right after
@@ -21,10 +31,13 @@
 # 10^7 cells are the default workload. Each name has a table (.txt), a CSV and a JSON file
 # with the machine's context; the plots of matrix.csv and matrix-1e9.csv, and of the key
 # sets (key_sets.svg), go to plots/. The key sets themselves are written to KEYS_DIR.
-# About two hours on 2 cores (PARTS=huge-pages alone about 40 minutes); PARTS picks some
-# of the parts only; an unknown part is refused.
-# Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5 MAPS=...
-#        PARTS="matrix matrix-1e9 huge-pages best-pairs key-sets"
+# The parts matrix, presets and matrix-1e9 take about two hours on 2 cores, the others as
+# long again (huge-pages alone about 40 minutes); PARTS picks some of the parts only (the
+# summary is redrawn from the files there whenever one of the three runs); an unknown part is
+# refused.
+# Usage: scripts/matrix.sh [outdir]   (environment: BUILD=build REPETITIONS=5
+#        PRESET_REPETITIONS=3 MAPS=...
+#        PARTS="matrix presets matrix-1e9 huge-pages best-pairs key-sets"
 #        KEY_SETS="lognormal clustered sparse dense" KEYS_DIR=$BUILD/keys)
 set -euo pipefail
 caller=$PWD
@@ -36,9 +49,10 @@ if [ $# -ge 1 ] && [[ $out != /* ]]; then
   out=$caller/$out
 fi
 build=${BUILD:-build}
-maps=${MAPS:-btree,csbtree,abslbtree,judy}
+maps=${MAPS:-btree,csbtree,abslbtree,judy,tbbskiplist}
 repetitions=${REPETITIONS:-5}
-known_parts="matrix matrix-1e9 huge-pages best-pairs key-sets"
+preset_repetitions=${PRESET_REPETITIONS:-3}
+known_parts="matrix presets matrix-1e9 huge-pages best-pairs key-sets"
 parts=" ${PARTS:-$known_parts} "
 for name in $parts; do
   if [[ " $known_parts " != *" $name "* ]]; then
@@ -51,11 +65,11 @@ keys_dir=${KEYS_DIR:-$build/keys}
 mkdir -p "$out/plots"
 source scripts/save.sh
 # Writes NAME.json, NAME.csv and NAME.txt; each replaces an old one only once complete, so
-# that a run that fails leaves the old results whole.
+# that a run that fails leaves the old results whole. OPS (10M unless set) operations a run.
 run() {
   local name=$1
   shift
-  save "$out/$name.txt" "$build/bench/mapbench" --ops 10000000 --no-progress \
+  save "$out/$name.txt" "$build/bench/mapbench" --ops "${OPS:-10000000}" --no-progress \
     --json "$out/$name.json" --csv "$out/$name.csv" "$@"
 }
 part() { [[ $parts == *" $1 "* ]]; }
@@ -64,8 +78,24 @@ trees=(-m btree,csbtree,abslbtree)
 if part matrix; then
   run matrix -m "$maps" "${distributions[@]}" --key-spaces 10000000,100000000 -r "$repetitions"
 fi
+presets=(--workload read-only,read-mostly,scan-heavy,write-heavy,insert-only)
+if part presets; then
+  OPS=2000000 run presets -m "$maps" "${presets[@]}" "${distributions[@]}" \
+    --key-spaces 10000000,100000000 -r "$preset_repetitions"
+  OPS=2000000 run presets-hit -m "$maps" --workload read-only --hit-ratio 1 "${distributions[@]}" \
+    --key-spaces 10000000,100000000 -r "$preset_repetitions"
+fi
 if part matrix-1e9; then
-  run matrix-1e9 -m "$maps" "${distributions[@]}" --key-spaces 1000000000 -r 1
+  run matrix-1e9 -m "$maps" --workload default,read-only "${distributions[@]}" \
+    --key-spaces 1000000000 -r 1
+fi
+if part matrix || part presets || part matrix-1e9; then
+  summary=()
+  for name in matrix presets presets-hit matrix-1e9; do
+    [ -s "$out/$name.csv" ] && summary+=("$out/$name.csv")
+  done
+  scripts/heatmap.sh "${summary[@]}" "$out/plots"
+  save "$out/summary.md" scripts/heatmap.sh --table "${summary[@]}"
 fi
 if part huge-pages; then
   run huge-pages "${trees[@]}" --huge-pages "${distributions[@]}" --key-spaces 10000000 \

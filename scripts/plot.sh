@@ -60,26 +60,11 @@ publish() {
 # The data lines as "map<TAB>pair<TAB>distribution<TAB>key_space<TAB>median_s<TAB>ns_per_op
 # <TAB>insert p50<TAB>erase p50<TAB>point p50<TAB>range p50<TAB>key_set<TAB>bytes_per_entry
 # <TAB>expected_size"; pair is k/k_star or "-", key_set the --keys file or "-". Rows over a
-# key set go to key_set_rows, the others to rows. A field in double quotes may hold commas
-# and doubled quotes (RFC 4180), as a key set's file name can.
-for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done | awk -v OFS='\t' '
-  function split_csv(line,    n, i, c, quoted) {
-    split("", value)
-    n = 1
-    value[1] = ""
-    quoted = 0
-    for (i = 1; i <= length(line); i++) {
-      c = substr(line, i, 1)
-      if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { value[n] = value[n] c; i++ }
-      else if (c == "\"") quoted = !quoted
-      else if (c == "," && !quoted) value[++n] = ""
-      else value[n] = value[n] c
-    }
-    return n
-  }
-  function field(name) { return (name in column) ? value[column[name]] : "" }
+# key set go to key_set_rows, the others to rows (scripts/csv.awk reads the fields).
+for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done |
+  awk -v OFS='\t' -f "$(dirname "$0")/csv.awk" -f <(cat <<'AWK'
   { n = split_csv($0) }
-  /^map,/ { split("", column); for (i = 1; i <= n; i++) column[value[i]] = i; next }
+  /^map,/ { read_header(n); next }
   {
     pair = field("k") == "" ? "-" : field("k") "/" field("k_star")
     distribution = field("distribution") == "" ? "uniform" : field("distribution")
@@ -88,7 +73,9 @@ for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done | awk -v O
           field("point_p50_ns"), field("range_p50_ns"),
           field("key_set") == "" ? "-" : field("key_set"), field("bytes_per_entry"),
           field("expected_size")
-  }' >"$work/all_rows"
+  }
+AWK
+) >"$work/all_rows"
 if [ ! -s "$work/all_rows" ]; then
   echo "scripts/plot.sh: no result rows in ${csvs[*]} (empty, or a header alone): nothing to plot" >&2
   exit 1
