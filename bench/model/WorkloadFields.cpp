@@ -166,9 +166,9 @@ std::vector<WorkloadField> buildFields() {
       // the range length) override it in every cell. A row names its preset by what it ran.
       {.option = "--workload",
        .help = "Preset of the measured mix: " + presetNames() +
-               "; a list sweeps (the outermost dimension: each preset's cells over every key "
-               "space, distribution and k pair, the explicit ratio and range-length options "
-               "overriding it in each)",
+               "; a list sweeps, presets outermost (each preset's cells over every key space, "
+               "distribution and k pair), the explicit ratio and range-length options "
+               "overriding every preset",
        .stage = Stage::kPreset,
        .read = [](const std::string& text, WorkloadConfig& config) -> std::optional<std::string> {
          const std::optional<std::vector<std::string>> names = splitList(text);
