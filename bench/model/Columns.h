@@ -31,7 +31,7 @@ using Value = std::variant<std::monostate, bool, int64_t, double, std::string, s
 
 // What a column or context field means to `compare`.
 enum class Role {
-  kMap,       // names the map and its parameters: rows match on it
+  kMap,       // names the map, its parameters and its measured mix: rows always match on it
   kCell,      // names the sweep's cell (key space, distribution): rows match on it
   kWorkload,  // the rest of what ran: a difference between two files gets a warning
   kMachine,   // where it ran: a difference gets a warning

@@ -162,20 +162,55 @@ std::vector<WorkloadField> buildFields() {
                         [](const Row& row) {
                           return row.config.distribution != test::KeyDistribution::kUniform;
                         }}}},
+      // A list sweeps, each preset a cell of its own; the options read after it (the ratios,
+      // the range length) override it in every cell. A row names its preset by what it ran.
       {.option = "--workload",
-       .help = "Preset of the measured mix: " + presetNames(),
+       .help = "Preset of the measured mix: " + presetNames() +
+               "; a list sweeps, presets outermost (each preset's cells over every key space, "
+               "distribution and k pair), the explicit ratio and range-length options "
+               "overriding every preset",
        .stage = Stage::kPreset,
-       .read = [](const std::string& name, WorkloadConfig& config) -> std::optional<std::string> {
-         const WorkloadPreset* preset = findPreset(name);
-         if (preset == nullptr)
-           return "unknown workload '" + name + "' (" + presetNames() + ")";
-         config.measuredMix = preset->mix;
-         config.maxRangeSize = preset->maxRangeSize;
+       .read = [](const std::string& text, WorkloadConfig& config) -> std::optional<std::string> {
+         const std::optional<std::vector<std::string>> names = splitList(text);
+         if (!names)
+           return "empty element in the list '" + text + "'";
+         for (const std::string& name : *names) {
+           if (findPreset(name) == nullptr)
+             return "unknown workload '" + name + "' (" + presetNames() + ")";
+         }
+         const WorkloadPreset& first = *findPreset(names->front());
+         config.measuredMix = first.mix;
+         config.maxRangeSize = first.maxRangeSize;
          return std::nullopt;
        },
        .write = [](const WorkloadConfig&) -> std::optional<std::string> {
          return std::nullopt;  // the ratios and the range length carry what it set
-       }},
+       },
+       .list = true,
+       .sweep = Sweep::kCell,
+       // Rows always match on it, even where two files of one cell each meet whatever their
+       // cells: a row of one mix set against a row of another compares nothing.
+       .columns = {{.json = "workload",
+                    .csv = "workload",
+                    .table = "workload",
+                    .width = 11,
+                    .left = true,
+                    .role = Role::kMap,
+                    .label = "workload",
+                    .value = [](const Row& row) -> Value {
+                      return presetNameOf(row.config.measuredMix, row.config.maxRangeSize);
+                    },
+                    // Reports from before the column: the same name, from their ratio and
+                    // range-length columns.
+                    .whenMissing = [](const Json& row) -> std::optional<Json> {
+                      const std::optional<double> query = numberAt(row, "query_ratio"),
+                                                  range = numberAt(row, "range_ratio"),
+                                                  deletes = numberAt(row, "delete_ratio"),
+                                                  length = numberAt(row, "range_length");
+                      if (!query || !range || !deletes || !length)
+                        return std::nullopt;
+                      return Json(presetNameOf({*query, *range, *deletes}, *length));
+                    }}}},
       {.option = "--query-ratio",
        .help = "Share of queries in the measured run (the rest are updates)",
        .read = readNumber(
@@ -428,6 +463,16 @@ const WorkloadPreset* findPreset(const std::string& name) {
       return &preset;
   }
   return nullptr;
+}
+
+std::string presetNameOf(const test::OperationMix& mix, double maxRangeSize) {
+  for (const WorkloadPreset& preset : workloadPresets()) {
+    if (mix.queryRatio == preset.mix.queryRatio &&
+        mix.rangeQueryRatio == preset.mix.rangeQueryRatio &&
+        mix.deleteRatio == preset.mix.deleteRatio && maxRangeSize == preset.maxRangeSize)
+      return preset.name;
+  }
+  return kCustomWorkload;
 }
 
 std::string presetNames() {

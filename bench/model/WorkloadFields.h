@@ -34,7 +34,7 @@ enum class Stage { kKeySpace, kPreset, kRest };
 // What a sweep over key spaces does with a field.
 enum class Sweep {
   kKept,               // every cell has the value given
-  kCell,               // the cell sets it (the key space, the distribution)
+  kCell,               // the cell sets it (the key space, the distribution, the preset)
   kScaled,             // keeps its share of the key space
   kScaledUnlessGiven,  // keeps its share of the key space unless given on the command line
 };
@@ -94,6 +94,20 @@ struct WorkloadPreset {
 
 const std::vector<WorkloadPreset>& workloadPresets();
 const WorkloadPreset* findPreset(const std::string& name);
+
+// What a preset sets in a workload, once the options that override it apply: the measured
+// mix and the range length.
+struct MeasuredMix {
+  test::OperationMix mix;
+  int32_t maxRangeSize;
+};
+
+// The name of a workload that matches no preset.
+inline constexpr const char* kCustomWorkload = "custom";
+
+// The name of the preset whose ratios and range length `mix` and `maxRangeSize` equal
+// exactly, else kCustomWorkload.
+std::string presetNameOf(const test::OperationMix& mix, double maxRangeSize);
 // "default, read-only, ...".
 std::string presetNames();
 

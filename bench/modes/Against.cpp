@@ -79,7 +79,8 @@ std::vector<CellRuns> planRuns(const Options& options, const std::vector<Cell>& 
     }
     if (runs.maps.empty())
       continue;
-    runs.where = "key space " + std::to_string(cell.config.keySpace) + ", " +
+    runs.where = "workload " + presetNameOf(cell.config.measuredMix, cell.config.maxRangeSize) +
+                 ", key space " + std::to_string(cell.config.keySpace) + ", " +
                  std::string(test::distributionName(cell.config.distribution));
     runs.workload = workloadArguments(cell.config);
     runs.workload.push_back("--no-progress");

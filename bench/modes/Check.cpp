@@ -34,34 +34,38 @@ int runCheck(const Options& options, std::ostream& out, std::ostream& err) {
   const std::vector<const MapKind*> kinds = selectMaps(options.maps);
   bool agree = true;
   CheckReport report;
-  for (test::KeyDistribution distribution : options.distributions) {
-    WorkloadConfig config = options.config;
-    config.distribution = distribution;
-    out << "distribution " << test::distributionName(distribution) << ", workload "
-        << options.workload << "\n";
-    out << "map          values pushed            sum      queries  end-of-query  size\n";
-    std::optional<CheckSums> reference;
-    for (const MapKind* kind : kinds) {
-      if (kind->name == "dummy")
-        continue;
-      RunResult result;
-      if (!runOnce(*kind, options.parameters, config, options, result, err))
-        return kFailure;
-      const CheckSums& sums = result.check;
-      report[kind->name] = {sums.valuesPushed, sums.valueSum, sums.queries, sums.endOfQuery,
-                            result.reportedSize};
-      const bool sizeOk = result.reportedSize == result.expectedSize;
-      const bool sameAsFirst = !reference || (sums.valuesPushed == reference->valuesPushed &&
-                                              sums.valueSum == reference->valueSum &&
-                                              sums.queries == reference->queries);
-      if (!reference)
-        reference = sums;
-      agree = agree && sizeOk && sameAsFirst;
-      out << std::left << std::setw(12) << kind->name << std::right << std::setw(14)
-          << sums.valuesPushed << std::setw(19) << sums.valueSum << std::setw(13) << sums.queries
-          << std::setw(14) << sums.endOfQuery << "  " << result.reportedSize
-          << (sizeOk ? "" : " (expected " + std::to_string(result.expectedSize) + ")")
-          << (sameAsFirst ? "" : "  DIFFERS") << "\n";
+  for (const MeasuredMix& workload : sweptWorkloads(options)) {
+    for (test::KeyDistribution distribution : options.distributions) {
+      WorkloadConfig config = options.config;
+      config.distribution = distribution;
+      config.measuredMix = workload.mix;
+      config.maxRangeSize = workload.maxRangeSize;
+      out << "distribution " << test::distributionName(distribution) << ", workload "
+          << presetNameOf(workload.mix, workload.maxRangeSize) << "\n";
+      out << "map          values pushed            sum      queries  end-of-query  size\n";
+      std::optional<CheckSums> reference;
+      for (const MapKind* kind : kinds) {
+        if (kind->name == "dummy")
+          continue;
+        RunResult result;
+        if (!runOnce(*kind, options.parameters, config, options, result, err))
+          return kFailure;
+        const CheckSums& sums = result.check;
+        report[kind->name] = {sums.valuesPushed, sums.valueSum, sums.queries, sums.endOfQuery,
+                              result.reportedSize};
+        const bool sizeOk = result.reportedSize == result.expectedSize;
+        const bool sameAsFirst = !reference || (sums.valuesPushed == reference->valuesPushed &&
+                                                sums.valueSum == reference->valueSum &&
+                                                sums.queries == reference->queries);
+        if (!reference)
+          reference = sums;
+        agree = agree && sizeOk && sameAsFirst;
+        out << std::left << std::setw(12) << kind->name << std::right << std::setw(14)
+            << sums.valuesPushed << std::setw(19) << sums.valueSum << std::setw(13) << sums.queries
+            << std::setw(14) << sums.endOfQuery << "  " << result.reportedSize
+            << (sizeOk ? "" : " (expected " + std::to_string(result.expectedSize) + ")")
+            << (sameAsFirst ? "" : "  DIFFERS") << "\n";
+      }
     }
   }
   out << (agree ? "All maps agree.\n" : "MAPS DISAGREE.\n");

@@ -69,6 +69,12 @@ std::optional<int64_t> availableMemoryBytes() {
   return std::nullopt;
 }
 
+std::vector<MeasuredMix> sweptWorkloads(const Options& options) {
+  if (!options.workloads.empty())
+    return options.workloads;
+  return {{options.config.measuredMix, options.config.maxRangeSize}};
+}
+
 std::vector<Cell> planCells(const Options& options, const std::vector<const MapKind*>& kinds) {
   std::vector<int32_t> keySpaces = options.keySpaces;
   if (keySpaces.empty())
@@ -76,21 +82,25 @@ std::vector<Cell> planCells(const Options& options, const std::vector<const MapK
   const std::vector<TreeParameters> parameterList = parameterSets(options);
 
   std::vector<Cell> cells;
-  for (int32_t keySpace : keySpaces) {
-    for (test::KeyDistribution distribution : options.distributions) {
-      Cell cell{scaledTo(options.config, keySpace, options.opsGiven), {}};
-      cell.config.distribution = distribution;
-      for (const MapKind* kind : kinds) {
-        if (kind->name == "dummy")
-          continue;
-        const std::vector<TreeParameters> sets =
-            kind->usesTreeParameters ? parameterList : std::vector{options.parameters};
-        for (const TreeParameters& parameters : sets) {
-          cell.measurements.push_back(
-              {kind->name, kind->usesTreeParameters, parameters, cell.config, {}, {}});
+  for (const MeasuredMix& workload : sweptWorkloads(options)) {
+    for (int32_t keySpace : keySpaces) {
+      for (test::KeyDistribution distribution : options.distributions) {
+        Cell cell{scaledTo(options.config, keySpace, options.opsGiven), {}};
+        cell.config.distribution = distribution;
+        cell.config.measuredMix = workload.mix;
+        cell.config.maxRangeSize = workload.maxRangeSize;
+        for (const MapKind* kind : kinds) {
+          if (kind->name == "dummy")
+            continue;
+          const std::vector<TreeParameters> sets =
+              kind->usesTreeParameters ? parameterList : std::vector{options.parameters};
+          for (const TreeParameters& parameters : sets) {
+            cell.measurements.push_back(
+                {kind->name, kind->usesTreeParameters, parameters, cell.config, {}, {}});
+          }
         }
+        cells.push_back(std::move(cell));
       }
-      cells.push_back(std::move(cell));
     }
   }
   return cells;
@@ -150,11 +160,13 @@ void printBestPairs(std::ostream& out, const std::vector<Row>& rows) {
     const Row* row = nullptr;
     int pairs = 0;
   };
-  std::map<std::tuple<std::string, int32_t, test::KeyDistribution>, Best> best;
+  // Keyed in the sweep's order: the workload outermost.
+  std::map<std::tuple<std::string, std::string, int32_t, test::KeyDistribution>, Best> best;
   for (const Row& row : rows) {
     if (!row.usesTreeParameters || row.tooShortToTime)
       continue;
-    Best& slot = best[{row.map, row.config.keySpace, row.config.distribution}];
+    Best& slot = best[{presetNameOf(row.config.measuredMix, row.config.maxRangeSize), row.map,
+                       row.config.keySpace, row.config.distribution}];
     ++slot.pairs;
     if (slot.row == nullptr || row.medianSeconds < slot.row->medianSeconds)
       slot.row = &row;
@@ -163,9 +175,10 @@ void printBestPairs(std::ostream& out, const std::vector<Row>& rows) {
     if (slot.pairs < 2)
       continue;
     const Row& row = *slot.row;
-    out << "best " << row.map << " (key space " << row.config.keySpace << ", "
-        << test::distributionName(row.config.distribution) << "): k=" << row.parameters.k
-        << " k_star=" << row.parameters.k_star << " median " << row.medianSeconds << " s\n";
+    out << "best " << row.map << " (workload " << std::get<0>(key) << ", key space "
+        << row.config.keySpace << ", " << test::distributionName(row.config.distribution)
+        << "): k=" << row.parameters.k << " k_star=" << row.parameters.k_star << " median "
+        << row.medianSeconds << " s\n";
   }
 }
 

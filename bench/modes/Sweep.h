@@ -1,8 +1,8 @@
 // Sweep: mapbench's default mode, what one invocation measures, planned before anything runs.
 //
-// A sweep is the product of key spaces, key distributions, maps and (for the trees) their
-// (k, k_star) pairs. Planning it up front lets mapbench refuse a sweep it cannot run, such
-// as a run that needs more memory than the machine has, before spending any time on the
+// A sweep is the product of workload presets, key spaces, key distributions, maps and (for the
+// trees) their (k, k_star) pairs. Planning it up front lets mapbench refuse a sweep it cannot run,
+// such as a run that needs more memory than the machine has, before spending any time on the
 // others. runSweep() plans, runs (or counts, bench/modes/Counting.h) every cell, and writes
 // the table, the best parameter pairs and the result files.
 //
@@ -39,7 +39,12 @@ int64_t estimatedRunBytes(const MapKind& kind, const TreeParameters& parameters,
 // MemAvailable from /proc/meminfo, or nothing where it cannot be read.
 std::optional<int64_t> availableMemoryBytes();
 
-// Every cell of the sweep, in the order they are reported.
+// The measured mixes the sweep runs, in order: each --workload preset's, else the
+// configuration's own.
+std::vector<MeasuredMix> sweptWorkloads(const Options& options);
+
+// Every cell of the sweep, in the order they are reported: workloads outermost, then key
+// spaces, then distributions.
 std::vector<Cell> planCells(const Options& options, const std::vector<const MapKind*>& kinds);
 
 // Why the sweep cannot fit in the memory the machine has available, or nothing.
@@ -54,8 +59,8 @@ bool runOnce(const MapKind& kind, const TreeParameters& parameters, const Worklo
 // the first failed run.
 bool runCell(const Options& options, Cell& cell, std::ostream& err);
 
-// The fastest parameter pair of each tree per key space and distribution, where a sweep ran
-// more than one.
+// The fastest parameter pair of each tree per workload, key space and distribution, where a
+// sweep ran more than one.
 void printBestPairs(std::ostream& out, const std::vector<Row>& rows);
 
 // `mapbench [OPTIONS]`: the sweep, timed or counted; the table on `out`. The exit status:

@@ -97,10 +97,17 @@ std::vector<int32_t> int32Elements(const std::vector<std::string>& values) {
   return numbers;
 }
 
+bool sameMix(const MeasuredMix& a, const MeasuredMix& b) {
+  return a.mix.queryRatio == b.mix.queryRatio && a.mix.rangeQueryRatio == b.mix.rangeQueryRatio &&
+         a.mix.deleteRatio == b.mix.deleteRatio && a.maxRangeSize == b.maxRangeSize;
+}
+
 std::string presetHelp() {
   std::ostringstream help;
   help << "Workload presets (--workload NAME sets the measured run's ratios and range length;\n"
-          "explicit --query-ratio, --range-ratio, --delete-ratio or --range-length override):\n";
+          "explicit --query-ratio, --range-ratio, --delete-ratio or --range-length override;\n"
+          "a list sweeps, each preset in cells of its own, named in the column workload, which\n"
+          "says custom where the ratios and range length match no preset):\n";
   for (const WorkloadPreset& preset : workloadPresets()) {
     help << "  " << std::left << std::setw(13) << preset.name << preset.description
          << "\n                 (query " << preset.mix.queryRatio << ", range "
@@ -325,32 +332,61 @@ std::optional<int> parseChildOptions(int argc, const char* const* argv, Options&
   options.keySpaces = int32Elements(lists.keySpaces);
 
   // The workload, stage by stage: the key space, the preset, then what overrides it and the
-  // rest; the fill is checked against the final key space.
+  // rest; the fill is checked against the final key space. Each preset of a --workload list
+  // is resolved on its own over the same key space, so that what overrides a preset
+  // overrides every one.
   const std::vector<WorkloadField>& fields = workloadFields();
   for (size_t i = 0; i < fields.size(); ++i) {
     if (fields[i].list)
       std::replace(fieldTexts[i].begin(), fieldTexts[i].end(), '\n', ',');
   }
-  for (const Stage stage : {Stage::kKeySpace, Stage::kPreset, Stage::kRest}) {
+  auto readStage = [&](Stage stage, WorkloadConfig& config) {
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].stage != stage || app.count(fields[i].option) == 0)
         continue;
-      if (const std::optional<std::string> refusal =
-              fields[i].read(fieldTexts[i], options.config)) {
+      if (const std::optional<std::string> refusal = fields[i].read(fieldTexts[i], config)) {
         err << "mapbench: " << (fields[i].readsFiles ? "" : fields[i].option + ": ") << *refusal
             << "\n";
-        return kUsageError;
+        return false;
       }
       if (fields[i].sweep == Sweep::kScaledUnlessGiven)
         options.opsGiven = true;
     }
+    return true;
+  };
+  if (!readStage(Stage::kKeySpace, options.config))
+    return kUsageError;
+  std::string& presetText = fieldTexts[findWorkloadField("--workload") - fields.data()];
+  const std::vector<std::string> presets =
+      splitList(presetText).value_or(std::vector<std::string>{presetText});
+  const WorkloadConfig keyed = options.config;
+  options.workloads.clear();
+  for (size_t p = 0; p < presets.size(); ++p) {
+    WorkloadConfig config = keyed;
+    presetText = presets[p];
+    if (!readStage(Stage::kPreset, config) || !readStage(Stage::kRest, config))
+      return kUsageError;
+    const MeasuredMix mix{config.measuredMix, config.maxRangeSize};
+    for (size_t q = 0; q < p; ++q) {
+      // Two presets that run the same mix would run the same cells twice, each its own rival.
+      if (!sameMix(options.workloads[q], mix))
+        continue;
+      if (presets[q] == presets[p])
+        err << "mapbench: --workload names " << presets[p] << " more than once\n";
+      else
+        err << "mapbench: --workload: " << presets[q] << " and " << presets[p]
+            << " run the same measured mix once the explicit ratio and range-length options "
+               "apply; name one of them\n";
+      return kUsageError;
+    }
+    if (p == 0)
+      options.config = config;
+    options.workloads.push_back(mix);
   }
   if (const std::optional<std::string> refusal = workloadRefusal(options.config)) {
     err << "mapbench: " << *refusal << "\n";
     return kUsageError;
   }
-  if (app.count("--workload") > 0)
-    options.workload = fieldTexts[findWorkloadField("--workload") - fields.data()];
   if (app.count("--distribution") > 0) {
     options.distributions.clear();
     const std::string& names = fieldTexts[findWorkloadField("--distribution") - fields.data()];

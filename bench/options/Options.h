@@ -32,7 +32,10 @@ struct Options {
   std::vector<std::string> maps = {"btree", "csbtree", "abslbtree"};
   WorkloadConfig config;  // its fields are those of bench/model/WorkloadFields.h
   std::vector<test::KeyDistribution> distributions = {test::KeyDistribution::kUniform};
-  std::string workload = "default";  // the preset the measured mix came from
+  // The measured mix of each --workload preset, in the list's order, each with the explicit
+  // ratio and range-length options applied over it; `config` holds the first. The sweep's
+  // outermost dimension; empty: `config`'s mix alone.
+  std::vector<MeasuredMix> workloads;
   TreeParameters parameters;
   std::vector<std::string> parameterPairs;  // "k:k_star"
   std::vector<int32_t> parameterGrid;

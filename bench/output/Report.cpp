@@ -41,7 +41,13 @@ std::string latencyText(const std::vector<Row>& rows) {
 }  // namespace
 
 void printTable(std::ostream& out, const Context& context, const std::vector<Row>& rows) {
-  auto cell = [&out](const Column& column) -> std::ostream& {
+  // A left-aligned column after a right-aligned one is set a space apart: the right-aligned
+  // text ends at its column's edge.
+  const Column* previous = nullptr;
+  auto cell = [&out, &previous](const Column& column) -> std::ostream& {
+    if (column.left && previous != nullptr && !previous->left)
+      out << ' ';
+    previous = &column;
     return out << (column.left ? std::left : std::right) << std::setw(column.width);
   };
   const bool counted = countedRows(rows);
@@ -54,6 +60,7 @@ void printTable(std::ostream& out, const Context& context, const std::vector<Row
   }
   out << std::right << "\n";
   for (const Row& row : rows) {
+    previous = nullptr;
     for (const Column& column : rowColumns()) {
       if (shown(column))
         cell(column) << tableText(column, isPresent(column, row) ? column.value(row) : Value());

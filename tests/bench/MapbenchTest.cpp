@@ -37,6 +37,12 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
       EXPECT_THAT(result.output, ::testing::HasSubstr(kind.name));
     }
   }
+  // A list of presets is checked preset by preset.
+  const ProgramResult presets = runMapbench(std::string("--check ") + kTinyWorkload +
+                                            " -m btree,stdmap --workload read-only,scan-heavy");
+  EXPECT_EQ(presets.status, 0) << presets.output;
+  EXPECT_THAT(presets.output, ::testing::HasSubstr("distribution uniform, workload read-only\n"));
+  EXPECT_THAT(presets.output, ::testing::HasSubstr("distribution uniform, workload scan-heavy\n"));
 }
 
 // With --hit-ratio 1 every point query of a read-only run finds its one value (the stream never

@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "bench/model/WorkloadFields.h"
+
 namespace bench {
 namespace {
 
@@ -20,6 +22,51 @@ TEST(ColumnsTest, EveryJsonMemberAndCsvHeaderIsNamedOnce) {
   }
   for (const char* name : {"map", "k", "k_star", "key_space", "distribution", "key_hash"})
     EXPECT_EQ(csv.count(name), 1u) << name;
+}
+
+const Column& columnNamed(const std::string& json) {
+  for (const Column& column : rowColumns()) {
+    if (column.json == json)
+      return column;
+  }
+  ADD_FAILURE() << "no column " << json;
+  return rowColumns().front();
+}
+
+// The workload column names the preset whose ratios and range length a row ran exactly, else
+// "custom"; a report from before the column reads the same from its ratio columns.
+TEST(ColumnsTest, TheWorkloadColumnNamesThePresetOfTheMixOrCustom) {
+  const Column& workload = columnNamed("workload");
+  EXPECT_EQ(workload.csv, "workload");
+  EXPECT_EQ(workload.table, "workload");
+  EXPECT_TRUE(workload.left);
+  EXPECT_GE(workload.width, static_cast<int>(std::string("read-mostly").size()));
+  Row row;  // the default configuration
+  EXPECT_EQ(workload.value(row), Value(std::string("default")));
+  for (const WorkloadPreset& preset : workloadPresets()) {
+    row.config.measuredMix = preset.mix;
+    row.config.maxRangeSize = preset.maxRangeSize;
+    EXPECT_EQ(workload.value(row), Value(std::string(preset.name)));
+    Json old = {{"query_ratio", preset.mix.queryRatio},
+                {"range_ratio", preset.mix.rangeQueryRatio},
+                {"delete_ratio", preset.mix.deleteRatio},
+                {"range_length", preset.maxRangeSize}};
+    EXPECT_EQ(workload.whenMissing(old), Json(preset.name));
+  }
+  // scan-heavy with another range length, or another ratio, is no preset.
+  row.config.measuredMix = findPreset("scan-heavy")->mix;
+  row.config.maxRangeSize = 99;
+  EXPECT_EQ(workload.value(row), Value(std::string("custom")));
+  row.config.maxRangeSize = 100;
+  row.config.measuredMix.deleteRatio = 0.5;
+  EXPECT_EQ(workload.value(row), Value(std::string("custom")));
+  EXPECT_EQ(workload.whenMissing({{"query_ratio", 0.95},
+                                  {"range_ratio", 1.0},
+                                  {"delete_ratio", 0.0},
+                                  {"range_length", 100.5}}),
+            Json("custom"));
+  // Without its ratios a row cannot say; the column stays absent.
+  EXPECT_EQ(workload.whenMissing({{"query_ratio", 1.0}, {"range_ratio", 0.0}}), std::nullopt);
 }
 
 TEST(ColumnsTest, NestedPathsReachTheirMemberAtEveryDepth) {

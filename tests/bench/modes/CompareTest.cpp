@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/model/WorkloadFields.h"
 #include "bench/modes/Compare.h"
 #include "tests/support/Mapbench.h"
 #include "tests/support/TempFolder.h"
@@ -257,6 +258,55 @@ TEST(CompareTest, RowsMatchOnTheSplitRuleAndOlderReportsReadAsPositional) {
   EXPECT_EQ(across.rows.size(), 1u);  // abslbtree only
   EXPECT_EQ(across.onlyInNew.size(), 1u);
   for (const std::string& path : {older, named, fresh})
+    std::remove(path.c_str());
+}
+
+// `item` with the ratio and range-length columns of `preset`, and its workload column unless
+// it stands for a report from before the column.
+Json withMix(Json item, const std::string& preset, bool named) {
+  const WorkloadPreset& values = *findPreset(preset);
+  item["query_ratio"] = values.mix.queryRatio;
+  item["range_ratio"] = values.mix.rangeQueryRatio;
+  item["delete_ratio"] = values.mix.deleteRatio;
+  item["range_length"] = values.maxRangeSize;
+  if (named)
+    item["workload"] = preset;
+  return item;
+}
+
+// An older report reads its rows' presets from their ratios, so each meets its own preset's
+// row in a newer one; rows of two presets never meet, not even as two files of one cell each.
+TEST(CompareTest, RowsMeetOnlyTheirOwnPresetAndOlderReportsReadItFromTheirRatios) {
+  const std::vector<double> times = {1.0, 1.1, 1.2, 1.3};
+  const std::string older =
+      writeReport("compare_older_mix.json", {withMix(row("btree", times), "read-only", false),
+                                             withMix(row("btree", times), "scan-heavy", false)});
+  const std::string newer =
+      writeReport("compare_newer_mix.json", {withMix(row("btree", times), "scan-heavy", true),
+                                             withMix(row("btree", times), "read-only", true)});
+  ResultSet olderSet, newerSet;
+  ASSERT_EQ(readResults(older, olderSet), std::nullopt);
+  ASSERT_EQ(readResults(newer, newerSet), std::nullopt);
+  EXPECT_EQ(olderSet.rows[1]["workload"], "scan-heavy");
+  const Comparison across = compareResults(olderSet, newerSet, 0.05);
+  ASSERT_EQ(across.rows.size(), 2u);
+  for (const RowComparison& matched : across.rows)
+    EXPECT_EQ(matched.base.at("range_ratio"), matched.fresh.at("range_ratio"));
+  EXPECT_THAT(across.warnings, ::testing::IsEmpty());
+
+  ResultSet readOnly, scanHeavy;
+  readOnly.rows = {withMix(row("btree", times), "read-only", true)};
+  scanHeavy.rows = {withMix(row("btree", times), "scan-heavy", true)};
+  const Comparison apart = compareResults(readOnly, scanHeavy, 0.05);
+  EXPECT_THAT(apart.rows, ::testing::IsEmpty());
+  EXPECT_EQ(apart.onlyInBase.size(), 1u);
+  EXPECT_EQ(apart.onlyInNew.size(), 1u);
+  // A custom mix meets only a custom one.
+  ResultSet custom = readOnly;
+  custom.rows[0]["workload"] = "custom";
+  custom.rows[0]["query_ratio"] = 0.9;
+  EXPECT_THAT(compareResults(readOnly, custom, 0.05).rows, ::testing::IsEmpty());
+  for (const std::string& path : {older, newer})
     std::remove(path.c_str());
 }
 

@@ -80,5 +80,46 @@ TEST(SweepTest, CellsShareAWorkloadAndTheEstimateCoversEntriesAndKeyFlags) {
   EXPECT_EQ(estimatedRunBytes(kind, TreeParameters{}, config), bytes + 4000);
 }
 
+// Workloads are the outermost dimension of the sweep; the best parameter pair is found per
+// workload, never across two.
+TEST(SweepTest, EachWorkloadOfAListHasItsOwnCellsAndItsOwnBestPair) {
+  Options options;
+  options.workloads = {{findPreset("read-only")->mix, 1000}, {{0.5, 1.0, 0.25}, 7}};
+  options.distributions = {test::KeyDistribution::kUniform, test::KeyDistribution::kZipf};
+  options.parameterPairs = {"8:8", "16:16"};
+  const std::vector<Cell> cells = planCells(options, selectMaps({"btree"}));
+  ASSERT_EQ(cells.size(), 4u);
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const WorkloadConfig& config = cells[i].config;
+    const MeasuredMix& workload = options.workloads[i / 2];
+    EXPECT_EQ(config.distribution, options.distributions[i % 2]) << i;
+    EXPECT_EQ(config.measuredMix.queryRatio, workload.mix.queryRatio) << i;
+    EXPECT_EQ(config.measuredMix.rangeQueryRatio, workload.mix.rangeQueryRatio) << i;
+    EXPECT_EQ(config.measuredMix.deleteRatio, workload.mix.deleteRatio) << i;
+    EXPECT_EQ(config.maxRangeSize, workload.maxRangeSize) << i;
+    ASSERT_EQ(cells[i].measurements.size(), 2u);
+    EXPECT_EQ(cells[i].measurements[1].config.maxRangeSize, workload.maxRangeSize) << i;
+  }
+
+  // The first cell of each workload, its pair 8:8 faster under read-only, 16:16 under the other.
+  std::vector<Row> rows;
+  for (size_t i : {size_t{0}, size_t{2}}) {
+    for (const Measurement& measurement : cells[i].measurements) {
+      Row& row = rows.emplace_back();
+      row.map = measurement.map;
+      row.usesTreeParameters = true;
+      row.parameters = measurement.parameters;
+      row.config = measurement.config;
+      row.medianSeconds = (measurement.parameters.k == 8) == (i == 0) ? 1.0 : 2.0;
+    }
+  }
+  std::ostringstream best;
+  printBestPairs(best, rows);
+  EXPECT_EQ(best.str(),
+            "best btree (workload custom, key space 10000000, uniform): k=16 k_star=16 median 1 s\n"
+            "best btree (workload read-only, key space 10000000, uniform): k=8 k_star=8 median 1 "
+            "s\n");
+}
+
 }  // namespace
 }  // namespace bench

@@ -72,6 +72,50 @@ TEST(OptionsTest, PresetSetsTheMixAndExplicitOptionsOverrideIt) {
   EXPECT_EQ(defaults.distributions, std::vector{test::KeyDistribution::kUniform});
 }
 
+// A list of presets resolves each one with the explicit options over it; a name no preset has,
+// or a mix named twice, is refused in one line.
+TEST(OptionsTest, AWorkloadListGivesEachPresetItsMixWithTheOverridesAppliedToEach) {
+  Options list;
+  std::string errors;
+  ASSERT_FALSE(parse("--workload read-only,scan-heavy", list, &errors)) << errors;
+  ASSERT_EQ(list.workloads.size(), 2u);
+  EXPECT_EQ(list.workloads[0].mix.queryRatio, 1.0);
+  EXPECT_EQ(list.workloads[0].mix.rangeQueryRatio, 0.0);
+  EXPECT_EQ(list.workloads[0].maxRangeSize, 1000);
+  EXPECT_EQ(list.workloads[1].mix.queryRatio, 0.95);
+  EXPECT_EQ(list.workloads[1].mix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(list.workloads[1].maxRangeSize, 100);
+  EXPECT_EQ(list.config.measuredMix.queryRatio, 1.0);  // the first preset's
+
+  // Given before or after the list, and the list given in two parts: each preset is overridden.
+  Options overridden;
+  ASSERT_FALSE(
+      parse("--range-length 7 --workload read-only --query-ratio 0.5 --workload "
+            "scan-heavy",
+            overridden, &errors))
+      << errors;
+  ASSERT_EQ(overridden.workloads.size(), 2u);
+  for (const MeasuredMix& workload : overridden.workloads) {
+    EXPECT_EQ(workload.mix.queryRatio, 0.5);
+    EXPECT_EQ(workload.maxRangeSize, 7);
+  }
+  EXPECT_EQ(overridden.workloads[0].mix.rangeQueryRatio, 0.0);
+  EXPECT_EQ(overridden.workloads[1].mix.rangeQueryRatio, 1.0);
+  EXPECT_EQ(overridden.workloads[1].mix.deleteRatio, 0.0);
+
+  for (const auto& [words, refusal] :
+       {std::pair{"--workload read-only,bogus", "mapbench: --workload: unknown workload 'bogus' ("},
+        std::pair{"--workload scan-heavy,read-only,scan-heavy",
+                  "mapbench: --workload names scan-heavy more than once"},
+        std::pair{"--workload read-only,write-heavy --query-ratio 1",
+                  "mapbench: --workload: read-only and write-heavy run the same measured mix"}}) {
+    Options refused;
+    EXPECT_EQ(parse(words, refused, &errors), kUsageError) << words;
+    EXPECT_EQ(errors.rfind(refusal, 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  }
+}
+
 // The trees split sequentially unless told otherwise; child command lines name only the other
 // rule, which a build from before the choice would refuse.
 TEST(OptionsTest, SplitRuleIsSequentialByDefaultAndWrittenOnlyWhenPositional) {

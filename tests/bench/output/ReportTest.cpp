@@ -90,8 +90,8 @@ TEST(SummaryTest, ResidentDifferencesBelowTheResolutionAreShownAsUnknown) {
     std::vector<std::string> columns;
     for (std::string field; fields >> field;)
       columns.push_back(field);
-    ASSERT_GT(columns.size(), 11u) << data;
-    EXPECT_EQ(columns[11], shown) << difference;  // RSS B/e, after B/entry
+    ASSERT_GT(columns.size(), 12u) << data;
+    EXPECT_EQ(columns[12], shown) << difference;  // RSS B/e, after B/entry
     writeJson(json, Context{}, {row});
     EXPECT_EQ(nlohmann::json::parse(json.str())["results"][0]["rss_bytes_per_entry"].is_null(),
               shown == "-")
