@@ -50,7 +50,7 @@ std::vector<MapKind> buildRegistry() {
        16},
       {"judy", "Judy array (JudyL radix tree)", false, make<JudyMap>, countedBytes<JudyMap>, 32},
       {"tbbskiplist", "tbb::concurrent_multimap (oneTBB skip list)", false, make<TbbSkipListMap>,
-       countedBytes<TbbSkipListMap>, 64},
+       countedBytes<TbbSkipListMap>, 80},
   };
 }
 
