@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev graphviz libabsl-dev libcli11-dev
-  nlohmann-json3-dev libbenchmark-dev gnuplot-nox clang libclang-rt-14-dev libjudy-dev
+  nlohmann-json3-dev libbenchmark-dev gnuplot-nox clang libclang-rt-14-dev libjudy-dev libtbb-dev
   valgrind)
 
 missing=()

@@ -5,8 +5,10 @@
 // is the exact number of bytes the container holds. The container must offer emplace,
 // erase(key), lower_bound, end and size with the meaning std::multimap gives them: every
 // inserted pair is kept (equal keys in insertion order) and erase removes all mappings of
-// a key. The adapter never calls thatsallfolks(). A range query with lowKey > highKey
-// delivers nothing.
+// a key. A container that names its erase unsafe_erase(key) (oneTBB's concurrent
+// containers, whose erase may not run beside other operations) is erased through that.
+// The adapter never calls thatsallfolks(). A range query with lowKey > highKey delivers
+// nothing.
 //
 // Not thread-safe.
 #ifndef BENCH_MAPS_MULTIMAP_ADAPTER_H_
@@ -28,7 +30,12 @@ class MultimapAdapter final : public util::Map {
   MultimapAdapter(const MultimapAdapter&) = delete;
   MultimapAdapter& operator=(const MultimapAdapter&) = delete;
 
-  void erase(int32_t key) override { map_.erase(key); }
+  void erase(int32_t key) override {
+    if constexpr (requires { map_.unsafe_erase(key); })
+      map_.unsafe_erase(key);
+    else
+      map_.erase(key);
+  }
 
   void insert(int32_t key, int32_t value) override { map_.emplace(key, value); }
 

@@ -6,6 +6,7 @@
 #include "bench/maps/AbslBTreeMap.h"
 #include "bench/maps/JudyMap.h"
 #include "bench/maps/StdMultimapMap.h"
+#include "bench/maps/TbbSkipListMap.h"
 #include "maps/BTreeMap.h"
 #include "maps/CSBTreeMap.h"
 #include "maps/DummyMap.h"
@@ -48,6 +49,8 @@ std::vector<MapKind> buildRegistry() {
       {"abslbtree", "absl::btree_multimap", false, make<AbslBTreeMap>, countedBytes<AbslBTreeMap>,
        16},
       {"judy", "Judy array (JudyL radix tree)", false, make<JudyMap>, countedBytes<JudyMap>, 32},
+      {"tbbskiplist", "tbb::concurrent_multimap (oneTBB skip list)", false, make<TbbSkipListMap>,
+       countedBytes<TbbSkipListMap>, 80},
   };
 }
 

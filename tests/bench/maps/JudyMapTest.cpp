@@ -8,27 +8,15 @@
 
 #include "bench/maps/JudyMap.h"
 #include "testing/ModelMultimap.h"
-#include "testing/RecordingOperator.h"
+#include "tests/support/MapLookups.h"
 
 namespace bench {
 namespace {
 
+using test::mapRangeOf;
+using test::mapValuesOf;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::vector<int32_t> valuesOf(JudyMap& map, int32_t key) {
-  test::RecordingOperator op;
-  map.pointQuery(key, op);
-  EXPECT_EQ(op.endCalls, 0);
-  return op.values;
-}
-
-std::vector<int32_t> rangeOf(JudyMap& map, int32_t lowKey, int32_t highKey) {
-  test::RecordingOperator op;
-  map.rangeQuery(lowKey, highKey, op);
-  EXPECT_EQ(op.endCalls, 0);
-  return op.values;
-}
 
 TEST(JudyMapTest, DuplicatesKeepInsertionOrderAndEraseRemovesEveryMapping) {
   JudyMap map;
@@ -38,17 +26,17 @@ TEST(JudyMapTest, DuplicatesKeepInsertionOrderAndEraseRemovesEveryMapping) {
     map.insert(7, value);
     map.insert(value % 2 == 0 ? INT32_MIN : INT32_MAX, -value);
   }
-  EXPECT_THAT(valuesOf(map, 7), ElementsAre(1, 2, 3, 4, 5, 6, 7, 8, 9));
-  EXPECT_THAT(valuesOf(map, INT32_MIN), ElementsAre(-2, -4, -6, -8));
+  EXPECT_THAT(mapValuesOf(map, 7), ElementsAre(1, 2, 3, 4, 5, 6, 7, 8, 9));
+  EXPECT_THAT(mapValuesOf(map, INT32_MIN), ElementsAre(-2, -4, -6, -8));
   EXPECT_EQ(map.size(), 18);
 
   map.erase(7);
   map.erase(8);  // absent: no change
-  EXPECT_THAT(valuesOf(map, 7), IsEmpty());
+  EXPECT_THAT(mapValuesOf(map, 7), IsEmpty());
   EXPECT_EQ(map.size(), 9);
   map.insert(7, 42);  // a key erased from a list starts over with one value
-  EXPECT_THAT(valuesOf(map, 7), ElementsAre(42));
-  EXPECT_THAT(rangeOf(map, INT32_MIN, INT32_MAX),
+  EXPECT_THAT(mapValuesOf(map, 7), ElementsAre(42));
+  EXPECT_THAT(mapRangeOf(map, INT32_MIN, INT32_MAX),
               ElementsAre(-2, -4, -6, -8, 42, -1, -3, -5, -7, -9));
 }
 
@@ -72,12 +60,12 @@ TEST(JudyMapTest, RandomOperationsMatchTheModelAndBytesReturnToZeroWhenEmptied) 
         break;
       case 1: {
         const int32_t highKey = anyKey();
-        ASSERT_EQ(rangeOf(map, key, highKey), model.range(key, highKey))
+        ASSERT_EQ(mapRangeOf(map, key, highKey), model.range(key, highKey))
             << "[" << key << ", " << highKey << "]";
         break;
       }
       case 2:
-        ASSERT_EQ(valuesOf(map, key), model.get(key)) << key;
+        ASSERT_EQ(mapValuesOf(map, key), model.get(key)) << key;
         break;
       default: {
         const auto value = static_cast<int32_t>(random());
