@@ -8,8 +8,10 @@
 #   --table                prints the same ratios as a Markdown table instead, our trees'
 #                          worst cells first: ordered by the faster tree's time over the
 #                          fastest peer's (absl and every other map that is not ours)
-# Rows over a key set (mapbench --keys) are left out; a cell without an abslbtree row is
-# named on standard error and left out. Columns are found by their names in the header line;
+# Every ratio is taken within one file, against that file's abslbtree time in the cell; where
+# several files hold a map in a cell, the first one's ratio is shown. Rows over a key set
+# (mapbench --keys) are left out; a cell without an abslbtree row is named on standard error
+# and left out. Columns are found by their names in the header line;
 # a file without a workload column (written before it existed) holds the default preset.
 # Usage: scripts/heatmap.sh [--table] results.csv [more.csv ...] [outdir]   (outdir: plots)
 set -euo pipefail
@@ -34,12 +36,12 @@ trap 'rm -rf "$work"; rm -f "$out"/.heatmap.svg.partial-$$' EXIT
 # of cells and maps; the cell is "workload[, hit R], distribution, 10^N".
 for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done |
   awk -v OFS='\t' -f "$(dirname "$0")/csv.awk" -f <(cat <<'AWK'
-  function power(n,    e) {
-    for (e = 0; n >= 10 && n % 10 == 0; e++) n /= 10
-    return n == 1 ? "10^" e : n
+  function power(n,    e, m) {
+    for (m = n; m >= 10 && m % 10 == 0; e++) m /= 10
+    return m == 1 ? "10^" e + 0 : n
   }
   { n = split_csv($0) }
-  /^map,/ { read_header(n); next }
+  /^map,/ { read_header(n); file++; next }
   field("key_set") == "" {
     workload = field("workload") == "" ? "default" : field("workload")
     if (field("hit_ratio") != "") workload = workload ", hit " field("hit_ratio")
@@ -47,21 +49,28 @@ for csv in "${csvs[@]}"; do grep -v '^#' "$csv" || [ $? -eq 1 ]; done |
     cell = workload ", " distribution ", " power(field("key_space"))
     if (!(cell in seen)) { seen[cell] = 1; cells[++ncells] = cell
                            what[cell] = workload OFS distribution OFS power(field("key_space")) }
-    if (!((cell, field("map")) in median)) {
-      median[cell, field("map")] = field("median_s")
+    if (!((file, cell, field("map")) in median)) {
+      median[file, cell, field("map")] = field("median_s")
       if (!(field("map") in known)) { known[field("map")] = 1; maps[++nmaps] = field("map") }
     }
   }
   END {
+    # Each ratio is taken within one file (one run); a map's first file with the cell wins.
     for (c = 1; c <= ncells; c++) {
       cell = cells[c]
-      if (!((cell, "abslbtree") in median) || median[cell, "abslbtree"] <= 0) {
-        print "scripts/heatmap.sh: no abslbtree time in the cell " cell ": left out" > "/dev/stderr"
-        continue
+      shown = 0
+      split("", done)
+      for (f = 1; f <= file; f++) {
+        if (!((f, cell, "abslbtree") in median) || median[f, cell, "abslbtree"] <= 0) continue
+        for (m = 1; m <= nmaps; m++)
+          if ((f, cell, maps[m]) in median && !(maps[m] in done)) {
+            done[maps[m]] = 1
+            shown = 1
+            print cell, maps[m], median[f, cell, maps[m]] / median[f, cell, "abslbtree"], what[cell]
+          }
       }
-      for (m = 1; m <= nmaps; m++)
-        if ((cell, maps[m]) in median)
-          print cell, maps[m], median[cell, maps[m]] / median[cell, "abslbtree"], what[cell]
+      if (!shown)
+        print "scripts/heatmap.sh: no abslbtree time in the cell " cell ": left out" > "/dev/stderr"
     }
   }
 AWK
