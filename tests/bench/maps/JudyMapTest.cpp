@@ -3,7 +3,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "bench/maps/JudyMap.h"
@@ -43,42 +42,9 @@ TEST(JudyMapTest, DuplicatesKeepInsertionOrderAndEraseRemovesEveryMapping) {
 TEST(JudyMapTest, RandomOperationsMatchTheModelAndBytesReturnToZeroWhenEmptied) {
   JudyMap map;
   test::ModelMultimap model;
-  std::mt19937 random(7);
-  // Few keys around zero and the extremes, so keys collect many values and ranges span
-  // negative and positive keys.
-  const std::vector<int32_t> extremes = {INT32_MIN, INT32_MIN + 1, INT32_MAX - 1, INT32_MAX};
-  auto anyKey = [&] {
-    const int32_t pick = static_cast<int32_t>(random() % 44);
-    return pick < 40 ? pick - 20 : extremes[static_cast<size_t>(pick - 40)];
-  };
-  for (int step = 0; step < 20000; ++step) {
-    const int32_t key = anyKey();
-    switch (random() % 8) {
-      case 0:
-        map.erase(key);
-        model.removeAll(key);
-        break;
-      case 1: {
-        const int32_t highKey = anyKey();
-        ASSERT_EQ(mapRangeOf(map, key, highKey), model.range(key, highKey))
-            << "[" << key << ", " << highKey << "]";
-        break;
-      }
-      case 2:
-        ASSERT_EQ(mapValuesOf(map, key), model.get(key)) << key;
-        break;
-      default: {
-        const auto value = static_cast<int32_t>(random());
-        map.insert(key, value);
-        model.add(key, value);
-      }
-    }
-    ASSERT_EQ(map.size(), model.size());
-  }
+  test::randomOperationsAgainstModel(map, model, 7, 20000, [](test::ModelStep, int32_t, bool) {});
   EXPECT_GT(map.allocatedBytes(), 0);
-  for (int32_t key = -20; key < 20; ++key)
-    map.erase(key);
-  for (int32_t key : extremes)
+  for (int32_t key : test::modelStreamKeys())
     map.erase(key);
   EXPECT_EQ(map.size(), 0);
   EXPECT_EQ(map.allocatedBytes(), 0);

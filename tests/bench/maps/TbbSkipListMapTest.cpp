@@ -3,7 +3,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "bench/maps/TbbSkipListMap.h"
@@ -60,50 +59,22 @@ TEST(TbbSkipListMapTest, AllocatedBytesFollowEveryEntryAndFallBackToTheHeadWhenE
   EXPECT_GT(emptyBytes, 0);
 
   test::ModelMultimap model;
-  std::mt19937 random(11);
-  // Few keys around zero and the extremes, so keys collect many values and ranges span
-  // negative and positive keys.
-  const std::vector<int32_t> extremes = {INT32_MIN, INT32_MIN + 1, INT32_MAX - 1, INT32_MAX};
-  auto anyKey = [&] {
-    const int32_t pick = static_cast<int32_t>(random() % 44);
-    return pick < 40 ? pick - 20 : extremes[static_cast<size_t>(pick - 40)];
-  };
-  for (int step = 0; step < 20000; ++step) {
-    const int32_t key = anyKey();
-    const int64_t bytesBefore = map.allocatedBytes();
-    switch (random() % 8) {
-      case 0: {
-        const bool present = !model.get(key).empty();
-        map.erase(key);
-        model.removeAll(key);
-        // Every erased entry gives its node back; an absent key frees nothing.
-        if (present)
-          ASSERT_LT(map.allocatedBytes(), bytesBefore) << key;
-        else
-          ASSERT_EQ(map.allocatedBytes(), bytesBefore) << key;
-        break;
-      }
-      case 1: {
-        const int32_t highKey = anyKey();
-        ASSERT_EQ(mapRangeOf(map, key, highKey), model.range(key, highKey))
-            << "[" << key << ", " << highKey << "]";
-        break;
-      }
-      case 2:
-        ASSERT_EQ(mapValuesOf(map, key), model.get(key)) << key;
-        break;
-      default: {
-        const auto value = static_cast<int32_t>(random());
-        map.insert(key, value);
-        model.add(key, value);
-        ASSERT_GT(map.allocatedBytes(), bytesBefore) << key;
-      }
-    }
-    ASSERT_EQ(map.size(), model.size());
-  }
-  for (int32_t key = -20; key < 20; ++key)
-    map.erase(key);
-  for (int32_t key : extremes)
+  int64_t bytesBefore = map.allocatedBytes();
+  test::randomOperationsAgainstModel(map, model, 11, 20000,
+                                     [&](test::ModelStep step, int32_t key, bool present) {
+                                       // Every insert takes a node and every erased entry gives its
+                                       // node back; lookups and the erase of an absent key change
+                                       // nothing.
+                                       const int64_t bytes = map.allocatedBytes();
+                                       if (step == test::ModelStep::kInsert)
+                                         ASSERT_GT(bytes, bytesBefore) << key;
+                                       else if (step == test::ModelStep::kErase && present)
+                                         ASSERT_LT(bytes, bytesBefore) << key;
+                                       else
+                                         ASSERT_EQ(bytes, bytesBefore) << key;
+                                       bytesBefore = bytes;
+                                     });
+  for (int32_t key : test::modelStreamKeys())
     map.erase(key);
   EXPECT_EQ(map.size(), 0);
   EXPECT_THAT(mapRangeOf(map, INT32_MIN, INT32_MAX), IsEmpty());
