@@ -141,7 +141,16 @@ Arena::Handle Arena::newChunk(size_t bytes, Region region, bool withEdges) {
   if (!hugePages_ && withEdges) {
     chunk.first = static_cast<uint32_t>(static_cast<size_t>(stream.bytes) % kSlotBytes / bytes *
                                         bytes / kLineBytes);
+    // Its colour: as many lines later, or kChunkColors - colour earlier where it would then
+    // end past its slot (such a chunk, of at most kChunkBytes, never starts its slot).
+    const uint32_t color = stream.chunks % kChunkColors;
+    if (chunk.first + color + bytes / kLineBytes <= kSlotLines)
+      chunk.first += color;
+    else
+      chunk.first -= kChunkColors - color;
   }
+  if (withEdges)
+    ++stream.chunks;
   if (hugePages_ && withEdges) {
     if (bytes == kHugePageBytes) {
       // The region's first slot is full: have the kernel put it on a huge page now.
@@ -249,6 +258,13 @@ Arena::Handle Arena::allocate(uint64_t lines, Region region) {
       link(stream, stream.tail, stream.tailLines);
     stream.tail = newChunk(bytes, region, true);
     stream.tailLines = static_cast<uint32_t>(bytes / kLineBytes);
+    // A huge-page chunk cannot move inside its slot: its colour is unused lines at its start
+    // instead, unless the request would then not fit.
+    if (const uint32_t color = (stream.chunks - 1) % kChunkColors;
+        hugePages_ && stream.tailLines - color >= n) {
+      stream.tail += color;
+      stream.tailLines -= color;
+    }
   }
   const Handle handle = stream.tail;
   stream.tail += n;

@@ -13,6 +13,18 @@
 // slot starts at its slot's start and takes as many slots as it spans. Handle 0 names no block.
 // Every block starts on a line boundary and is not cleared: its owner writes it.
 //
+// Colours: a region's i-th chunk (of those with free lists) starts i mod kChunkColors lines
+// after where it would (kChunkColors lines earlier than that where it would then end past
+// its slot), so its line numbers are i mod kChunkColors more than a multiple of
+// kChunkColors. Blocks of a power-of-two number of lines (a B+-tree's leaves, four lines each)
+// would otherwise start on the same line of every group of that many lines in every chunk,
+// so the first line of every block, the one every lookup reads, would fall into a quarter of
+// the sets of any cache indexed by address bits and crowd itself out of the cache long
+// before the cache is full; with the colours the first lines of different chunks' blocks
+// use different sets. It costs nothing: the chunk keeps its size. A huge-page chunk must
+// start on its 2 MiB boundary, so it leaves its first i mod kChunkColors lines unused
+// instead (up to seven lines of 32768).
+//
 // Blocks come from one of two regions, each a stream of chunks of its own with its own free
 // lists: kBulk (a tree's leaves) and kDense (its inner levels), so that the few MiB a
 // descent walks through sit together on few pages instead of among the leaves. A freed
@@ -67,6 +79,8 @@ class Arena {
   static constexpr size_t kFirstChunkBytes = size_t{16} << 10;
   // Blocks above this many lines get a chunk of their own.
   static constexpr uint32_t kLargeLines = 1024;
+  // The number of chunk colours, in lines (see Colours above).
+  static constexpr uint32_t kChunkColors = 8;
 
   static_assert(kHugePageBytes <= kSlotBytes && kChunkBytes <= kSlotBytes);
 
@@ -131,6 +145,7 @@ class Arena {
     // whether the kernel was asked to put it on a huge page.
     uint32_t firstSlot = 0;
     bool firstSlotCollapsed = false;
+    uint32_t chunks = 0;  // chunks with free lists the region has had (growth in place not counted)
   };
 
   // Reserves the arena's address range (on its first chunk).

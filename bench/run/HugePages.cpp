@@ -75,7 +75,10 @@ int64_t hugePageBytes() {
 bool useHugePagesAsAsked(bool asked, char** argv, std::ostream& err) {
   // Tunables are read at start-up: the runs need a process that started with it.
   if (asked && !hugePagesRequested()) {
-    err << "mapbench: " << restartWithHugePages(argv) << "\n";  // returns only on failure
+    // Returns only on failure; the message is written after it, so that a restart that works
+    // leaves nothing half-written behind.
+    const std::string failure = restartWithHugePages(argv);
+    err << "mapbench: " << failure << "\n";
     return false;
   }
   // The trees' arenas map their chunks on huge pages themselves (malloc's tunable does not

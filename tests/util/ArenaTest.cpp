@@ -135,6 +135,8 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
   int64_t usedLines = 0;
   int64_t hugeChunkBytes = 0;
   std::set<uintptr_t> firstPages[2];
+  // The line number of each new chunk's first block, modulo the colours, per region.
+  std::vector<uint32_t> colors[2];
   const int64_t target = int64_t{40} << 20;
   for (uint32_t i = 0; arena.chunkBytes() < target; ++i) {
     const uint32_t lines = 1 + i % 7;
@@ -145,20 +147,25 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
     ASSERT_NE(handle, 0u);
     ASSERT_TRUE(handles.insert(handle).second) << "handle " << handle << " given twice";
     if (const int64_t grown = arena.chunkBytes() - before; grown > 0) {
-      // A new chunk, whose first line this block is, or (on huge pages) the region's first
-      // chunk grown in place: inside its slot either way.
-      ASSERT_LE(handle % Arena::kSlotLines + grown / Arena::kLineBytes, Arena::kSlotLines);
+      // A new chunk, whose first line this block is (after its colour's unused lines on huge
+      // pages), or (on huge pages) the region's first chunk grown in place: inside its slot
+      // either way.
+      const uint32_t color = huge ? handle % Arena::kChunkColors : 0;
+      ASSERT_LE(handle % Arena::kSlotLines - color + grown / Arena::kLineBytes, Arena::kSlotLines);
       ASSERT_LE(grown, static_cast<int64_t>(huge ? Arena::kHugePageBytes : Arena::kChunkBytes));
       ASSERT_GE(grown, static_cast<int64_t>(Arena::kFirstChunkBytes));
       const uintptr_t address = reinterpret_cast<uintptr_t>(arena.at(handle));
       if (grown == static_cast<int64_t>(Arena::kHugePageBytes)) {
-        ASSERT_EQ(address % Arena::kHugePageBytes, 0u);
+        ASSERT_EQ(address % Arena::kHugePageBytes, color * Arena::kLineBytes);
         hugeChunkBytes += grown;
       } else if (huge) {
         // The smaller chunks share one 2 MiB page per region, which can become a huge one.
         firstPages[static_cast<int>(region)].insert(address / Arena::kHugePageBytes);
       }
     }
+    if (arena.chunkBytes() - before > 0 &&
+        (!huge || arena.chunkBytes() - before == static_cast<int64_t>(Arena::kHugePageBytes)))
+      colors[static_cast<int>(region)].push_back(handle % Arena::kChunkColors);
     slots[static_cast<int>(region)].insert(handle / Arena::kSlotLines);
     std::memset(arena.at(handle), static_cast<int>(i % 251), lines * Arena::kLineBytes);
     blocks.push_back({handle, lines, region});
@@ -185,6 +192,14 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
   std::sort(spans.begin(), spans.end());
   for (size_t i = 1; i < spans.size(); ++i)
     ASSERT_LE(spans[i - 1].first + spans[i - 1].second, spans[i].first);
+  // Successive chunks of a region start their blocks on successive colours, so that blocks
+  // of a power-of-two number of lines start on every line of such a group.
+  ASSERT_GE(colors[0].size(), Arena::kChunkColors);
+  for (const std::vector<uint32_t>& region : colors) {
+    ASSERT_GE(region.size(), 2u);
+    for (size_t i = 1; i < region.size(); ++i)
+      EXPECT_EQ(region[i], (region[i - 1] + 1) % Arena::kChunkColors) << i;
+  }
   // The regions never share a chunk.
   for (uint32_t slot : slots[1])
     EXPECT_EQ(slots[0].count(slot), 0u) << slot;
