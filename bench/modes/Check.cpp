@@ -33,45 +33,55 @@ constexpr CheckFigure kCheckFigures[] = {
 int runCheck(const Options& options, std::ostream& out, std::ostream& err) {
   const std::vector<const MapKind*> kinds = selectMaps(options.maps);
   bool agree = true;
+  // The last cell's figures, which --against reads (it checks one cell at a time), and every
+  // cell's, so that a list of cells loses none.
   CheckReport report;
-  for (const MeasuredMix& workload : sweptWorkloads(options)) {
-    for (test::KeyDistribution distribution : options.distributions) {
-      WorkloadConfig config = options.config;
-      config.distribution = distribution;
-      config.measuredMix = workload.mix;
-      config.maxRangeSize = workload.maxRangeSize;
-      out << "distribution " << test::distributionName(distribution) << ", workload "
-          << presetNameOf(workload.mix, workload.maxRangeSize) << "\n";
-      out << "map          values pushed            sum      queries  end-of-query  size\n";
-      std::optional<CheckSums> reference;
-      for (const MapKind* kind : kinds) {
-        if (kind->name == "dummy")
-          continue;
-        RunResult result;
-        if (!runOnce(*kind, options.parameters, config, options, result, err))
-          return kFailure;
-        const CheckSums& sums = result.check;
-        report[kind->name] = {sums.valuesPushed, sums.valueSum, sums.queries, sums.endOfQuery,
-                              result.reportedSize};
-        const bool sizeOk = result.reportedSize == result.expectedSize;
-        const bool sameAsFirst = !reference || (sums.valuesPushed == reference->valuesPushed &&
-                                                sums.valueSum == reference->valueSum &&
-                                                sums.queries == reference->queries);
-        if (!reference)
-          reference = sums;
-        agree = agree && sizeOk && sameAsFirst;
-        out << std::left << std::setw(12) << kind->name << std::right << std::setw(14)
-            << sums.valuesPushed << std::setw(19) << sums.valueSum << std::setw(13) << sums.queries
-            << std::setw(14) << sums.endOfQuery << "  " << result.reportedSize
-            << (sizeOk ? "" : " (expected " + std::to_string(result.expectedSize) + ")")
-            << (sameAsFirst ? "" : "  DIFFERS") << "\n";
-      }
+  Json cells = Json::array();
+  // The cells of the sweep the same options would time: presets, key spaces, distributions.
+  for (const Cell& cell : planCells(options, kinds)) {
+    const WorkloadConfig& config = cell.config;
+    const std::string workload = presetNameOf(config.measuredMix, config.maxRangeSize);
+    out << "distribution " << test::distributionName(config.distribution) << ", workload "
+        << workload;
+    if (!options.keySpaces.empty())
+      out << ", key space " << config.keySpace;
+    out << "\n";
+    out << "map          values pushed            sum      queries  end-of-query  size\n";
+    report.clear();
+    std::optional<CheckSums> reference;
+    for (const MapKind* kind : kinds) {
+      if (kind->name == "dummy")
+        continue;
+      RunResult result;
+      if (!runOnce(*kind, options.parameters, config, options, result, err))
+        return kFailure;
+      const CheckSums& sums = result.check;
+      report[kind->name] = {sums.valuesPushed, sums.valueSum, sums.queries, sums.endOfQuery,
+                            result.reportedSize};
+      const bool sizeOk = result.reportedSize == result.expectedSize;
+      const bool sameAsFirst = !reference || (sums.valuesPushed == reference->valuesPushed &&
+                                              sums.valueSum == reference->valueSum &&
+                                              sums.queries == reference->queries);
+      if (!reference)
+        reference = sums;
+      agree = agree && sizeOk && sameAsFirst;
+      out << std::left << std::setw(12) << kind->name << std::right << std::setw(14)
+          << sums.valuesPushed << std::setw(19) << sums.valueSum << std::setw(13) << sums.queries
+          << std::setw(14) << sums.endOfQuery << "  " << result.reportedSize
+          << (sizeOk ? "" : " (expected " + std::to_string(result.expectedSize) + ")")
+          << (sameAsFirst ? "" : "  DIFFERS") << "\n";
     }
+    Json row = checkReportJson(report);
+    row["workload"] = workload;
+    row["distribution"] = test::distributionName(config.distribution);
+    row["key_space"] = config.keySpace;
+    cells.push_back(std::move(row));
   }
   out << (agree ? "All maps agree.\n" : "MAPS DISAGREE.\n");
+  Json document = checkReportJson(report);
+  document["cells"] = std::move(cells);
   const bool written = writeFile(
-      options.jsonPath,
-      [&](std::ostream& file) { file << checkReportJson(report).dump(2) << "\n"; }, err);
+      options.jsonPath, [&](std::ostream& file) { file << document.dump(2) << "\n"; }, err);
   return agree && written ? kSuccess : kFailure;
 }
 

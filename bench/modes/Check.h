@@ -1,10 +1,12 @@
 // Check: mapbench --check, whether every map delivers the same values on the same workload.
 //
-// runCheck() runs every map once per distribution with counting push operators and prints,
-// per map, the values pushed, their sum, the queries, the end-of-query calls and the final
-// size; maps that differ from the first, or whose size is not the driver's, are marked.
-// With --json, the figures of the last distribution go to the file; --against reads them
-// back (readCheckReport) from both builds and holds them to the same figures.
+// runCheck() runs every map once per cell of the sweep (preset, key space, distribution)
+// with counting push operators and prints, per map, the values pushed, their sum, the
+// queries, the end-of-query calls and the final size; maps that differ from the first, or
+// whose size is not the driver's, are marked. With --json, the file holds every cell's
+// figures under "cells" (each with its workload, distribution and key space) and the last
+// cell's under "check"; --against, which checks one cell, reads those back
+// (readCheckReport) from both builds and holds them to the same figures.
 //
 // Failure rule: readCheckReport() and checkDifference() return their refusal or nothing;
 // runCheck() returns the exit status. Process state: every run but --in-process ones is a

@@ -209,6 +209,17 @@ void addOptions(CLI::App& app, Options& options, ListValues& lists) {
                    1);
 }
 
+// The first element of `list` that an earlier one equals, or nothing: a value named twice
+// in a list option would run the same cells twice, each reported as its own rival.
+template <class T>
+std::optional<T> firstRepeated(const std::vector<T>& list) {
+  for (auto item = list.begin(); item != list.end(); ++item) {
+    if (std::find(list.begin(), item, *item) != item)
+      return *item;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string countHelp() {
@@ -392,6 +403,15 @@ std::optional<int> parseChildOptions(int argc, const char* const* argv, Options&
     const std::string& names = fieldTexts[findWorkloadField("--distribution") - fields.data()];
     for (const std::string& name : splitList(names).value_or(std::vector<std::string>{}))
       options.distributions.push_back(*test::parseDistribution(name));
+    if (const auto twice = firstRepeated(options.distributions)) {
+      err << "mapbench: --distribution names " << test::distributionName(*twice)
+          << " more than once\n";
+      return kUsageError;
+    }
+  }
+  if (const auto twice = firstRepeated(options.keySpaces)) {
+    err << "mapbench: --key-spaces names " << *twice << " more than once\n";
+    return kUsageError;
   }
 
   if (const std::optional<std::string> clash = outputRefusal(options)) {
@@ -426,12 +446,9 @@ std::optional<int> parseChildOptions(int argc, const char* const* argv, Options&
     }
   }
 
-  for (auto name = options.maps.begin(); name != options.maps.end(); ++name) {
-    // A map named twice would run twice and be reported as its own rival.
-    if (std::find(options.maps.begin(), name, *name) != name) {
-      err << "mapbench: -m names " << *name << " more than once\n";
-      return kUsageError;
-    }
+  if (const auto twice = firstRepeated(options.maps)) {
+    err << "mapbench: -m names " << *twice << " more than once\n";
+    return kUsageError;
   }
   for (const std::string& name : options.maps) {
     const MapKind* kind = findMap(name);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -43,6 +44,30 @@ TEST(MapbenchTest, CheckModeFindsEveryMapDeliveringTheSameValues) {
   EXPECT_EQ(presets.status, 0) << presets.output;
   EXPECT_THAT(presets.output, ::testing::HasSubstr("distribution uniform, workload read-only\n"));
   EXPECT_THAT(presets.output, ::testing::HasSubstr("distribution uniform, workload scan-heavy\n"));
+
+  // Key spaces too, each cell keeping its own figures in the JSON file; "check" holds the last.
+  const std::string json = test::tempPath("mapbench_check_cells.json");
+  const ProgramResult cells =
+      runMapbench(std::string("--check ") + kTinyWorkload +
+                  " -m btree,stdmap --workload read-only,scan-heavy --key-spaces 10000,20000" +
+                  " --json " + json);
+  ASSERT_EQ(cells.status, 0) << cells.output;
+  EXPECT_THAT(cells.output, ::testing::HasSubstr("workload scan-heavy, key space 20000\n"));
+  std::ifstream file(json);
+  const nlohmann::json report = nlohmann::json::parse(file);
+  ASSERT_EQ(report["cells"].size(), 4u) << report.dump();
+  std::set<std::pair<std::string, int>> seen;
+  for (const nlohmann::json& cell : report["cells"]) {
+    seen.insert({cell["workload"].get<std::string>(), cell["key_space"].get<int>()});
+    ASSERT_EQ(cell["check"].size(), 2u) << cell.dump();
+    // Both maps pushed the same values; the cells differ from one another.
+    EXPECT_EQ(cell["check"][0]["value_sum"], cell["check"][1]["value_sum"]) << cell.dump();
+  }
+  EXPECT_EQ(seen.size(), 4u);
+  EXPECT_NE(report["cells"][0]["check"][0]["value_sum"],
+            report["cells"][3]["check"][0]["value_sum"]);
+  EXPECT_EQ(report["check"], report["cells"][3]["check"]);
+  std::remove(json.c_str());
 }
 
 // With --hit-ratio 1 every point query of a read-only run finds its one value (the stream never

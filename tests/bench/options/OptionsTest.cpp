@@ -190,12 +190,19 @@ TEST(OptionsTest, ListOptionsTakeCommaListsAndRepeatedOptions) {
   EXPECT_EQ(options.parameterPairs, (std::vector<std::string>{"2:3", "5:6", "7:8"}));
 }
 
-TEST(OptionsTest, AMapNamedTwiceIsRefused) {
-  for (const char* maps : {"-m btree,btree", "-m btree,csbtree -m btree"}) {
+// A list value named twice would run the same cells twice, each reported as its own rival.
+TEST(OptionsTest, AListValueNamedTwiceIsRefused) {
+  for (const auto& [words, refusal] :
+       {std::pair{"-m btree,btree", "mapbench: -m names btree more than once\n"},
+        std::pair{"-m btree,csbtree -m btree", "mapbench: -m names btree more than once\n"},
+        std::pair{"--distribution zipf,uniform,zipf",
+                  "mapbench: --distribution names zipf more than once\n"},
+        std::pair{"--key-spaces 1000,5000,1000",
+                  "mapbench: --key-spaces names 1000 more than once\n"}}) {
     Options options;
     std::string errors;
-    EXPECT_EQ(parse(maps, options, &errors), 2) << maps;
-    EXPECT_EQ(errors, "mapbench: -m names btree more than once\n");
+    EXPECT_EQ(parse(words, options, &errors), 2) << words;
+    EXPECT_EQ(errors, refusal);
   }
 }
 
