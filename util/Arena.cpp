@@ -109,7 +109,7 @@ size_t Arena::nextChunkBytes(const Stream& stream) const {
   return std::clamp(std::bit_floor(held / 8), kFirstChunkBytes, kChunkBytes);
 }
 
-Arena::Handle Arena::newChunk(size_t bytes, Region region, bool withEdges) {
+Arena::Handle Arena::newChunk(size_t bytes, Region region, bool withEdges, uint32_t color) {
   if (base_ == nullptr)
     reserve();
   const auto slots = static_cast<uint32_t>((bytes + kSlotBytes - 1) / kSlotBytes);
@@ -143,14 +143,11 @@ Arena::Handle Arena::newChunk(size_t bytes, Region region, bool withEdges) {
                                         bytes / kLineBytes);
     // Its colour: as many lines later, or kChunkColors - colour earlier where it would then
     // end past its slot (such a chunk, of at most kChunkBytes, never starts its slot).
-    const uint32_t color = stream.chunks % kChunkColors;
     if (chunk.first + color + bytes / kLineBytes <= kSlotLines)
       chunk.first += color;
     else
       chunk.first -= kChunkColors - color;
   }
-  if (withEdges)
-    ++stream.chunks;
   if (hugePages_ && withEdges) {
     if (bytes == kHugePageBytes) {
       // The region's first slot is full: have the kernel put it on a huge page now.
@@ -256,12 +253,12 @@ Arena::Handle Arena::allocate(uint64_t lines, Region region) {
     // The rest of the current chunk becomes a free block.
     if (stream.tailLines > 0)
       link(stream, stream.tail, stream.tailLines);
-    stream.tail = newChunk(bytes, region, true);
+    const uint32_t color = stream.chunks++ % kChunkColors;
+    stream.tail = newChunk(bytes, region, true, color);
     stream.tailLines = static_cast<uint32_t>(bytes / kLineBytes);
     // A huge-page chunk cannot move inside its slot: its colour is unused lines at its start
     // instead, unless the request would then not fit.
-    if (const uint32_t color = (stream.chunks - 1) % kChunkColors;
-        hugePages_ && stream.tailLines - color >= n) {
+    if (hugePages_ && stream.tailLines - color >= n) {
       stream.tail += color;
       stream.tailLines -= color;
     }

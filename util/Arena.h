@@ -145,7 +145,7 @@ class Arena {
     // whether the kernel was asked to put it on a huge page.
     uint32_t firstSlot = 0;
     bool firstSlotCollapsed = false;
-    uint32_t chunks = 0;  // chunks with free lists the region has had (growth in place not counted)
+    uint32_t chunks = 0;  // chunks with free lists the region has had, which colour them
   };
 
   // Reserves the arena's address range (on its first chunk).
@@ -153,9 +153,10 @@ class Arena {
   // Grows the region's first chunk in place by `bytes` when huge pages are on and it has
   // room in its slot; false otherwise.
   bool growFirstChunk(Stream& stream, size_t bytes);
-  // A new chunk of `bytes` in a free slot (free slots in a row for more than one slot);
-  // returns the handle of its first line.
-  Handle newChunk(size_t bytes, Region region, bool withEdges);
+  // A new chunk of `bytes` in a free slot (free slots in a row for more than one slot),
+  // shifted by `color` lines on ordinary pages (Colours above); returns the handle of its
+  // first line.
+  Handle newChunk(size_t bytes, Region region, bool withEdges, uint32_t color = 0);
   std::byte* slotAddress(uint32_t slot) const { return base_ + size_t{slot} * kSlotBytes; }
   // The size of the region's next chunk.
   size_t nextChunkBytes(const Stream& stream) const;

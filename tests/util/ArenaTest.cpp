@@ -162,10 +162,10 @@ TEST_P(ArenaChunksTest, ChunksStayInTheirSlotsAndEveryByteIsCounted) {
         // The smaller chunks share one 2 MiB page per region, which can become a huge one.
         firstPages[static_cast<int>(region)].insert(address / Arena::kHugePageBytes);
       }
+      // Every chunk but a huge-page region's first, which grows in place, has a colour.
+      if (!huge || grown == static_cast<int64_t>(Arena::kHugePageBytes))
+        colors[static_cast<int>(region)].push_back(handle % Arena::kChunkColors);
     }
-    if (arena.chunkBytes() - before > 0 &&
-        (!huge || arena.chunkBytes() - before == static_cast<int64_t>(Arena::kHugePageBytes)))
-      colors[static_cast<int>(region)].push_back(handle % Arena::kChunkColors);
     slots[static_cast<int>(region)].insert(handle / Arena::kSlotLines);
     std::memset(arena.at(handle), static_cast<int>(i % 251), lines * Arena::kLineBytes);
     blocks.push_back({handle, lines, region});
